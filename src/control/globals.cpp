@@ -1,0 +1,13 @@
+#include "control/globals.h"
+
+namespace miradel {
+
+namespace {
+CNetworkFileControl theControl;
+CMiradelApp theApp;
+}  // namespace
+
+CNetworkFileControl& TheControl() { return theControl; }
+CMiradelApp& TheApp() { return theApp; }
+
+}  // namespace miradel

@@ -1,0 +1,176 @@
+#include "lock/lock_slot.h"
+
+#include <cstring>
+
+#include "lock/lock_texts.h"
+#include "lock/xml_processor.h"
+
+namespace miradel {
+
+namespace {
+using platform::Disposition;
+using platform::FileHandle;
+using platform::kNoFile;
+
+constexpr std::size_t kInspectBytes = 510;
+
+std::string Lower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return s;
+}
+
+void CloseIfOpen(FileHandle& h) {
+  if (h != kNoFile) platform::Current().Close(h);
+  h = kNoFile;
+}
+}  // namespace
+
+std::string LockSlot::DataFilePath(const std::string& lockPath) {
+  std::string base = lockPath.size() >= 4 ? lockPath.substr(0, lockPath.size() - 4) : std::string();
+  return base + ".dat";
+}
+
+bool ReadLockFileText(const std::string& lockPath, std::string* text) {
+  platform::Env& env = platform::Current();
+  FileHandle h = kNoFile;
+  if (!env.OpenFile(lockPath, platform::kRead, platform::kShareRead | platform::kShareWrite,
+                    Disposition::kOpenExisting, &h, nullptr)
+           .ok())
+    return false;
+  char buf[kInspectBytes + 2] = {};
+  std::size_t total = 0;
+  bool ok = true;
+  while (total < kInspectBytes) {
+    std::size_t got = 0;
+    if (!env.Read(h, buf + total, kInspectBytes - total, &got).ok()) {
+      ok = false;
+      break;
+    }
+    if (got == 0) break;
+    total += got;
+  }
+  env.Close(h);
+  if (!ok) return false;
+  // The text ends at the first zero byte, as a C string read into a zeroed buffer would.
+  text->assign(buf, strnlen(buf, total));
+  return true;
+}
+
+int LockSlot::Acquire(const std::string& lockPath, bool permanent, LockOwnerInfo* ownerOut) {
+  platform::Env& env = platform::Current();
+  owner.bIsPermanent = permanent ? 1 : 0;
+  // A path the slot cannot hold whole would lock, and later delete, some other file.
+  if (lockPath.empty() || lockPath.size() >= sizeof(szLockPath)) return 0;
+
+  bool existed = false;
+  platform::Status open = env.OpenFile(lockPath, platform::kWrite, platform::kShareRead,
+                                       Disposition::kOpenAlways, &hLockFile, &existed);
+  if (!open.ok()) hLockFile = kNoFile;
+  const bool sharing = open.IsSharingViolation();
+
+  if (sharing || (open.ok() && existed)) {
+    std::string text;
+    if (!ReadLockFileText(lockPath, &text)) {
+      CloseIfOpen(hLockFile);
+      return 0;
+    }
+    XMLProcessorNetwork doc;
+    doc.LoadText(text);
+    doc.ReadLockOwner(owner);
+    const bool foreignPermanent = existed && owner.bIsPermanent == 1 && !IsOwnedByCurrentUser();
+    if (sharing || foreignPermanent) {
+      CloseIfOpen(hLockFile);
+      if (ownerOut) std::memcpy(ownerOut, &owner, sizeof(LockOwnerInfo));
+      return 0;
+    }
+    // A temporary lock nobody holds open is stale; a permanent one of this user is the user's own.
+  } else if (!open.ok()) {
+    if (!open.IsAccessDenied()) return 0;
+    FileHandle data = kNoFile;
+    bool readable = env.OpenFile(DataFilePath(lockPath), platform::kRead,
+                                 platform::kShareRead | platform::kShareWrite, Disposition::kOpenExisting,
+                                 &data, nullptr)
+                        .ok();
+    if (readable) env.Close(data);
+    return readable ? 2 : 3;
+  }
+
+  bPermanent = permanent ? 1 : 0;
+  std::memcpy(szLockPath, lockPath.c_str(), lockPath.size() + 1);
+  hDataFile = kNoFile;
+
+  switch (HoldDataFile()) {
+    case 0:
+      Release();
+      return 0;
+    case 2:
+      Release();
+      return 4;
+    default:
+      break;
+  }
+  if (owner.bIsPermanent == 1) bPermanent = 1;
+  if (WriteLockFile(bPermanent != 0) == 1) return 1;
+  Release();
+  return 0;
+}
+
+void LockSlot::Release() {
+  if (hLockFile != kNoFile) {
+    CloseIfOpen(hLockFile);
+    CloseIfOpen(hDataFile);
+  }
+  // A data file held without its lock file would otherwise stay open for ever.
+  CloseIfOpen(hDataFile);
+  if (bPermanent != 1 && HasPath()) {
+    // Fails harmlessly while another holder keeps the file open.
+    platform::Current().DeleteFile(szLockPath);
+  }
+}
+
+int LockSlot::HoldDataFile() {
+  // A record that was never filled has no data file to hold.
+  if (!HasPath()) return 1;
+  std::string path = DataFilePath(szLockPath);
+  CloseIfOpen(hDataFile);
+  platform::Status s = platform::Current().OpenFile(path, platform::kWrite, platform::kShareRead,
+                                                    Disposition::kOpenExisting, &hDataFile, nullptr);
+  if (!s.ok()) {
+    hDataFile = kNoFile;
+    if (s.IsSharingViolation()) return 0;
+    if (s.IsAccessDenied()) return 2;
+  }
+  return 1;
+}
+
+void LockSlot::ReleaseDataFile() { CloseIfOpen(hDataFile); }
+
+int LockSlot::WriteLockFile(bool permanent) {
+  platform::Env& env = platform::Current();
+  if (!HasPath()) return 2;
+  FileHandle probe = kNoFile;
+  if (!env.OpenFile(szLockPath, platform::kRead, platform::kShareRead | platform::kShareWrite,
+                    Disposition::kOpenExisting, &probe, nullptr)
+           .ok())
+    return 2;
+  env.Close(probe);
+
+  std::string text = permanent ? PermanentLockText() : TemporaryLockText();
+  if (text.empty() || hLockFile == kNoFile) return 0;
+  if (!env.Seek(hLockFile, 0).ok() || !env.Write(hLockFile, text.data(), text.size()).ok()) return 0;
+  // A shorter text must not leave the tail of the longer one behind.
+  env.Truncate(hLockFile);
+  bPermanent = permanent ? 1 : 0;
+  return 1;
+}
+
+bool LockSlot::IsOwnedByCurrentUser() const {
+  std::string user;
+  if (!platform::Current().UserName(&user).ok()) return false;
+  char stored[sizeof(owner.szUserName) + 1] = {};
+  std::memcpy(stored, owner.szUserName, sizeof(owner.szUserName));
+  return Lower(LockName(user)) == Lower(stored);
+}
+
+}  // namespace miradel

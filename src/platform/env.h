@@ -1,0 +1,195 @@
+// The platform port: the few operating-system services the library needs, behind one interface.
+//
+// Everything above src/platform/ reaches files, directories, names and error texts through an Env,
+// never through a system header. Two adapters implement it (posix/, win32/); FaultEnv (fault_env.h)
+// wraps either to make operations fail on purpose in tests.
+//
+// Paths use the platform's separator (kSep): a backslash on Windows, a slash on POSIX. Paths that
+// arrive with the other separator are converted by ToNativeSeparators before they reach an Env.
+//
+// Sharing, as the locks rely on it (Windows semantics; the POSIX adapter emulates them):
+//  - A handle opened with write access and kShareRead only ("exclusive writer") keeps every other
+//    writer out and stops the file being deleted, from other processes and from other handles of this
+//    process alike, until it is closed. Those attempts fail with ErrorKind::SharingViolation.
+//  - A reader that shares reading and writing always gets in.
+//  - On POSIX: a writer that shares writing and a reader that denies writing may coexist, which
+//    Windows would refuse; the library never opens files that way while another holds them.
+//  - On POSIX names are matched without regard to letter case: when the exact path does not exist,
+//    each component is looked up case-insensitively, as the host's file systems do.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// windows.h maps these names to its A/W functions; the port's own members must keep their names in
+// every translation unit, whatever was included before.
+#ifdef _WIN32
+#undef CopyFile
+#undef DeleteFile
+#undef CreateDirectory
+#undef RemoveDirectory
+#undef GetCurrentDirectory
+#undef SetCurrentDirectory
+#endif
+
+namespace miradel::platform {
+
+#ifdef _WIN32
+inline constexpr char kSep = '\\';
+inline constexpr char kOtherSep = '/';
+#else
+inline constexpr char kSep = '/';
+inline constexpr char kOtherSep = '\\';
+#endif
+
+enum class ErrorKind { kNone, kNotFound, kSharingViolation, kAccessDenied, kAlreadyExists, kOther };
+
+// The outcome of one operation: success, or the kind of failure with the system's own error code and
+// message text (from the system's message table, surrounding blanks removed).
+class Status {
+ public:
+  Status() = default;
+  static Status Ok() { return Status(); }
+  static Status Error(ErrorKind kind, long code, std::string message) {
+    Status s;
+    s.kind_ = kind;
+    s.code_ = code;
+    s.message_ = std::move(message);
+    return s;
+  }
+  bool ok() const { return kind_ == ErrorKind::kNone; }
+  ErrorKind kind() const { return kind_; }
+  bool IsNotFound() const { return kind_ == ErrorKind::kNotFound; }
+  bool IsSharingViolation() const { return kind_ == ErrorKind::kSharingViolation; }
+  bool IsAccessDenied() const { return kind_ == ErrorKind::kAccessDenied; }
+  long code() const { return code_; }
+  const std::string& message() const { return message_; }
+
+ private:
+  ErrorKind kind_ = ErrorKind::kNone;
+  long code_ = 0;
+  std::string message_;
+};
+
+// An open file. A plain value so that records holding it can be copied whole; 0 means "no file".
+using FileHandle = std::uintptr_t;
+inline constexpr FileHandle kNoFile = 0;
+
+enum Access : unsigned { kRead = 1, kWrite = 2, kReadWrite = 3 };
+enum Share : unsigned { kShareNone = 0, kShareRead = 1, kShareWrite = 2, kShareDelete = 4 };
+enum class Disposition { kOpenExisting, kOpenAlways, kCreateAlways };
+
+struct FileInfo {
+  bool is_directory = false;
+  bool read_only = false;
+  bool hidden = false;
+  std::uint64_t size = 0;
+  std::int64_t mtime_ns = 0;  // last write, nanoseconds since 1970-01-01 UTC
+};
+
+struct DirEntry {
+  std::string name;
+  bool is_directory = false;
+};
+
+class Env {
+ public:
+  virtual ~Env() = default;
+
+  // Opens or creates a file. On success *handle holds it; with kOpenAlways, *existed (if given)
+  // tells whether the file was there before. On failure *handle is kNoFile.
+  virtual Status OpenFile(const std::string& path, unsigned access, unsigned share, Disposition disp,
+                          FileHandle* handle, bool* existed) = 0;
+  // Reads up to n bytes; *got receives the count (0 at end of file).
+  virtual Status Read(FileHandle h, void* buf, std::size_t n, std::size_t* got) = 0;
+  // Writes all n bytes or fails.
+  virtual Status Write(FileHandle h, const void* buf, std::size_t n) = 0;
+  virtual Status Seek(FileHandle h, std::uint64_t offset) = 0;
+  // Cuts the file at the current position.
+  virtual Status Truncate(FileHandle h) = 0;
+  virtual void Close(FileHandle h) = 0;
+
+  // Copies a file with the platform's own copy, keeping its last-write time and read-only
+  // attribute. Fails when the destination exists and overwrite is false, or is read-only.
+  virtual Status CopyFile(const std::string& from, const std::string& to, bool overwrite) = 0;
+  // Deletes a file; a file that an exclusive writer holds is refused with a sharing violation.
+  virtual Status DeleteFile(const std::string& path) = 0;
+  virtual Status CreateDirectory(const std::string& path) = 0;
+  virtual Status RemoveDirectory(const std::string& path) = 0;
+  virtual Status GetFileInfo(const std::string& path, FileInfo* info) = 0;
+  virtual Status SetReadOnly(const std::string& path, bool read_only) = 0;
+  // True when the path is a directory whose entries can be listed.
+  virtual bool CanEnterDirectory(const std::string& path) = 0;
+  // Lists the entries of directory dir whose names match pattern ("*", "?", letters without regard
+  // to case, "*.*" matches every name). "." and ".." are reported like other entries where they
+  // match. Nothing matching is a failure (kNotFound), as a wildcard search that cannot start.
+  virtual Status FindFiles(const std::string& dir, const std::string& pattern,
+                           std::vector<DirEntry>* out) = 0;
+
+  virtual Status GetCurrentDirectory(std::string* dir) = 0;
+  virtual Status SetCurrentDirectory(const std::string& dir) = 0;
+  // The system temporary directory, ending in kSep.
+  virtual std::string TempPath() = 0;
+  // Full path of the running program (for a library: of the program that loaded it).
+  virtual std::string ExecutablePath() = 0;
+  virtual Status UserName(std::string* name) = 0;
+  virtual Status ComputerName(std::string* name) = 0;
+  // The system's message text for a native error code, surrounding blanks removed.
+  virtual std::string ErrorText(long code) = 0;
+};
+
+// The Env the library uses: the system's adapter unless a test installed another.
+Env& Current();
+// The system's own adapter.
+Env& System();
+// Installs env as Current() (nullptr restores the system's); returns the previous one. Only for
+// set-up, while no other thread of the library runs.
+Env* SetCurrent(Env* env);
+
+// Turns the other separator into kSep.
+std::string ToNativeSeparators(std::string path);
+// Wildcard match as FindFiles applies it.
+bool WildcardMatch(const std::string& pattern, const std::string& name);
+
+// Forwards every call to another Env; tests derive from it to change single operations.
+class EnvWrapper : public Env {
+ public:
+  explicit EnvWrapper(Env* target) : target_(target) {}
+  Env* target() const { return target_; }
+  Status OpenFile(const std::string& path, unsigned access, unsigned share, Disposition disp,
+                  FileHandle* handle, bool* existed) override {
+    return target_->OpenFile(path, access, share, disp, handle, existed);
+  }
+  Status Read(FileHandle h, void* buf, std::size_t n, std::size_t* got) override {
+    return target_->Read(h, buf, n, got);
+  }
+  Status Write(FileHandle h, const void* buf, std::size_t n) override { return target_->Write(h, buf, n); }
+  Status Seek(FileHandle h, std::uint64_t offset) override { return target_->Seek(h, offset); }
+  Status Truncate(FileHandle h) override { return target_->Truncate(h); }
+  void Close(FileHandle h) override { target_->Close(h); }
+  Status CopyFile(const std::string& from, const std::string& to, bool overwrite) override {
+    return target_->CopyFile(from, to, overwrite);
+  }
+  Status DeleteFile(const std::string& path) override { return target_->DeleteFile(path); }
+  Status CreateDirectory(const std::string& path) override { return target_->CreateDirectory(path); }
+  Status RemoveDirectory(const std::string& path) override { return target_->RemoveDirectory(path); }
+  Status GetFileInfo(const std::string& path, FileInfo* info) override { return target_->GetFileInfo(path, info); }
+  Status SetReadOnly(const std::string& path, bool ro) override { return target_->SetReadOnly(path, ro); }
+  bool CanEnterDirectory(const std::string& path) override { return target_->CanEnterDirectory(path); }
+  Status FindFiles(const std::string& dir, const std::string& pattern, std::vector<DirEntry>* out) override {
+    return target_->FindFiles(dir, pattern, out);
+  }
+  Status GetCurrentDirectory(std::string* dir) override { return target_->GetCurrentDirectory(dir); }
+  Status SetCurrentDirectory(const std::string& dir) override { return target_->SetCurrentDirectory(dir); }
+  std::string TempPath() override { return target_->TempPath(); }
+  std::string ExecutablePath() override { return target_->ExecutablePath(); }
+  Status UserName(std::string* name) override { return target_->UserName(name); }
+  Status ComputerName(std::string* name) override { return target_->ComputerName(name); }
+  std::string ErrorText(long code) override { return target_->ErrorText(code); }
+
+ private:
+  Env* target_;
+};
+
+}  // namespace miradel::platform

@@ -1,0 +1,722 @@
+// The POSIX adapter: Windows file semantics, as the locks rely on them, emulated on Linux.
+#ifndef _FILE_OFFSET_BITS
+#define _FILE_OFFSET_BITS 64  // the sharing byte sits far beyond what a 32-bit off_t reaches
+#endif
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+#ifdef __linux__
+#include <sys/sendfile.h>
+#endif
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/env.h"
+#include "platform/handle_table.h"
+
+#ifndef F_OFD_SETLK
+#error "The POSIX adapter needs open-file-description locks (F_OFD_SETLK, Linux 3.15 or later)."
+#endif
+
+namespace miradel::platform {
+
+namespace {
+
+// ---------------------------------------------------------------------------------------------------
+// Sharing, and why it is done this way.
+//
+// Windows keeps other writers (and deleters) away from a file opened with "share read" by the
+// system itself. POSIX has nothing of the kind, so we build it from advisory locks, and the choice of
+// lock is the whole game:
+//
+//  * Classic fcntl() locks (F_SETLK) belong to the process, not to the descriptor. Two handles of
+//    one process never conflict, and - worse - closing ANY descriptor of the file drops every lock
+//    the process holds on it. The copy thread reading the model, or a colleague-check that opens
+//    and closes the .dat, would silently unlock the model. Unusable.
+//  * flock() belongs to the open file description, but on NFS and SMB mounts Linux emulates it with
+//    whole-file fcntl locks, with the faults of both.
+//  * Open-file-description locks (F_OFD_SETLK) belong to the descriptor we opened: handles of the
+//    same process conflict like those of different processes, and only closing that very handle
+//    releases the lock. That is the Windows behaviour, so we use them, with l_pid 0 as required.
+//
+// We lock one byte far beyond the end of the file instead of the whole file: SMB servers enforce
+// byte-range locks as mandatory, so a whole-file lock would stop colleagues reading the model, which
+// Windows sharing allows. Nobody reads or writes at 2^63 - 16.
+//
+// The lock only works between programs that play by these rules; a plain `cat > model.dat` walks
+// straight through it. Readers that share writing take no lock at all and are never refused.
+//
+// Holding a lock says nothing about the name: between open() and the lock, the holder (or a deleter
+// we raced with) may have unlinked the file and created another under the same name. So after
+// locking we check that the path still names our inode, and start over if not.
+// ---------------------------------------------------------------------------------------------------
+constexpr off_t kShareByte = static_cast<off_t>(0x7ffffffffffffff0LL);
+constexpr int kOpenAttempts = 8;
+
+enum class Lock { kNone, kShared, kExclusive };
+
+// Which lock a handle takes, from its access and sharing. Write access without shared writing is an
+// exclusive writer (Windows would keep every other writer out); any other writer, and any reader that
+// denies writing, takes the shared lock, which only an exclusive writer conflicts with.
+Lock LockFor(unsigned access, unsigned share) {
+  bool writes = (access & kWrite) != 0;
+  bool shares_writing = (share & kShareWrite) != 0;
+  if (writes && !shares_writing) return Lock::kExclusive;
+  if (writes || !shares_writing) return Lock::kShared;
+  return Lock::kNone;
+}
+
+// Returns 0, or the errno of the failure (EAGAIN/EACCES: someone holds a conflicting lock).
+int TakeLock(int fd, Lock lock) {
+  struct flock fl;
+  std::memset(&fl, 0, sizeof fl);
+  fl.l_type = lock == Lock::kExclusive ? F_WRLCK : F_RDLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = kShareByte;
+  fl.l_len = 1;
+  fl.l_pid = 0;
+  while (fcntl(fd, F_OFD_SETLK, &fl) != 0) {
+    if (errno != EINTR) return errno;
+  }
+  return 0;
+}
+
+bool IsConflict(int err) { return err == EAGAIN || err == EACCES; }
+
+std::string Trim(const char* text) {
+  std::string s = text ? text : "";
+  std::size_t b = s.find_first_not_of(" \t\r\n");
+  if (b == std::string::npos) return std::string();
+  std::size_t e = s.find_last_not_of(" \t\r\n");
+  return s.substr(b, e - b + 1);
+}
+
+// strerror_r comes in two flavours; overloads pick whichever the C library declares.
+[[maybe_unused]] const char* StrerrorResult(int rc, const char* buf) { return rc == 0 ? buf : nullptr; }
+[[maybe_unused]] const char* StrerrorResult(const char* text, const char*) { return text; }
+
+std::string SystemText(long code) {
+  if (code < INT_MIN || code > INT_MAX) return "Unknown error " + std::to_string(code);
+  char buf[256];
+  buf[0] = 0;
+  const char* text = StrerrorResult(strerror_r(static_cast<int>(code), buf, sizeof buf), buf);
+  std::string s = Trim(text);
+  return s.empty() ? "Unknown error " + std::to_string(code) : s;
+}
+
+ErrorKind KindOf(int err) {
+  switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+      return ErrorKind::kNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:  // a directory opened or deleted as a file: Windows says "access denied"
+      return ErrorKind::kAccessDenied;
+    case EEXIST:
+      return ErrorKind::kAlreadyExists;
+    default:
+      return ErrorKind::kOther;
+  }
+}
+
+Status Fail(int err) { return Status::Error(KindOf(err), err, SystemText(err)); }
+Status Fail(ErrorKind kind, int err) { return Status::Error(kind, err, SystemText(err)); }
+Status SharingViolation(int err) { return Fail(ErrorKind::kSharingViolation, err); }
+
+bool HasWriteBits(mode_t mode) { return (mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0; }
+
+bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
+  int fd;
+  do {
+    fd = ::open(path, flags, mode);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+void CloseFd(int fd) {
+  int saved = errno;
+  ::close(fd);  // never retried: on Linux the descriptor is gone even after EINTR
+  errno = saved;
+}
+
+// The system reads a path up to its first null: a name with one inside would reach another file.
+bool BadPath(const std::string& path) { return path.find('\0') != std::string::npos; }
+
+// ------------------------------------------------------------------------------------------------
+// Names without regard to case.
+
+char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualFold(const char* a, const std::string& b) {
+  std::size_t i = 0;
+  for (; a[i] && i < b.size(); ++i)
+    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+  return a[i] == 0 && i == b.size();
+}
+
+// The entry of dir that equals name without regard to case (the smallest one when several do, so
+// the answer does not depend on directory order); empty when there is none.
+std::string FindFolded(const std::string& dir, const std::string& name) {
+  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+  if (!d) return std::string();
+  std::string best;
+  while (struct dirent* e = ::readdir(d)) {
+    if (EqualFold(e->d_name, name) && (best.empty() || std::strcmp(e->d_name, best.c_str()) < 0))
+      best = e->d_name;
+  }
+  ::closedir(d);
+  return best;
+}
+
+// The path under which the file system knows `path`. When the exact path does not exist, each
+// component is looked up without regard to case; from the first component that cannot be found on,
+// the rest is kept as given, so a path for a file about to be created resolves its directories and
+// keeps its own name (unless a file of that name in another case exists: then that one is meant).
+std::string Resolve(const std::string& path) {
+  struct stat st;
+  if (path.empty() || ::lstat(path.c_str(), &st) == 0 || (errno != ENOENT && errno != ENOTDIR)) return path;
+
+  std::string out = path[0] == '/' ? "/" : "";
+  bool lost = false;
+  std::size_t pos = 0;
+  while (pos < path.size()) {
+    std::size_t end = path.find('/', pos);
+    if (end == std::string::npos) end = path.size();
+    std::string comp = path.substr(pos, end - pos);
+    pos = end + 1;
+    if (comp.empty()) continue;
+    if (!lost && ::lstat((out + comp).c_str(), &st) != 0) {
+      std::string found = errno == ENOENT ? FindFolded(out, comp) : std::string();
+      if (found.empty())
+        lost = true;
+      else
+        comp = found;
+    }
+    if (!out.empty() && out.back() != '/') out += '/';
+    out += comp;
+  }
+  if (path.back() == '/' && (out.empty() || out.back() != '/')) out += '/';
+  return out;
+}
+
+std::string BaseName(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// ------------------------------------------------------------------------------------------------
+// Opening with sharing.
+
+struct Opened {
+  int fd = -1;
+  bool existed = false;
+};
+
+enum class Create { kNo, kIfMissing, kOnlyNew };
+
+// Opens `path` (already resolved) and takes the lock its sharing calls for. Never truncates: the
+// caller does that once the lock is held, or it would wipe a file that someone else holds.
+Status OpenLocked(const std::string& path, int flags, Create create, Lock lock, Opened* out) {
+  int retry_reason = EAGAIN;
+  for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+    int fd = -1;
+    bool created = false;
+    if (create != Create::kNo) {
+      fd = OpenRetrying(path.c_str(), flags | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      created = fd >= 0;
+      if (fd < 0 && errno == EEXIST && create == Create::kIfMissing) {
+        fd = OpenRetrying(path.c_str(), flags | O_CLOEXEC);
+        if (fd < 0 && errno == ENOENT) {  // deleted between the two opens: create it again
+          retry_reason = ENOENT;  // (for ever if the name is a dangling symbolic link)
+          continue;
+        }
+      }
+    } else {
+      fd = OpenRetrying(path.c_str(), flags | O_CLOEXEC);
+    }
+    if (fd < 0) return Fail(errno);
+
+    struct stat mine;
+    if (::fstat(fd, &mine) != 0) {
+      int err = errno;
+      CloseFd(fd);
+      return Fail(err);
+    }
+    if (S_ISDIR(mine.st_mode)) {
+      CloseFd(fd);
+      return Fail(EISDIR);
+    }
+    if (lock != Lock::kNone) {
+      if (int err = TakeLock(fd, lock)) {
+        CloseFd(fd);
+        return IsConflict(err) ? SharingViolation(err) : Fail(err);
+      }
+      struct stat named;
+      if (::stat(path.c_str(), &named) != 0 || !SameFile(mine, named)) {
+        CloseFd(fd);  // unlinked or replaced while we locked: the lock guards nothing, try again
+        retry_reason = EAGAIN;
+        continue;
+      }
+    }
+    out->fd = fd;
+    out->existed = !created;
+    return Status::Ok();
+  }
+  // The name kept changing under us: someone is busy replacing the file.
+  return retry_reason == EAGAIN ? SharingViolation(EAGAIN) : Fail(retry_reason);
+}
+
+// ------------------------------------------------------------------------------------------------
+// Copying.
+
+constexpr std::size_t kChunk = 1 << 20;
+
+bool CopyUnsupported(int err) {
+  return err == EXDEV || err == EINVAL || err == ENOSYS || err == EOPNOTSUPP || err == ENOTSUP;
+}
+
+// Copies the rest of in to out, both at their current offsets, with the kernel's copy where it can.
+// Returns 0 or an errno.
+int CopyData(int in, int out, std::uint64_t size) {
+  std::uint64_t done = 0;
+#ifdef __linux__
+  bool kernel_copy = true;
+  while (kernel_copy) {
+    ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, kChunk * 64, 0);
+    if (n > 0) {
+      done += static_cast<std::uint64_t>(n);
+      continue;
+    }
+    if (n == 0) {
+      if (done >= size) return 0;
+      break;  // some file systems report nothing to copy where there is: go on by other means
+    }
+    if (errno == EINTR) continue;
+    if (!CopyUnsupported(errno)) return errno;
+    kernel_copy = false;
+  }
+  bool send = true;
+  while (send) {
+    ssize_t n = ::sendfile(out, in, nullptr, kChunk * 64);
+    if (n > 0) {
+      done += static_cast<std::uint64_t>(n);
+      continue;
+    }
+    if (n == 0) {
+      if (done >= size) return 0;
+      break;
+    }
+    if (errno == EINTR) continue;
+    if (!CopyUnsupported(errno)) return errno;
+    send = false;
+  }
+#else
+  (void)size;
+  (void)done;
+#endif
+  std::vector<char> buf(kChunk);
+  for (;;) {
+    ssize_t n = ::read(in, buf.data(), buf.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (n == 0) return 0;
+    const char* p = buf.data();
+    std::size_t left = static_cast<std::size_t>(n);
+    while (left > 0) {
+      ssize_t w = ::write(out, p, left);
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        return errno;
+      }
+      if (w == 0) return EIO;
+      p += w;
+      left -= static_cast<std::size_t>(w);
+    }
+  }
+}
+
+// ------------------------------------------------------------------------------------------------
+
+class PosixEnv final : public Env {
+ public:
+  Status OpenFile(const std::string& path, unsigned access, unsigned share, Disposition disp,
+                  FileHandle* handle, bool* existed) override {
+    if (existed) *existed = false;
+    if (handle == nullptr) return Fail(EINVAL);
+    *handle = kNoFile;
+    if (BadPath(path)) return Fail(EINVAL);
+    Lock lock = LockFor(access, share);
+    int flags = (access & kWrite) ? ((access & kRead) ? O_RDWR : O_WRONLY) : O_RDONLY;
+    // A shared lock needs a descriptor open for reading; a writer that wants one reads as well.
+    if (flags == O_WRONLY && lock == Lock::kShared) flags = O_RDWR;
+    Create create = disp == Disposition::kOpenExisting ? Create::kNo : Create::kIfMissing;
+    Opened o;
+    Status s = OpenLocked(Resolve(path), flags, create, lock, &o);
+    if (!s.ok()) return s;
+    if (o.existed && (access & kWrite)) {
+      // The read-only attribute stops writers on Windows even for administrators; so here too.
+      struct stat st;
+      if (::fstat(o.fd, &st) == 0 && !HasWriteBits(st.st_mode)) {
+        CloseFd(o.fd);
+        return Fail(EACCES);
+      }
+    }
+    if (disp == Disposition::kCreateAlways && o.existed && ::ftruncate(o.fd, 0) != 0) {
+      int err = errno;
+      CloseFd(o.fd);
+      return Fail(err);
+    }
+    *handle = handles_.Add(o.fd);
+    if (existed) *existed = o.existed;
+    return Status::Ok();
+  }
+
+  Status Read(FileHandle h, void* buf, std::size_t n, std::size_t* got) override {
+    std::size_t dummy = 0;
+    if (got == nullptr) got = &dummy;
+    *got = 0;
+    int fd = FdOf(h);
+    if (fd < 0) return Fail(EBADF);
+    if (n == 0) return Status::Ok();
+    if (buf == nullptr) return Fail(EINVAL);
+    char* p = static_cast<char*>(buf);
+    while (*got < n) {
+      std::size_t want = n - *got;
+      if (want > (std::size_t{1} << 30)) want = std::size_t{1} << 30;
+      ssize_t r = ::read(fd, p + *got, want);
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        return Fail(errno);
+      }
+      if (r == 0) break;
+      *got += static_cast<std::size_t>(r);
+    }
+    return Status::Ok();
+  }
+
+  Status Write(FileHandle h, const void* buf, std::size_t n) override {
+    int fd = FdOf(h);
+    if (fd < 0) return Fail(EBADF);
+    if (n == 0) return Status::Ok();
+    if (buf == nullptr) return Fail(EINVAL);
+    const char* p = static_cast<const char*>(buf);
+    while (n > 0) {
+      std::size_t want = n > (std::size_t{1} << 30) ? std::size_t{1} << 30 : n;
+      ssize_t w = ::write(fd, p, want);
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        return Fail(errno);
+      }
+      if (w == 0) return Fail(EIO);
+      p += w;
+      n -= static_cast<std::size_t>(w);
+    }
+    return Status::Ok();
+  }
+
+  Status Seek(FileHandle h, std::uint64_t offset) override {
+    int fd = FdOf(h);
+    if (fd < 0) return Fail(EBADF);
+    if (offset > static_cast<std::uint64_t>(INT64_MAX)) return Fail(EINVAL);
+    if (::lseek(fd, static_cast<off_t>(offset), SEEK_SET) < 0) return Fail(errno);
+    return Status::Ok();
+  }
+
+  Status Truncate(FileHandle h) override {
+    int fd = FdOf(h);
+    if (fd < 0) return Fail(EBADF);
+    off_t pos = ::lseek(fd, 0, SEEK_CUR);
+    if (pos < 0) return Fail(errno);
+    while (::ftruncate(fd, pos) != 0) {
+      if (errno != EINTR) return Fail(errno);
+    }
+    return Status::Ok();
+  }
+
+  void Close(FileHandle h) override {
+    std::intptr_t fd;
+    if (handles_.Remove(h, &fd)) CloseFd(static_cast<int>(fd));
+  }
+
+  Status CopyFile(const std::string& from, const std::string& to, bool overwrite) override {
+    if (BadPath(from) || BadPath(to)) return Fail(EINVAL);
+    Opened src;
+    Status s = OpenLocked(Resolve(from), O_RDONLY, Create::kNo, Lock::kNone, &src);
+    if (!s.ok()) return s;
+    struct stat sst;
+    if (::fstat(src.fd, &sst) != 0) {
+      int err = errno;
+      CloseFd(src.fd);
+      return Fail(err);
+    }
+
+    // The destination is written as an exclusive writer would, so that nobody holding it is
+    // overwritten; the checks come after the lock so that they see the file we will write to.
+    std::string dest = Resolve(to);
+    Opened dst;
+    s = OpenLocked(dest, O_WRONLY, overwrite ? Create::kIfMissing : Create::kOnlyNew, Lock::kExclusive, &dst);
+    if (!s.ok()) {
+      CloseFd(src.fd);
+      return s;
+    }
+    auto give_up = [&](const Status& st) {
+      CloseFd(dst.fd);
+      CloseFd(src.fd);
+      return st;
+    };
+    struct stat dst_st;
+    if (::fstat(dst.fd, &dst_st) != 0) return give_up(Fail(errno));
+    if (dst.existed) {
+      if (!HasWriteBits(dst_st.st_mode)) return give_up(Fail(EACCES));  // read-only, even for root
+      if (SameFile(sst, dst_st)) return give_up(SharingViolation(EBUSY));  // Windows: in use by the copy itself
+      if (::ftruncate(dst.fd, 0) != 0) return give_up(Fail(errno));
+    }
+
+    int err = CopyData(src.fd, dst.fd, static_cast<std::uint64_t>(sst.st_size));
+    if (err == 0) {
+      struct timespec times[2];
+      times[0].tv_sec = 0;
+      times[0].tv_nsec = UTIME_OMIT;
+      times[1] = sst.st_mtim;
+      if (::futimens(dst.fd, times) != 0) err = errno;
+    }
+    if (err == 0 && !HasWriteBits(sst.st_mode) &&
+        ::fchmod(dst.fd, dst_st.st_mode & ~(S_IWUSR | S_IWGRP | S_IWOTH) & 07777) != 0)
+      err = errno;
+    if (err != 0) {
+      // A half-written copy is worse than none; we still hold the destination, so nobody else reads it.
+      ::unlink(dest.c_str());
+      return give_up(Fail(err));
+    }
+    CloseFd(src.fd);
+    if (::close(dst.fd) != 0 && errno != EINTR) return Fail(errno);  // delayed write errors (NFS, SMB)
+    return Status::Ok();
+  }
+
+  Status DeleteFile(const std::string& path) override {
+    if (BadPath(path)) return Fail(EINVAL);
+    std::string p = Resolve(path);
+    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+      struct stat named;
+      if (::lstat(p.c_str(), &named) != 0) return Fail(errno);
+      if (S_ISDIR(named.st_mode)) return Fail(EISDIR);
+      if (S_ISLNK(named.st_mode)) return ::unlink(p.c_str()) == 0 ? Status::Ok() : Fail(errno);
+      // Windows refuses to delete a read-only file, whoever asks.
+      if (!HasWriteBits(named.st_mode)) return Fail(EACCES);
+
+      int fd = OpenRetrying(p.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+      if (fd < 0) {
+        if (errno == ENOENT) continue;
+        if (errno == EACCES) {
+          // We may not read it, so we cannot ask about its lock; nobody we could see holds it.
+          return ::unlink(p.c_str()) == 0 ? Status::Ok() : Fail(errno);
+        }
+        return Fail(errno);
+      }
+      if (int err = TakeLock(fd, Lock::kShared)) {
+        CloseFd(fd);
+        return IsConflict(err) ? SharingViolation(err) : Fail(err);
+      }
+      struct stat mine;
+      if (::fstat(fd, &mine) != 0 || !SameFile(mine, named)) {
+        CloseFd(fd);
+        continue;
+      }
+      // Unlinking while we hold the shared lock: an exclusive writer cannot slip in between.
+      int rc = ::unlink(p.c_str());
+      int err = errno;
+      CloseFd(fd);
+      return rc == 0 ? Status::Ok() : Fail(err);
+    }
+    return SharingViolation(EAGAIN);
+  }
+
+  Status CreateDirectory(const std::string& path) override {
+    if (BadPath(path)) return Fail(EINVAL);
+    if (::mkdir(Resolve(path).c_str(), 0777) != 0) return Fail(errno);
+    return Status::Ok();
+  }
+
+  Status RemoveDirectory(const std::string& path) override {
+    if (BadPath(path)) return Fail(EINVAL);
+    if (::rmdir(Resolve(path).c_str()) != 0) return Fail(errno);
+    return Status::Ok();
+  }
+
+  Status GetFileInfo(const std::string& path, FileInfo* info) override {
+    if (info == nullptr) return Fail(EINVAL);
+    *info = FileInfo();
+    if (BadPath(path)) return Fail(EINVAL);
+    std::string p = Resolve(path);
+    struct stat st;
+    if (::stat(p.c_str(), &st) != 0) return Fail(errno);
+    info->is_directory = S_ISDIR(st.st_mode);
+    info->read_only = !HasWriteBits(st.st_mode);
+    std::string name = BaseName(p);
+    info->hidden = name.size() > 1 && name[0] == '.' && name != "..";
+    info->size = info->is_directory ? 0 : static_cast<std::uint64_t>(st.st_size);
+    info->mtime_ns = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return Status::Ok();
+  }
+
+  Status SetReadOnly(const std::string& path, bool read_only) override {
+    if (BadPath(path)) return Fail(EINVAL);
+    std::string p = Resolve(path);
+    struct stat st;
+    if (::stat(p.c_str(), &st) != 0) return Fail(errno);
+    mode_t mode = st.st_mode & 07777;
+    mode = read_only ? (mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)) : (mode | S_IWUSR);
+    if (mode != (st.st_mode & 07777) && ::chmod(p.c_str(), mode) != 0) return Fail(errno);
+    return Status::Ok();
+  }
+
+  bool CanEnterDirectory(const std::string& path) override {
+    if (BadPath(path)) return false;
+    std::string p = Resolve(path);
+    struct stat st;
+    if (::stat(p.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+    DIR* d = ::opendir(p.c_str());
+    if (!d) return false;
+    ::closedir(d);
+    return true;
+  }
+
+  Status FindFiles(const std::string& dir, const std::string& pattern, std::vector<DirEntry>* out) override {
+    if (out == nullptr) return Fail(EINVAL);
+    out->clear();
+    if (BadPath(dir) || BadPath(pattern)) return Fail(EINVAL);
+    std::string d = Resolve(dir.empty() ? std::string(".") : dir);
+    DIR* h = ::opendir(d.c_str());
+    if (!h) return Fail(errno);
+    if (!d.empty() && d.back() != '/') d += '/';
+    while (struct dirent* e = ::readdir(h)) {
+      if (!WildcardMatch(pattern, e->d_name)) continue;
+      DirEntry entry;
+      entry.name = e->d_name;
+      if (e->d_type == DT_DIR) {
+        entry.is_directory = true;
+      } else if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
+        struct stat st;
+        entry.is_directory = ::stat((d + entry.name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+      }
+      out->push_back(std::move(entry));
+    }
+    ::closedir(h);
+    if (out->empty()) return Fail(ENOENT);
+    return Status::Ok();
+  }
+
+  Status GetCurrentDirectory(std::string* dir) override {
+    if (dir == nullptr) return Fail(EINVAL);
+    dir->clear();
+    std::vector<char> buf(PATH_MAX);
+    while (::getcwd(buf.data(), buf.size()) == nullptr) {
+      if (errno != ERANGE || buf.size() > (std::size_t{1} << 20)) return Fail(errno);
+      buf.resize(buf.size() * 2);
+    }
+    *dir = buf.data();
+    return Status::Ok();
+  }
+
+  Status SetCurrentDirectory(const std::string& dir) override {
+    if (BadPath(dir)) return Fail(EINVAL);
+    if (::chdir(Resolve(dir).c_str()) != 0) return Fail(errno);
+    return Status::Ok();
+  }
+
+  std::string TempPath() override {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string p = (tmp && *tmp) ? tmp : "/tmp";
+    if (p.back() != '/') p += '/';
+    return p;
+  }
+
+  std::string ExecutablePath() override {
+    std::vector<char> buf(PATH_MAX);
+    for (;;) {
+      ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
+      if (n < 0) return std::string();
+      if (static_cast<std::size_t>(n) < buf.size()) return std::string(buf.data(), static_cast<std::size_t>(n));
+      if (buf.size() > (std::size_t{1} << 20)) return std::string();
+      buf.resize(buf.size() * 2);
+    }
+  }
+
+  Status UserName(std::string* name) override {
+    if (name == nullptr) return Fail(EINVAL);
+    name->clear();
+    long hint = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buf(hint > 0 ? static_cast<std::size_t>(hint) : 1024);
+    struct passwd pw;
+    struct passwd* found = nullptr;
+    int rc;
+    while ((rc = ::getpwuid_r(::geteuid(), &pw, buf.data(), buf.size(), &found)) == ERANGE &&
+           buf.size() < (std::size_t{1} << 20))
+      buf.resize(buf.size() * 2);
+    if (rc == 0 && found && found->pw_name && *found->pw_name) {
+      *name = found->pw_name;
+      return Status::Ok();
+    }
+    // Containers often run as a user the password database does not know.
+    for (const char* var : {"USER", "LOGNAME"}) {
+      const char* v = std::getenv(var);
+      if (v && *v) {
+        *name = v;
+        return Status::Ok();
+      }
+    }
+    return Fail(rc != 0 ? rc : ENOENT);
+  }
+
+  Status ComputerName(std::string* name) override {
+    if (name == nullptr) return Fail(EINVAL);
+    name->clear();
+    char buf[256];
+    if (::gethostname(buf, sizeof buf) != 0) return Fail(errno);
+    buf[sizeof buf - 1] = 0;
+    std::string host = buf;
+    std::size_t dot = host.find('.');
+    if (dot != std::string::npos) host.resize(dot);
+    if (host.empty()) return Fail(ENOENT);
+    *name = host;
+    return Status::Ok();
+  }
+
+  std::string ErrorText(long code) override { return SystemText(code); }
+
+ private:
+  int FdOf(FileHandle h) const {
+    std::intptr_t fd;
+    return handles_.Get(h, &fd) ? static_cast<int>(fd) : -1;
+  }
+
+  // Handle values are never reused, so a stale copy of a closed handle cannot reach (or close, and
+  // so unlock) a file opened later under the same descriptor number.
+  HandleTable handles_;
+};
+
+}  // namespace
+
+Env& System() {
+  // Never destroyed: objects torn down at unload or exit may still close files through it.
+  static PosixEnv* env = new PosixEnv;
+  return *env;
+}
+
+}  // namespace miradel::platform

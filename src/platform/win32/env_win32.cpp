@@ -1,0 +1,402 @@
+// The Win32 adapter: the platform port on the system's own ANSI ("A") functions, so that paths and
+// names reach the system in the host's code page exactly as the host passed them.
+#ifdef _WIN32
+
+#include <windows.h>
+// The port's methods share these names; the headers' A/W macros would rename them.
+#undef CopyFile
+#undef DeleteFile
+#undef CreateDirectory
+#undef RemoveDirectory
+#undef GetCurrentDirectory
+#undef SetCurrentDirectory
+
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "platform/env.h"
+#include "platform/handle_table.h"
+
+namespace miradel::platform {
+
+namespace {
+
+// Very large single transfers to network shares can fail with ERROR_NO_SYSTEM_RESOURCES; pieces of
+// this size avoid that and cost nothing measurable on local disks.
+constexpr DWORD kMaxChunk = 16u * 1024u * 1024u;
+
+// FILETIME counts 100 ns steps from 1601-01-01; this many of them lie before 1970-01-01.
+constexpr std::int64_t kEpochDiff100ns = 116444736000000000LL;
+
+ErrorKind KindOf(DWORD code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+      return ErrorKind::kNotFound;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return ErrorKind::kSharingViolation;
+    case ERROR_ACCESS_DENIED:
+      return ErrorKind::kAccessDenied;
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_FILE_EXISTS:
+      return ErrorKind::kAlreadyExists;
+    default:
+      return ErrorKind::kOther;
+  }
+}
+
+std::string MessageFor(DWORD code) {
+  char* text = nullptr;
+  DWORD len = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                                 FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                             nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
+                             reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string out;
+  if (len != 0 && text != nullptr) out.assign(text, len);
+  if (text != nullptr) LocalFree(text);
+  const char* blanks = " \t\r\n";
+  std::size_t first = out.find_first_not_of(blanks);
+  if (first == std::string::npos) return std::string();
+  std::size_t last = out.find_last_not_of(blanks);
+  return out.substr(first, last - first + 1);
+}
+
+Status FromCode(DWORD code) {
+  // A failure that left no code behind is still a failure, and must not read as success.
+  if (code == ERROR_SUCCESS) code = ERROR_GEN_FAILURE;
+  return Status::Error(KindOf(code), static_cast<long>(code), MessageFor(code));
+}
+
+// Must be called straight after the failing call, before anything can change the thread's last error.
+Status LastError() { return FromCode(GetLastError()); }
+
+// The system reads a path up to its first null: a name with one inside would reach another file.
+bool BadPath(const std::string& path) { return path.find('\0') != std::string::npos; }
+
+// True when path names an existing file (not a directory) with any of the given attributes.
+bool HasFileAttribute(const std::string& path, DWORD wanted) {
+  DWORD attrs = GetFileAttributesA(path.c_str());
+  return attrs != INVALID_FILE_ATTRIBUTES && !(attrs & FILE_ATTRIBUTE_DIRECTORY) && (attrs & wanted) != 0;
+}
+
+bool IsReadOnlyFile(const std::string& path) { return HasFileAttribute(path, FILE_ATTRIBUTE_READONLY); }
+
+std::string JoinPattern(const std::string& dir, const std::string& pattern) {
+  if (dir.empty()) return pattern;
+  char last = dir.back();
+  if (last == '\\' || last == '/' || last == ':') return dir + pattern;
+  return dir + '\\' + pattern;
+}
+
+std::int64_t UnixNanos(const FILETIME& ft) {
+  std::uint64_t ticks = (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+  // Keep the arithmetic in range: times beyond what int64 nanoseconds can hold saturate.
+  constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+  constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+  if (ticks > static_cast<std::uint64_t>(kMax)) return kMax;
+  std::int64_t since = static_cast<std::int64_t>(ticks) - kEpochDiff100ns;
+  if (since > kMax / 100) return kMax;
+  if (since < kMin / 100) return kMin;
+  return since * 100;
+}
+
+class Win32Env final : public Env {
+ public:
+  Status OpenFile(const std::string& path, unsigned access, unsigned share, Disposition disp,
+                  FileHandle* handle, bool* existed) override {
+    if (existed) *existed = false;
+    if (handle == nullptr) return FromCode(ERROR_INVALID_PARAMETER);
+    *handle = kNoFile;
+    if (BadPath(path)) return FromCode(ERROR_INVALID_NAME);
+    DWORD creation;
+    switch (disp) {
+      case Disposition::kOpenExisting: creation = OPEN_EXISTING; break;
+      case Disposition::kOpenAlways: creation = OPEN_ALWAYS; break;
+      case Disposition::kCreateAlways: creation = CREATE_ALWAYS; break;
+      default: return FromCode(ERROR_INVALID_PARAMETER);
+    }
+    DWORD desired = 0;
+    if (access & kRead) desired |= GENERIC_READ;
+    if (access & kWrite) desired |= GENERIC_WRITE;
+    DWORD sharing = 0;
+    if (share & kShareRead) sharing |= FILE_SHARE_READ;
+    if (share & kShareWrite) sharing |= FILE_SHARE_WRITE;
+    if (share & kShareDelete) sharing |= FILE_SHARE_DELETE;
+    // Windows refuses every writer of a read-only file, administrators included; a process that
+    // may write anything (Wine as root) would open it anyway, and with kCreateAlways empty it.
+    if ((access & kWrite) && IsReadOnlyFile(path)) return FromCode(ERROR_ACCESS_DENIED);
+    // No security attributes: the handle is not inherited, so no child process keeps a model open.
+    HANDLE h = CreateFileA(path.c_str(), desired, sharing, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return LastError();
+    DWORD after = GetLastError();
+    *handle = handles_.Add(reinterpret_cast<std::intptr_t>(h));
+    if (existed) *existed = disp == Disposition::kOpenExisting || after == ERROR_ALREADY_EXISTS;
+    return Status::Ok();
+  }
+
+  Status Read(FileHandle h, void* buf, std::size_t n, std::size_t* got) override {
+    std::size_t dummy = 0;
+    if (got == nullptr) got = &dummy;
+    *got = 0;
+    HANDLE file;
+    if (!Native(h, &file)) return FromCode(ERROR_INVALID_HANDLE);
+    if (n == 0) return Status::Ok();
+    if (buf == nullptr) return FromCode(ERROR_INVALID_PARAMETER);
+    DWORD want = n > kMaxChunk ? kMaxChunk : static_cast<DWORD>(n);
+    DWORD done = 0;
+    if (!ReadFile(file, buf, want, &done, nullptr)) return LastError();
+    *got = done;
+    return Status::Ok();
+  }
+
+  Status Write(FileHandle h, const void* buf, std::size_t n) override {
+    HANDLE file;
+    if (!Native(h, &file)) return FromCode(ERROR_INVALID_HANDLE);
+    if (n == 0) return Status::Ok();
+    if (buf == nullptr) return FromCode(ERROR_INVALID_PARAMETER);
+    const char* p = static_cast<const char*>(buf);
+    while (n > 0) {
+      DWORD want = n > kMaxChunk ? kMaxChunk : static_cast<DWORD>(n);
+      DWORD done = 0;
+      if (!WriteFile(file, p, want, &done, nullptr)) return LastError();
+      // A write that takes nothing would loop for ever; the medium is full or gone.
+      if (done == 0) return FromCode(ERROR_WRITE_FAULT);
+      p += done;
+      n -= done;
+    }
+    return Status::Ok();
+  }
+
+  Status Seek(FileHandle h, std::uint64_t offset) override {
+    HANDLE file;
+    if (!Native(h, &file)) return FromCode(ERROR_INVALID_HANDLE);
+    if (offset > static_cast<std::uint64_t>(std::numeric_limits<LONGLONG>::max()))
+      return FromCode(ERROR_NEGATIVE_SEEK);
+    LARGE_INTEGER to;
+    to.QuadPart = static_cast<LONGLONG>(offset);
+    if (!SetFilePointerEx(file, to, nullptr, FILE_BEGIN)) return LastError();
+    return Status::Ok();
+  }
+
+  Status Truncate(FileHandle h) override {
+    HANDLE file;
+    if (!Native(h, &file)) return FromCode(ERROR_INVALID_HANDLE);
+    if (!SetEndOfFile(file)) return LastError();
+    return Status::Ok();
+  }
+
+  void Close(FileHandle h) override {
+    std::intptr_t native;
+    if (handles_.Remove(h, &native)) CloseHandle(reinterpret_cast<HANDLE>(native));
+  }
+
+  Status CopyFile(const std::string& from, const std::string& to, bool overwrite) override {
+    if (BadPath(from) || BadPath(to)) return FromCode(ERROR_INVALID_NAME);
+    // Windows refuses to overwrite a read-only or hidden destination with ERROR_ACCESS_DENIED, but
+    // a server or emulator whose process may write anything (Wine as root) copies over it anyway.
+    if (overwrite && HasFileAttribute(to, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN))
+      return FromCode(ERROR_ACCESS_DENIED);
+    if (!CopyFileA(from.c_str(), to.c_str(), overwrite ? FALSE : TRUE)) return LastError();
+    return Status::Ok();
+  }
+
+  Status DeleteFile(const std::string& path) override {
+    if (BadPath(path)) return FromCode(ERROR_INVALID_NAME);
+    if (!DeleteFileA(path.c_str())) return LastError();
+    return Status::Ok();
+  }
+
+  Status CreateDirectory(const std::string& path) override {
+    if (BadPath(path)) return FromCode(ERROR_INVALID_NAME);
+    if (!CreateDirectoryA(path.c_str(), nullptr)) return LastError();
+    return Status::Ok();
+  }
+
+  Status RemoveDirectory(const std::string& path) override {
+    if (BadPath(path)) return FromCode(ERROR_INVALID_NAME);
+    if (!RemoveDirectoryA(path.c_str())) return LastError();
+    return Status::Ok();
+  }
+
+  Status GetFileInfo(const std::string& path, FileInfo* info) override {
+    if (info == nullptr) return FromCode(ERROR_INVALID_PARAMETER);
+    if (BadPath(path)) {
+      *info = FileInfo();
+      return FromCode(ERROR_INVALID_NAME);
+    }
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+      Status s = LastError();
+      *info = FileInfo();
+      return s;
+    }
+    FileInfo fi;
+    fi.is_directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    fi.read_only = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    fi.hidden = (data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0;
+    fi.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    fi.mtime_ns = UnixNanos(data.ftLastWriteTime);
+    *info = fi;
+    return Status::Ok();
+  }
+
+  Status SetReadOnly(const std::string& path, bool read_only) override {
+    if (BadPath(path)) return FromCode(ERROR_INVALID_NAME);
+    DWORD attrs = GetFileAttributesA(path.c_str());
+    if (attrs == INVALID_FILE_ATTRIBUTES) return LastError();
+    DWORD wanted = read_only ? (attrs | FILE_ATTRIBUTE_READONLY) : (attrs & ~DWORD{FILE_ATTRIBUTE_READONLY});
+    if (wanted == attrs) return Status::Ok();
+    // A file with no attribute left must say so with NORMAL; 0 would be refused.
+    if (wanted == 0) wanted = FILE_ATTRIBUTE_NORMAL;
+    if (!SetFileAttributesA(path.c_str(), wanted)) return LastError();
+    return Status::Ok();
+  }
+
+  bool CanEnterDirectory(const std::string& path) override {
+    if (BadPath(path)) return false;
+    DWORD attrs = GetFileAttributesA(path.c_str());
+    if (attrs == INVALID_FILE_ATTRIBUTES || !(attrs & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    WIN32_FIND_DATAA fd;
+    HANDLE find = FindFirstFileA(JoinPattern(path, "*").c_str(), &fd);
+    if (find == INVALID_HANDLE_VALUE) return false;
+    FindClose(find);
+    return true;
+  }
+
+  Status FindFiles(const std::string& dir, const std::string& pattern, std::vector<DirEntry>* out) override {
+    if (out == nullptr) return FromCode(ERROR_INVALID_PARAMETER);
+    out->clear();
+    if (BadPath(dir) || BadPath(pattern)) return FromCode(ERROR_INVALID_NAME);
+    WIN32_FIND_DATAA fd;
+    HANDLE find = FindFirstFileA(JoinPattern(dir, pattern).c_str(), &fd);
+    if (find == INVALID_HANDLE_VALUE) return LastError();
+    Status result;
+    for (;;) {
+      DirEntry e;
+      e.name = fd.cFileName;
+      e.is_directory = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      out->push_back(std::move(e));
+      if (!FindNextFileA(find, &fd)) {
+        DWORD code = GetLastError();
+        if (code != ERROR_NO_MORE_FILES) result = FromCode(code);
+        break;
+      }
+    }
+    FindClose(find);
+    return result;
+  }
+
+  Status GetCurrentDirectory(std::string* dir) override {
+    if (dir == nullptr) return FromCode(ERROR_INVALID_PARAMETER);
+    std::vector<char> buf(MAX_PATH + 1);
+    // The directory may change between asking for the size and reading it: try again then.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+      DWORD len = GetCurrentDirectoryA(static_cast<DWORD>(buf.size()), buf.data());
+      if (len == 0) return LastError();
+      if (len < buf.size()) {
+        dir->assign(buf.data(), len);
+        return Status::Ok();
+      }
+      buf.resize(len + 1);
+    }
+    return FromCode(ERROR_INSUFFICIENT_BUFFER);
+  }
+
+  Status SetCurrentDirectory(const std::string& dir) override {
+    if (BadPath(dir)) return FromCode(ERROR_INVALID_NAME);
+    if (!SetCurrentDirectoryA(dir.c_str())) return LastError();
+    return Status::Ok();
+  }
+
+  std::string TempPath() override {
+    std::vector<char> buf(MAX_PATH + 1);
+    DWORD len = GetTempPathA(static_cast<DWORD>(buf.size()), buf.data());
+    if (len >= buf.size()) {
+      buf.resize(len + 1);
+      len = GetTempPathA(static_cast<DWORD>(buf.size()), buf.data());
+    }
+    // The system falls back to the Windows directory itself, so failing here means no path at all.
+    if (len == 0 || len >= buf.size()) return std::string();
+    std::string path(buf.data(), len);
+    if (path.back() != '\\' && path.back() != '/') path += '\\';
+    return path;
+  }
+
+  std::string ExecutablePath() override {
+    // NULL names the program's module, not this DLL: the path of the host.
+    for (DWORD size = MAX_PATH + 1; size <= 32768 * 2; size *= 2) {
+      std::vector<char> buf(size);
+      DWORD len = GetModuleFileNameA(nullptr, buf.data(), size);
+      if (len == 0) return std::string();
+      // A full buffer means the name was cut short (older systems do not say so otherwise).
+      if (len < size) return std::string(buf.data(), len);
+    }
+    return std::string();
+  }
+
+  Status UserName(std::string* name) override {
+    if (name == nullptr) return FromCode(ERROR_INVALID_PARAMETER);
+    std::vector<char> buf(257);  // UNLEN + 1
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      DWORD size = static_cast<DWORD>(buf.size());
+      if (GetUserNameA(buf.data(), &size)) {
+        // size counts the terminating null.
+        name->assign(buf.data(), size > 0 ? size - 1 : 0);
+        return Status::Ok();
+      }
+      DWORD code = GetLastError();
+      if (code != ERROR_INSUFFICIENT_BUFFER || size <= buf.size()) return FromCode(code);
+      buf.resize(size);
+    }
+    return FromCode(ERROR_INSUFFICIENT_BUFFER);
+  }
+
+  Status ComputerName(std::string* name) override {
+    if (name == nullptr) return FromCode(ERROR_INVALID_PARAMETER);
+    std::vector<char> buf(MAX_COMPUTERNAME_LENGTH + 1);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      DWORD size = static_cast<DWORD>(buf.size());
+      if (GetComputerNameA(buf.data(), &size)) {
+        // Here size counts the characters without the terminating null.
+        name->assign(buf.data(), size < buf.size() ? size : buf.size() - 1);
+        return Status::Ok();
+      }
+      DWORD code = GetLastError();
+      if (code != ERROR_BUFFER_OVERFLOW || size <= buf.size()) return FromCode(code);
+      buf.resize(size + 1);
+    }
+    return FromCode(ERROR_BUFFER_OVERFLOW);
+  }
+
+  std::string ErrorText(long code) override { return MessageFor(static_cast<DWORD>(code)); }
+
+ private:
+  bool Native(FileHandle h, HANDLE* file) const {
+    std::intptr_t native;
+    if (!handles_.Get(h, &native)) return false;
+    *file = reinterpret_cast<HANDLE>(native);
+    return true;
+  }
+
+  // The system hands a closed HANDLE's value out again at once; our values are never reused, so a
+  // stale copy of a closed handle (lock slots are copied whole) cannot close a file opened later.
+  HandleTable handles_;
+};
+
+}  // namespace
+
+Env& System() {
+  // Never destroyed: objects torn down at unload or exit may still close files through it.
+  static Win32Env* env = new Win32Env;
+  return *env;
+}
+
+}  // namespace miradel::platform
+
+#endif  // _WIN32

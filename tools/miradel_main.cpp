@@ -1,0 +1,157 @@
+// miradel: the command-line program for people who work with shared models.
+//   miradel who DIR MODEL    who holds the model's lock, and whether a running holder has it open
+//   miradel lock DIR MODEL   takes the model's lock and holds it until "stop", end of input or Ctrl-C
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include <CLI/CLI.hpp>
+
+#include "control/globals.h"
+#include "lock/lock_slot.h"
+#include "lock/xml_processor.h"
+#include "platform/env.h"
+#include "platform/fault_env.h"
+
+namespace {
+
+using namespace miradel;
+
+std::string LockPathOf(const std::string& dir, const std::string& model) {
+  std::string d = platform::ToNativeSeparators(dir);
+  if (d.empty() || d.back() != platform::kSep) d += platform::kSep;
+  return d + model + ".lck";
+}
+
+int Who(const std::string& dir, const std::string& model) {
+  std::string path = LockPathOf(dir, model);
+  std::string text;
+  if (!ReadLockFileText(path, &text)) {
+    std::cout << model << " is not locked (no lock file " << path << ")\n";
+    return 1;
+  }
+  LockOwnerInfo owner{};
+  XMLProcessorNetwork doc;
+  doc.LoadText(text);
+  bool complete = doc.ReadLockOwner(owner) == 1;
+
+  platform::Env& env = platform::Current();
+  platform::FileHandle h = platform::kNoFile;
+  platform::Status probe =
+      env.OpenFile(path, platform::kWrite, platform::kShareRead, platform::Disposition::kOpenExisting, &h, nullptr);
+  if (probe.ok()) env.Close(h);
+
+  std::cout << "Lock file: " << path << "\n"
+            << "Machine:   " << owner.szMachineName << "\n"
+            << "User:      " << owner.szUserName << "\n"
+            << "Kind:      " << (complete ? (owner.bIsPermanent ? "permanent" : "temporary") : "unreadable lock file")
+            << "\n"
+            << "State:     ";
+  if (probe.IsSharingViolation())
+    std::cout << "held open now by a running holder\n";
+  else if (probe.ok())
+    std::cout << (owner.bIsPermanent ? "not open; the permanent lock keeps other users out\n"
+                                     : "stale: nobody holds it open; the next user takes it over\n");
+  else
+    std::cout << "cannot tell (" << probe.message() << ")\n";
+  return 0;
+}
+
+std::atomic<bool> g_interrupted{false};
+extern "C" void OnInterrupt(int) { g_interrupted = true; }
+
+int Lock(const std::string& dir, const std::string& model, int version, bool permanent) {
+  TheControl().SetVersionNumber(version);
+  std::string path = LockPathOf(dir, model);
+  LockSlot slot{};
+  LockOwnerInfo owner{};
+  int result = slot.Acquire(path, permanent, &owner);
+  switch (result) {
+    case 1:
+      break;
+    case 0:
+      if (owner.szUserName[0] || owner.szMachineName[0])
+        std::cout << "refused: " << model << " is locked by " << owner.szUserName << " on " << owner.szMachineName
+                  << (owner.bIsPermanent ? " (permanent)" : "") << "\n";
+      else
+        std::cout << "refused: the lock file or the model's data file cannot be taken\n";
+      return 2;
+    case 2:
+      std::cout << "refused: no permission to create the lock file; the model can be opened read-only\n";
+      return 3;
+    case 3:
+      std::cout << "refused: no permission to create the lock file or to read the model\n";
+      return 3;
+    default:
+      std::cout << "refused: the model's data file cannot be written\n";
+      return 4;
+  }
+  std::cout << "locked " << path << " (" << (slot.bPermanent ? "permanent" : "temporary") << ")" << std::endl;
+  std::cout << "ready; type stop (or end the input) to release" << std::endl;
+
+  std::signal(SIGINT, OnInterrupt);
+  std::signal(SIGTERM, OnInterrupt);
+  std::mutex mu;
+  std::condition_variable cv;
+  bool stop = false;
+  std::thread reader([&] {
+    std::string line;
+    while (std::getline(std::cin, line) && line != "stop" && line != "quit") {
+    }
+    std::lock_guard<std::mutex> g(mu);
+    stop = true;
+    cv.notify_all();
+  });
+  {
+    std::unique_lock<std::mutex> g(mu);
+    while (!stop && !g_interrupted) cv.wait_for(g, std::chrono::milliseconds(100));
+  }
+  slot.Release();
+  std::cout << "released" << std::endl;
+  if (stop) {
+    reader.join();
+    return 0;
+  }
+  // Interrupted while the reader still waits for input: leave without waiting for it.
+  std::fflush(stdout);
+  std::_Exit(0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"miradel: shared models for the host program"};
+  app.require_subcommand(1);
+  std::string dir, model, as_user, as_machine;
+  int version = 10000104;
+  bool permanent = false;
+
+  CLI::App* who = app.add_subcommand("who", "Show who holds a model's lock and whether it is held open now");
+  who->add_option("DIR", dir, "the model directory")->required();
+  who->add_option("MODEL", model, "the model's name, without extension")->required();
+
+  CLI::App* lock = app.add_subcommand("lock", "Take a model's lock and hold it until told to stop");
+  lock->add_option("DIR", dir, "the model directory")->required();
+  lock->add_option("MODEL", model, "the model's name, without extension")->required();
+  lock->add_flag("--permanent", permanent, "make the lock permanent: it stays after release");
+  lock->add_option("--host-version", version, "the host version written into the lock file")
+      ->capture_default_str();
+  lock->add_option("--as-user", as_user, "take the lock under this user name (for tests)");
+  lock->add_option("--as-machine", as_machine, "take the lock under this machine name (for tests)");
+
+  CLI11_PARSE(app, argc, argv);
+
+  miradel::platform::FaultEnv env(&miradel::platform::System());
+  env.SetUserName(as_user);
+  env.SetComputerName(as_machine);
+  miradel::platform::ScopedEnv scoped(&env);
+
+  if (*who) return Who(dir, model);
+  return Lock(dir, model, version, permanent);
+}
