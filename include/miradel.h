@@ -22,6 +22,8 @@
 
 #define MIRADEL_PATH_BUFFER 256
 
+#include <stdint.h>
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -56,6 +58,114 @@ MIRADEL_API int MIRADEL_CALL NW_CmpModels(const char* dir, const int* dir_length
                                           const int* name_length);
 /* Forgets where unit and library files were redirected after a Save As. */
 MIRADEL_API void MIRADEL_CALL NW_ResetUntLibData(void);
+
+/* Background copy thread. *mode 0 parks it: returns once the request in progress (with its
+ * retries) is finished and the thread has parked; requests queued meanwhile wait. Any other value
+ * releases it. Does nothing when the thread was never started (no model directory was set yet) or
+ * when mode is null. */
+MIRADEL_API void MIRADEL_CALL NW_SpndWaitThrd(const int* mode);
+
+/* Extension: the host answers the library's questions itself.
+ *
+ * A table of callbacks installed with MiradelSetUiCallbacks. The library calls them from the
+ * host's thread and from its own copy thread, possibly both at once; each call's arguments belong
+ * to that call alone. Every callback receives the table's context first. Texts are zero-terminated
+ * and valid only during the call.
+ *
+ * The table grows at its end: a host sets size to sizeof(MiradelUiCallbacks) as it was compiled,
+ * and the library reads no further than that (fields past it count as NULL). */
+
+/* flags of the message box callback */
+#define MIRADEL_UI_CENTRE_ON_OWNER 1 /* centre the box on the owner window */
+
+/* Shows a modal message box and returns the id of the pressed button. style, the answers and the
+ * owner (a window handle, 0 for none) carry the values of the Win32 message box (MB_ and ID
+ * constants). text and caption are never NULL; an empty caption is the platform's default.
+ * yes_label and no_label, when not NULL, replace the labels of the yes and no buttons (e.g.
+ * "&Retry" and "&Save"). An answer that is not a button of the style counts as the answer that ends
+ * the question (OK for an OK box, No for yes/no, Yes for yes/no labelled Retry/Save, Abort for
+ * abort/retry/ignore, Cancel otherwise). */
+typedef int(MIRADEL_CALL* MiradelMessageBoxCallback)(void* context, intptr_t owner, const char* text,
+                                                     const char* caption, unsigned int style,
+                                                     const char* yes_label, const char* no_label,
+                                                     unsigned int flags);
+
+typedef struct MiradelUiCallbacks {
+  unsigned int size; /* sizeof(MiradelUiCallbacks) */
+  void* context;     /* passed to every callback */
+  /* NULL: the platform's own message box. */
+  MiradelMessageBoxCallback message_box;
+  /* Reserved for later versions, which will give them callback types; set them to NULL. In order:
+   * the folder browser; the open and the save file dialog (filter, default extension, initial
+   * name and directory); the model file properties dialog; the archive model dialog; enabling and
+   * disabling the host window. */
+  void* reserved_browse_for_folder;
+  void* reserved_open_file;
+  void* reserved_save_file;
+  void* reserved_file_properties_dialog;
+  void* reserved_archive_dialog;
+  void* reserved_enable_window;
+} MiradelUiCallbacks;
+
+/* Installs a copy of the table (the host may free its own afterwards); NULL restores the
+ * platform's own user interface. 1 accepted; 0 refused (size too small to hold message_box), in
+ * which case the previous interface stays. */
+MIRADEL_API int MIRADEL_CALL MiradelSetUiCallbacks(const MiradelUiCallbacks* table);
+
+/* Locks. owner receives the holder (65 bytes) when another user holds the lock. Results of the
+ * taking functions: 1 locked; 0 refused or failed; 2 no permission for the lock file but the model
+ * is readable (open it read-only); 3 no access; 4 the data file cannot be written. */
+MIRADEL_API int MIRADEL_CALL NW_GetLock(MiradelLockOwner* owner, const char* dir, const int* dir_length,
+                                        const char* name, const int* name_length);
+/* *mode 1 or 2 takes a second lock (its lock file only), 3 releases it. */
+MIRADEL_API int MIRADEL_CALL NW_GetSecondLock(MiradelLockOwner* owner, const char* dir, const int* dir_length,
+                                              const char* name, const int* name_length, const int* mode);
+MIRADEL_API void MIRADEL_CALL NW_SetModelVars(void);
+/* Back to the previous model; *keep_lock 0 releases the new model's lock first. */
+MIRADEL_API void MIRADEL_CALL NW_GetOldModel(const int* keep_lock);
+MIRADEL_API void MIRADEL_CALL NW_GetOldModLck(void);
+/* Waits for pending write-backs, releases the lock and removes the working copy. */
+MIRADEL_API void MIRADEL_CALL NW_ReleaseLock(void);
+MIRADEL_API void MIRADEL_CALL NW_ReleasLckOnly(void);
+/* Releases the previous model's lock and removes its working copy. */
+MIRADEL_API void MIRADEL_CALL NW_RelesOldLock(void);
+/* Holds the model's data file open again / lets it go so that it can be written back. */
+MIRADEL_API void MIRADEL_CALL NW_GetModLock(void);
+MIRADEL_API void MIRADEL_CALL NW_ReleasModLock(void);
+/* 1 while the lock is held (or its file cannot be reached at the moment), 0 when it was lost. */
+MIRADEL_API int MIRADEL_CALL NW_CheckLock(void);
+/* Makes the lock permanent (*permanent non-zero) or temporary. */
+MIRADEL_API int MIRADEL_CALL NW_PermLock(const int* permanent);
+
+/* Model directory and working copy. */
+/* Sets directory and name, makes the model's working directory; 1 when it can be written. */
+MIRADEL_API int MIRADEL_CALL NW_SetModelDir(const char* dir, const int* dir_length, const char* name,
+                                            const int* name_length);
+MIRADEL_API void MIRADEL_CALL NW_SetOnlyModelDir(const char* dir);
+MIRADEL_API void MIRADEL_CALL NW_SwapModelDir(void);
+/* Copies the model into its working directory: 1 copied, 0 failed, -1 cancelled (*mode other than
+ * 0 copies file by file and asks Retry/Cancel when one fails). */
+MIRADEL_API int MIRADEL_CALL NW_CopyAllToTemp(const int* mode);
+/* Copies every file of the working directory back into the model directory. */
+MIRADEL_API int MIRADEL_CALL NW_CopyAllFromTemp(void);
+MIRADEL_API int MIRADEL_CALL NW_SynchCopyToTemp(const char* name, const int* name_length, const char* extension);
+MIRADEL_API int MIRADEL_CALL NW_SynchCpyToTemp(const char* extension);
+MIRADEL_API int MIRADEL_CALL NW_SynchCpyToModel(const char* name, const int* name_length, const char* extension,
+                                                const int* show_messages);
+/* Waits for pending write-backs, then removes the previous model's working directory. */
+MIRADEL_API void MIRADEL_CALL NW_ClrQVTempDir(void);
+
+/* Model existence. */
+/* 1 when the directory (blanks at its end removed; empty: the open model's directory) is the host
+ * program's own installation directory. */
+MIRADEL_API int MIRADEL_CALL NW_IsThisModelDir(const char* dir, const int* dir_length);
+/* 1 when directory + name (+ "." + the terminated extension, when not empty) names an existing file
+ * or directory; blanks at the end of directory and name are removed; 0 when either is empty. */
+MIRADEL_API int MIRADEL_CALL NW_CheckModelExist(const char* dir, const int* dir_length, const char* name,
+                                                const int* name_length, const char* extension);
+/* 1 when the name exists in the model's working directory (*place 1) or in the model directory
+ * (any other value); 0 when that directory is not set or the path exceeds 259 characters. */
+MIRADEL_API int MIRADEL_CALL NW_FileExistMdlTmp(const char* name, const int* name_length, const int* place);
 
 #ifdef __cplusplus
 }

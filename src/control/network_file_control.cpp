@@ -1,8 +1,11 @@
 #include "control/network_file_control.h"
 
+#include <chrono>
 #include <cstring>
 
+#include "control/globals.h"
 #include "control/version.h"
+#include "copy/copy_thread.h"
 #include "lock/lock_texts.h"
 #include "platform/env.h"
 
@@ -25,6 +28,9 @@ std::string LowerCase(std::string s) {
 }
 
 CNetworkFileControl::CNetworkFileControl() {
+  // Seeded once from the clock; the address keeps two objects made in one tick apart.
+  m_random.seed(static_cast<std::uint32_t>(std::chrono::system_clock::now().time_since_epoch().count() ^
+                                           reinterpret_cast<std::uintptr_t>(this)));
   platform::Env& env = platform::System();
   m_strSysTempDir = env.TempPath();
   if (m_strSysTempDir.size() > 259) m_strSysTempDir.resize(259);
@@ -34,7 +40,20 @@ CNetworkFileControl::CNetworkFileControl() {
   m_strExeDir = LowerCase(cut == std::string::npos ? std::string() : exe.substr(0, cut + 1));
 }
 
-CNetworkFileControl::~CNetworkFileControl() = default;
+CNetworkFileControl::~CNetworkFileControl() {
+  // The copy thread stops where it stands: it carries out no further request, and nothing is
+  // released or copied for it. The process-wide object is destroyed at unload, which on Windows
+  // runs under the loader lock, where waiting for a thread can deadlock and the system may already
+  // have ended it: that one is abandoned. Every other one is stopped and waited for (a file
+  // operation under way finishes first), which also holds for the library's unload on POSIX.
+#ifdef _WIN32
+  if (this == &TheControl()) {
+    AbandonCopyThread(*this);
+    return;
+  }
+#endif
+  StopCopyThread(*this);
+}
 
 void CNetworkFileControl::SaveModelState() {
   m_strSavedModelDir = m_modelDir.Get();

@@ -9,9 +9,11 @@
 #include <array>
 #include <cstdint>
 #include <mutex>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "copy/file_path_queue.h"
 #include "disk/disk_object.h"
 #include "disk/my_cstring.h"
 #include "lock/lock_slot.h"
@@ -52,9 +54,55 @@ class CNetworkFileControl {
   // 1 when dir (a separator added if missing) + name is the open model, ignoring letter case.
   int CompareModel(const std::string& dir, const std::string& name) const;
 
+  // Model file set: 1 when the (lower-cased) suffix after the model name marks a model file; a
+  // ".ttc" or ".ttl" suffix also sets m_bModelHasTTC or m_bModelHasTTL.
+  int IsModelFileSuffix(const std::string& suffix);
+  // The model's files among full paths listed from the model directory, in listing order.
+  void SelectModelFiles(const std::vector<std::string>& listed, std::vector<std::string>& selected);
+  // Appends the present TTA profile and input files a case list names; one box for the missing.
+  void CollectTTAFiles(std::string caseListPath, std::vector<std::string>& files);
+
+  // Model directories and staging copies between the model directory and the QV temporary one.
+  // dir and name as the host gave them (trailing blanks kept); a separator is added to dir.
+  void StoreModelDirAndName(const std::string& dir, const std::string& name);
+  // Only the directory, its trailing blanks removed; name and temporary directory stay.
+  void StoreModelDirOnly(const std::string& dir);
+  // "_" and four random digits.
+  std::string MakeTempDirSuffix();
+  // Stores directory and name, makes a new QV temporary directory, starts the copy thread once.
+  int SetModelDirectory(const std::string& dir, const std::string& name);
+  // 1 copied, 0 failed, -1 cancelled by the user (mode other than 0 copies file by file and asks).
+  int CopyModelToTemp(int mode);
+  int CopyTempToModel();
+  int CopyFileToModel(const std::string& name, const std::string& extension, int showMessage);
+  int CopyNamedFileToTemp(const std::string& name, const std::string& extension);
+  int CopyExtensionToTemp(const std::string& extension);
+  // Removes the QV temporary directory (usePrevious 0) or the previous model's (1), never
+  // anything outside the system temporary path.
+  void ClearTempDir(int usePrevious);
+  void SwapModelDirs();
+
+  // Lock manager: which 0 is the primary slot, 1 the second.
+  int AcquireLock(int which, const std::string& path, bool permanent, LockOwnerInfo* owner);
+  void ReleaseLock(int which);
+  void HoldDataFile(int which);
+  void ReleaseDataFile(int which);
+  bool CheckLock();
+  bool IsPermanentLock() const { return m_primaryLock.bPermanent == 1; }
+  bool SetPermanentLock(bool permanent);
+  // dir, a separator if missing, name, ".lck".
+  static std::string LockPathFor(const std::string& dir, const std::string& name);
+
+  // Copy thread (created once, by the model-directory set-up).
+  int StartCopyThread();
+  void WaitForQueueEmpty();
+  void SuspendCopyThreadAndWait();
+  void ResumeCopyThread();
+
   static constexpr std::size_t kPathBuffer = 256;
 
   CDiskObject m_diskObject;
+  FilePathQueue m_requestQueue;
   CCopyThread* m_pCopyThread = nullptr;
   int m_bCopyThreadStarted = 0;
   std::recursive_mutex m_csQueue;
@@ -81,6 +129,10 @@ class CNetworkFileControl {
   int m_bSilentMode = 0;
   std::array<std::string, 4> m_strArchiveAddIn;
   std::intptr_t m_hWndHost = 0;
+
+ private:
+  LockSlot& Slot(int which) { return which == 0 ? m_primaryLock : m_secondLock; }
+  std::minstd_rand m_random;
 };
 
 // Lower-case copy (ASCII letters), as the library's own path and name comparisons use.

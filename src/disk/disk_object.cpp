@@ -95,7 +95,7 @@ void InsertInListingOrder(std::vector<std::string>& list, std::vector<std::strin
   list.swap(merged);
 }
 
-CDiskObject::CDiskObject(Env* env) : env_(env ? env : &platform::Current()) {}
+CDiskObject::CDiskObject(Env* env) : env_(env) {}
 
 int CDiskObject::InternalError() {
   m_strError = kInternalError;
@@ -125,7 +125,7 @@ int CDiskObject::QualifyFilePath(std::string& path) {
   if (!complete) {
     // Read, never set: a process-wide current directory would race with the other thread.
     std::string cwd;
-    Status s = env_->GetCurrentDirectory(&cwd);
+    Status s = env().GetCurrentDirectory(&cwd);
     if (!s.ok()) return SystemError(s, std::string());
     cwd = platform::ToNativeSeparators(std::move(cwd));
     const std::size_t root = RootLength(cwd);
@@ -180,7 +180,7 @@ int CDiskObject::DeleteOneFile(const std::string& path) {
   if (path.empty()) return InternalError();
   std::string p = path;
   if (!QualifyFilePath(p)) return 0;
-  Status s = env_->DeleteFile(p);
+  Status s = env().DeleteFile(p);
   if (!s.ok()) return SystemError(s, p);
   return 1;
 }
@@ -191,13 +191,13 @@ int CDiskObject::FileIsPresent(const std::string& path) {
   std::string p = path;
   if (!QualifyFilePath(p)) return 0;
   platform::FileHandle h = platform::kNoFile;
-  Status s = env_->OpenFile(p, platform::kRead, platform::kShareRead | platform::kShareWrite,
+  Status s = env().OpenFile(p, platform::kRead, platform::kShareRead | platform::kShareWrite,
                             platform::Disposition::kOpenExisting, &h, nullptr);
   if (!s.ok()) return 0;
-  if (h != platform::kNoFile) env_->Close(h);
+  if (h != platform::kNoFile) env().Close(h);
   // POSIX opens a directory for reading without complaint; Windows would have refused above.
   platform::FileInfo info;
-  if (env_->GetFileInfo(p, &info).ok() && info.is_directory) return 0;
+  if (env().GetFileInfo(p, &info).ok() && info.is_directory) return 0;
   return 1;
 }
 
@@ -206,7 +206,7 @@ int CDiskObject::DirectoryIsPresent(const std::string& directory) {
   if (directory.empty()) return InternalError();
   std::string d = directory;
   if (!QualifyDirectoryPath(d)) return 0;
-  return env_->CanEnterDirectory(d) ? 1 : 0;
+  return env().CanEnterDirectory(d) ? 1 : 0;
 }
 
 int CDiskObject::MakeDirectoryPath(const std::string& directory) {
@@ -236,15 +236,15 @@ int CDiskObject::MakeDirectoryPath(const std::string& directory) {
     level += kSep;
     level.append(rest, i, end - i);
     i = end;
-    Status s = env_->CreateDirectory(level);
+    Status s = env().CreateDirectory(level);
     // "Not found" below a level that failed only echoes that failure; keep the deeper cause.
     if (!s.ok() && (reason.ok() || !s.IsNotFound())) reason = s;
   }
 
-  if (env_->CanEnterDirectory(full)) return 1;
+  if (env().CanEnterDirectory(full)) return 1;
   if (reason.ok()) {
     platform::FileInfo info;
-    reason = env_->GetFileInfo(full, &info);
+    reason = env().GetFileInfo(full, &info);
   }
   return SystemError(reason, full);
 }
@@ -252,7 +252,7 @@ int CDiskObject::MakeDirectoryPath(const std::string& directory) {
 Status CDiskObject::CollectFiles(const std::string& pattern, const std::string& qualified_dir, int mode,
                                  std::vector<std::string>* out) {
   std::vector<DirEntry> entries;
-  Status s = env_->FindFiles(qualified_dir, pattern, &entries);
+  Status s = env().FindFiles(qualified_dir, pattern, &entries);
   if (!s.ok()) return s;
   for (DirEntry& e : entries) {
     if (e.is_directory || e.name == "." || e.name == ".." || e.name.empty()) continue;
@@ -266,7 +266,7 @@ int CDiskObject::ListFilesMatching(const std::string& pattern, const std::string
   m_strError.clear();
   std::string dir = directory;
   if (!QualifyDirectoryPath(dir)) return 0;
-  if (!env_->CanEnterDirectory(dir)) return 1;
+  if (!env().CanEnterDirectory(dir)) return 1;
   std::vector<std::string> names;
   Status s = CollectFiles(pattern, dir, mode, &names);
   if (!s.ok()) return SystemError(s, dir + pattern);
@@ -286,13 +286,14 @@ int CDiskObject::Walk(const std::string& root, std::vector<std::string>* subdirs
   struct Frame {
     std::string dir;
     std::vector<std::string> children;
+    std::vector<bool> linked;
     std::size_t next = 0;
   };
   std::vector<Frame> stack;
   std::vector<std::string> dir_files;
   auto visit = [&](const std::string& dir) -> bool {
     std::vector<DirEntry> entries;
-    Status s = env_->FindFiles(dir, "*.*", &entries);
+    Status s = env().FindFiles(dir, "*.*", &entries);
     if (!s.ok()) {
       SystemError(s, dir + "*.*");
       return false;
@@ -302,10 +303,12 @@ int CDiskObject::Walk(const std::string& root, std::vector<std::string>* subdirs
     dir_files.clear();
     for (DirEntry& e : entries) {
       if (e.name.empty() || e.name == "." || e.name == "..") continue;
-      if (e.is_directory)
+      if (e.is_directory) {
         f.children.push_back(std::move(e.name));
-      else if (files)
+        f.linked.push_back(e.is_link);
+      } else if (files) {
         dir_files.push_back(dir + e.name);
+      }
     }
     if (files) {
       std::stable_sort(dir_files.begin(), dir_files.end(), ByteLess);
@@ -322,9 +325,12 @@ int CDiskObject::Walk(const std::string& root, std::vector<std::string>* subdirs
       stack.pop_back();
       continue;
     }
+    const bool linked = top.linked[top.next];
     std::string sub = top.dir + top.children[top.next++] + kSep;
     if (subdirs) subdirs->push_back(sub);
-    if (!visit(sub)) return 0;
+    // A linked directory is listed but never entered: it may lead outside the tree (a delete would
+    // follow it there) or back into it (the walk would never end).
+    if (!linked && !visit(sub)) return 0;
   }
   return 1;
 }
@@ -366,7 +372,7 @@ int CDiskObject::CopyInto(const std::string& source, const std::string& destinat
   if (!FileIsPresent(src)) return 0;
   if (!MakeDirectoryPath(dst)) return 0;
   const std::string target = dst + (new_name ? *new_name : NameAfterLastSep(src));
-  Status s = env_->CopyFile(src, target, true);
+  Status s = env().CopyFile(src, target, true);
   if (!s.ok()) return SystemError(s, src);
   return 1;
 }
@@ -391,7 +397,7 @@ int CDiskObject::CopyFileListInto(const std::vector<std::string>& sources, const
     std::string src = source;
     if (!QualifyFilePath(src)) return 0;
     const std::string target = dst + NameAfterLastSep(src);
-    Status s = env_->CopyFile(src, target, true);
+    Status s = env().CopyFile(src, target, true);
     if (!s.ok()) return SystemError(s, src + " -> " + target);
   }
   return 1;
@@ -431,7 +437,7 @@ int CDiskObject::DeleteFilesInDirectory(const std::string& directory) {
   if (!ListFiles(dir, names, 0)) return 0;
   for (const std::string& name : names) {
     const std::string p = dir + name;
-    Status s = env_->DeleteFile(p);
+    Status s = env().DeleteFile(p);
     if (!s.ok()) return SystemError(s, p);
   }
   return 1;
@@ -443,7 +449,7 @@ int CDiskObject::DeleteDirectory(const std::string& directory) {
   std::string dir = directory;
   if (!QualifyDirectoryPath(dir)) return 0;
   if (!DeleteFilesInDirectory(dir)) return 0;
-  Status s = env_->RemoveDirectory(dir);
+  Status s = env().RemoveDirectory(dir);
   if (!s.ok()) return SystemError(s, dir);
   return 1;
 }

@@ -25,7 +25,9 @@ class CDiskObject {
  public:
   static constexpr const char* kInternalError = "CDiskObject internal error - check call parameters";
 
-  explicit CDiskObject(platform::Env* env = &platform::Current());
+  // Without an env, each operation uses platform::Current() as it is at that moment, so that a test
+  // that installs a faulty Env reaches the objects the library already made.
+  explicit CDiskObject(platform::Env* env = nullptr);
 
   // Makes a file path absolute: a drive path (Windows) or share path is kept, leading "..<sep>"
   // steps climb from the current directory, a path starting with one separator gets the current
@@ -93,6 +95,8 @@ class CDiskObject {
   platform::Status CollectFiles(const std::string& pattern, const std::string& qualified_dir, int mode,
                                 std::vector<std::string>* out);
   int Walk(const std::string& root, std::vector<std::string>* subdirs, std::vector<std::string>* files);
+
+  platform::Env& env() const { return env_ ? *env_ : platform::Current(); }
 
   platform::Env* env_;
 };

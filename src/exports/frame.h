@@ -28,6 +28,12 @@ inline std::string WithSeparator(std::string dir) {
   return dir;
 }
 
+// The host pads fixed-length texts with blanks.
+inline std::string TrimTrailingBlanks(std::string text) {
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
 inline int Value(const int* p, int fallback = 0) { return p ? *p : fallback; }
 
 // Runs an export body; nothing is thrown across the boundary (the host could not catch it).

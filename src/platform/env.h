@@ -91,6 +91,8 @@ struct FileInfo {
 struct DirEntry {
   std::string name;
   bool is_directory = false;
+  // A symbolic link, junction or other redirection: walks that delete must not follow it.
+  bool is_link = false;
 };
 
 class Env {

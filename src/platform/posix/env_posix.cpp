@@ -614,6 +614,8 @@ class PosixEnv final : public Env {
       } else if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
         struct stat st;
         entry.is_directory = ::stat((d + entry.name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        entry.is_link = e->d_type == DT_LNK ||
+                        (::lstat((d + entry.name).c_str(), &st) == 0 && S_ISLNK(st.st_mode));
       }
       out->push_back(std::move(entry));
     }

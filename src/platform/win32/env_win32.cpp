@@ -281,6 +281,7 @@ class Win32Env final : public Env {
       DirEntry e;
       e.name = fd.cFileName;
       e.is_directory = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      e.is_link = (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
       out->push_back(std::move(e));
       if (!FindNextFileA(find, &fd)) {
         DWORD code = GetLastError();

@@ -1,0 +1,273 @@
+#include "copy/copy_thread.h"
+
+#include "copy/copy_thread_timings.h"
+#include "platform/env.h"
+
+namespace miradel {
+
+namespace {
+constexpr std::chrono::milliseconds kProductRetryPause{500};
+constexpr std::chrono::milliseconds kProductPollInterval{200};
+std::atomic<long long> g_retryPauseMs{kProductRetryPause.count()};
+std::atomic<long long> g_pollIntervalMs{kProductPollInterval.count()};
+std::atomic<long long> g_parkDelayUs{0};
+}  // namespace
+
+void CopyThreadTimings::SetRetryPause(std::chrono::milliseconds pause) { g_retryPauseMs = pause.count(); }
+void CopyThreadTimings::SetPollInterval(std::chrono::milliseconds interval) { g_pollIntervalMs = interval.count(); }
+void CopyThreadTimings::SetParkDelay(std::chrono::microseconds delay) { g_parkDelayUs = delay.count(); }
+void CopyThreadTimings::Restore() {
+  g_retryPauseMs = kProductRetryPause.count();
+  g_pollIntervalMs = kProductPollInterval.count();
+  g_parkDelayUs = 0;
+}
+
+std::chrono::milliseconds CCopyThread::RetryPause() { return std::chrono::milliseconds(g_retryPauseMs.load()); }
+std::chrono::milliseconds CCopyThread::PollInterval() { return std::chrono::milliseconds(g_pollIntervalMs.load()); }
+
+CCopyThread::~CCopyThread() {
+  RequestStop();
+  Join();
+}
+
+void CCopyThread::SetQueue(FilePathQueue* queue, std::recursive_mutex* csQueue) {
+  m_pQueue = queue;
+  m_pcsQueue = csQueue;
+}
+
+void CCopyThread::SetLocks(LockSlot* current, LockSlot* second, std::recursive_mutex* csLock) {
+  m_pCurrentLock = current;
+  m_pSecondLock = second;
+  m_pcsLock = csLock;
+}
+
+void CCopyThread::AttachModelDirectory(MyCString* modelDir, unsigned char* dirGivenWithoutSlash) {
+  m_pModelDir = modelDir;
+  m_pDirGivenWithoutSlash = dirGivenWithoutSlash;
+}
+
+void CCopyThread::Start() {
+  if (m_thread.joinable()) return;
+  m_thread = std::thread([this] { Run(); });
+}
+
+void CCopyThread::Wake() {
+  {
+    std::lock_guard<std::mutex> lock(m_parkMutex);
+    ++m_wakeups;
+    // From now on the thread has work to look at, though it may not have been scheduled yet; a
+    // wait for an empty queue must not take it for idle meanwhile.
+    if (m_parkedOnEmpty) m_bIdle = 0;
+  }
+  m_parkCv.notify_all();
+}
+
+bool CCopyThread::RequestSuspend() {
+  // Under the park mutex, so that the thread either parks on this request or has already become
+  // active and will be waited for; it cannot slip from idle to work in between.
+  std::lock_guard<std::mutex> lock(m_parkMutex);
+  m_bSuspendRequested = 1;
+  return m_bIdle.load() != 0;
+}
+
+void CCopyThread::Resume() {
+  {
+    std::lock_guard<std::mutex> lock(m_parkMutex);
+    m_bSuspendRequested = 0;
+    if (m_parkedOnSuspend) m_bIdle = 0;
+  }
+  Wake();
+}
+
+void CCopyThread::RequestStop() {
+  {
+    std::lock_guard<std::timed_mutex> gate(m_gate);
+    m_stop = true;
+  }
+  // A thread between its test of the flag and its wait holds the park mutex: passing through it
+  // here means the notification below cannot fall into that gap.
+  { std::lock_guard<std::mutex> lock(m_parkMutex); }
+  m_parkCv.notify_all();
+}
+
+void CCopyThread::Join() {
+  if (!m_thread.joinable()) return;
+  if (m_thread.get_id() == std::this_thread::get_id())
+    m_thread.detach();
+  else
+    m_thread.join();
+}
+
+void CCopyThread::Abandon() {
+  // Not getting the gate in time means the system ended the thread inside a step, or the step is
+  // stuck on the share: all that can be done then is to keep it from starting another.
+  bool gated = m_gate.try_lock_for(kUnloadWait);
+  m_stop = true;
+  if (gated) m_gate.unlock();
+}
+
+template <typename F>
+bool CCopyThread::Touch(F&& step) {
+  std::lock_guard<std::timed_mutex> gate(m_gate);
+  if (m_stop.load()) return false;
+  step();
+  return true;
+}
+
+bool CCopyThread::FileExists(std::string path) {
+  if (path.empty()) return false;
+  platform::FileInfo info;
+  return platform::Current().GetFileInfo(path, &info).ok();
+}
+
+bool CCopyThread::CopyIntoDirectory(std::string source, std::string target) {
+  std::size_t cut = source.find_last_of(platform::kSep);
+  std::string name = cut == std::string::npos ? source : source.substr(cut + 1);
+  if (name.empty() || target.empty()) return false;
+  if (target.back() != platform::kSep) target += platform::kSep;
+  // No directory is made: a model directory that has gone must be noticed, not made anew.
+  return platform::Current().CopyFile(source, target + name, true).ok();
+}
+
+bool CCopyThread::DeleteRequestFile(std::string path) {
+  if (path.empty()) return false;
+  return platform::Current().DeleteFile(path).ok();
+}
+
+void CCopyThread::Run() {
+  QueueNode current;
+  for (;;) {
+    try {
+      if (!Pass(current)) return;
+    } catch (...) {
+      // Out of memory in the middle of a pass: the request is still queued; look again later.
+      if (!PauseUnlessStopped(RetryPause())) return;
+    }
+  }
+}
+
+bool CCopyThread::Pass(QueueNode& current) {
+  if (!ParkWhileSuspended()) return false;
+  // Read before the empty test: a request queued after the test comes with a wake-up that
+  // changes the counter, so the park below does not happen.
+  const std::uint64_t seen = WakeCount();
+  bool empty = true;
+  if (!Touch([&] { empty = QueueIsEmpty(); })) return false;
+  if (empty) {
+    if (long long delay = g_parkDelayUs.load()) std::this_thread::sleep_for(std::chrono::microseconds(delay));
+    if (!ParkUntilWoken(seen)) return false;
+  }
+  if (!ParkWhileSuspended()) return false;
+
+  if (!Touch([&] { PeekHead(current); })) return false;
+  // Woken with nothing queued.
+  if (current.m_strSource.empty()) return true;
+
+  switch (CheckBeforeRequest(current)) {
+    case Next::kStop: return false;
+    case Next::kStartAgain: return true;
+    case Next::kGoOn: break;
+  }
+  switch (CarryOut(current)) {
+    case Outcome::kStopped: return false;
+    case Outcome::kFailed: return OnRequestFailed(current) != Next::kStop;
+    case Outcome::kDone: break;
+  }
+  return Touch([&] { PopHead(current); });
+}
+
+bool CCopyThread::ParkWhileSuspended() {
+  std::unique_lock<std::mutex> lock(m_parkMutex);
+  while (m_bSuspendRequested.load() != 0 && !m_stop.load()) {
+    m_bIdle = 1;
+    m_parkedOnSuspend = true;
+    m_parkCv.wait(lock);
+    m_parkedOnSuspend = false;
+  }
+  if (m_stop.load()) return false;
+  m_bIdle = 0;
+  return true;
+}
+
+std::uint64_t CCopyThread::WakeCount() {
+  std::lock_guard<std::mutex> lock(m_parkMutex);
+  return m_wakeups;
+}
+
+bool CCopyThread::ParkUntilWoken(std::uint64_t seen) {
+  std::unique_lock<std::mutex> lock(m_parkMutex);
+  if (m_wakeups == seen && !m_stop.load()) {
+    m_bIdle = 1;
+    m_parkedOnEmpty = true;
+    m_parkCv.wait(lock, [&] { return m_wakeups != seen || m_stop.load(); });
+    m_parkedOnEmpty = false;
+  }
+  m_bIdle = 0;
+  return !m_stop.load();
+}
+
+bool CCopyThread::PauseUnlessStopped(std::chrono::milliseconds pause) {
+  std::unique_lock<std::mutex> lock(m_parkMutex);
+  return !m_parkCv.wait_for(lock, pause, [&] { return m_stop.load(); });
+}
+
+bool CCopyThread::QueueIsEmpty() {
+  // A thread without a queue has nothing to do.
+  if (!m_pQueue || !m_pcsQueue) return true;
+  std::lock_guard<std::recursive_mutex> lock(*m_pcsQueue);
+  return m_pQueue->IsEmpty();
+}
+
+void CCopyThread::PeekHead(QueueNode& current) {
+  if (!m_pQueue || !m_pcsQueue) {
+    current.Reset();
+    return;
+  }
+  std::lock_guard<std::recursive_mutex> lock(*m_pcsQueue);
+  m_pQueue->PeekFront(current);
+}
+
+void CCopyThread::PopHead(QueueNode& current) {
+  current.Reset();
+  if (!m_pQueue || !m_pcsQueue) return;
+  std::lock_guard<std::recursive_mutex> lock(*m_pcsQueue);
+  m_pQueue->PopFront();
+}
+
+CCopyThread::Next CCopyThread::CheckBeforeRequest(const QueueNode&) {
+  bool going = Touch([&] {
+    if (!m_pcsLock || !m_pCurrentLock) return;
+    std::lock_guard<std::recursive_mutex> lock(*m_pcsLock);
+    m_pCurrentLock->Refresh();
+  });
+  return going ? Next::kGoOn : Next::kStop;
+}
+
+CCopyThread::Next CCopyThread::OnRequestFailed(QueueNode& request) {
+  return Touch([&] { PopHead(request); }) ? Next::kStartAgain : Next::kStop;
+}
+
+CCopyThread::Outcome CCopyThread::CarryOut(const QueueNode& request) {
+  if (m_stop.load()) return Outcome::kStopped;
+  if (TryOnce(request)) return Outcome::kDone;
+  if (!PauseUnlessStopped(RetryPause())) return Outcome::kStopped;
+  for (int i = 0; i < kRetries; ++i) {
+    if (m_stop.load()) return Outcome::kStopped;
+    if (TryOnce(request)) return Outcome::kDone;
+  }
+  return Outcome::kFailed;
+}
+
+bool CCopyThread::TryOnce(const QueueNode& request) {
+  switch (request.m_nKind) {
+    case RequestCopy:
+      // A source that has gone leaves nothing to copy: done, not failed.
+      return !FileExists(request.m_strSource) || CopyIntoDirectory(request.m_strSource, request.m_strTarget);
+    case RequestDelete:
+      return DeleteRequestFile(request.m_strSource);
+    default:
+      return true;
+  }
+}
+
+}  // namespace miradel

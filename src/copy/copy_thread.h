@@ -1,0 +1,153 @@
+// The copy thread writes the host's changed files back from the QV temporary directory into the
+// model directory, and deletes files there, one queued request at a time, so that the host never
+// waits for a slow or lost share.
+//
+// Threads: the configuration operations and Start run on the host's thread before the thread
+// runs. Wake, RequestSuspend, Resume and IsIdle may be called from any thread at any time.
+//
+// Parking and waking: the thread parks on a condition variable, never by suspending itself. Each
+// pass reads a wake-up counter before it tests the queue and parks only while that counter is
+// unchanged, so a wake-up that lands between the empty test and the park is never lost; one that
+// finds the thread busy changes nothing it would not have found at its next pass anyway.
+//
+// Stopping: once the stop flag is set the thread starts no further request and no further try, and
+// touches the control object's queue, lock slots and critical sections no more; a file operation
+// already under way finishes first. Every step that reads or writes the control object runs under
+// m_gate, and the stop flag is set under it, so no step can begin on an object being destroyed.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "copy/file_path_queue.h"
+#include "disk/disk_object.h"
+#include "disk/my_cstring.h"
+#include "lock/lock_slot.h"
+
+namespace miradel {
+
+class CNetworkFileControl;
+
+class CCopyThread {
+ public:
+  CCopyThread() = default;
+  // Stops the thread where it stands and waits for its end (RequestStop, Join).
+  virtual ~CCopyThread();
+  CCopyThread(const CCopyThread&) = delete;
+  CCopyThread& operator=(const CCopyThread&) = delete;
+
+  // Configuration, before Start. Later changes of the host's window or silent mode do not reach
+  // the thread.
+  void SetSilentMode(int silent) { m_bSilent = silent; }
+  void SetQueue(FilePathQueue* queue, std::recursive_mutex* csQueue);
+  void SetLocks(LockSlot* current, LockSlot* second, std::recursive_mutex* csLock);
+  void SetHostWindow(const std::intptr_t* window) { m_hWndHost = window ? *window : 0; }
+  void AttachModelDirectory(MyCString* modelDir, unsigned char* dirGivenWithoutSlash);
+
+  // Lets the thread run; later calls do nothing. Throws std::system_error when the system gives
+  // no thread.
+  void Start();
+
+  // Call after a request was queued: a thread parked on an empty queue looks at it again.
+  void Wake();
+  // Asks the thread to park between requests; true when it is idle already.
+  bool RequestSuspend();
+  // Ends a parking request and wakes the thread.
+  void Resume();
+  // Parked: on an empty queue (until woken) or on request (until resumed).
+  bool IsIdle() const { return m_bIdle.load() != 0; }
+
+  // Sets the stop flag (waiting only for a step on the control object to end) and wakes the
+  // thread so that it ends; does not wait for the end.
+  void RequestStop();
+  // Waits for the end of a thread that was asked to stop.
+  void Join();
+  // For the unload of the library on Windows, under the loader lock, where no thread may be
+  // waited for and the thread may already have been ended by the system, holding what it held:
+  // sets the stop flag, waiting at most kUnloadWait for m_gate; the thread is not woken (a parked
+  // thread stays parked) and not joined. The object must then never be destroyed: the thread may
+  // still use it.
+  void Abandon();
+  static constexpr std::chrono::milliseconds kUnloadWait{1000};
+
+  // The product's fixed intervals (500 ms before the retries, 200 ms polls), which only tests
+  // change (copy_thread_timings.h).
+  static std::chrono::milliseconds RetryPause();
+  static std::chrono::milliseconds PollInterval();
+  static constexpr int kRetries = 3;
+
+  // Request execution primitives.
+  // A file or a directory of that name exists (its status can be read).
+  bool FileExists(std::string path);
+  // Copies source to target joined with the source's file name, overwriting; target is the
+  // directory and should end in a separator (one is added when it does not).
+  bool CopyIntoDirectory(std::string source, std::string target);
+  bool DeleteRequestFile(std::string path);
+
+  std::intptr_t m_hWndHost = 0;
+  int m_bSilent = 0;
+  CDiskObject m_diskObject;
+  LockSlot* m_pCurrentLock = nullptr;
+  LockSlot* m_pSecondLock = nullptr;
+  MyCString* m_pModelDir = nullptr;
+  unsigned char* m_pDirGivenWithoutSlash = nullptr;
+  FilePathQueue* m_pQueue = nullptr;
+  std::recursive_mutex* m_pcsQueue = nullptr;
+  std::recursive_mutex* m_pcsLock = nullptr;
+  std::atomic<int> m_bSuspendRequested{0};
+  std::atomic<int> m_bIdle{0};
+
+ private:
+  enum class Next { kGoOn, kStartAgain, kStop };
+  enum class Outcome { kDone, kFailed, kStopped };
+
+  void Run();
+  // One pass of the request loop; false when the thread is to end.
+  bool Pass(QueueNode& current);
+  // Runs step (which may touch the control object) unless the thread is stopping.
+  template <typename F>
+  bool Touch(F&& step);
+
+  bool ParkWhileSuspended();
+  std::uint64_t WakeCount();
+  bool ParkUntilWoken(std::uint64_t seen);
+  // Waits for the time given; false when a stop came first.
+  bool PauseUnlessStopped(std::chrono::milliseconds pause);
+
+  bool QueueIsEmpty();
+  void PeekHead(QueueNode& current);
+  void PopHead(QueueNode& current);
+
+  // Before each request. For now: rewrites the lock file under m_csLock, whatever comes of it.
+  // The recovery from a lost model directory or lock replaces this.
+  Next CheckBeforeRequest(const QueueNode& request);
+  // The request failed every try. For now it is dropped, without a word, and the next one is
+  // served. The recovery (retry, or save the model elsewhere) replaces this.
+  Next OnRequestFailed(QueueNode& request);
+  // One try, then after one pause kRetries more.
+  Outcome CarryOut(const QueueNode& request);
+  bool TryOnce(const QueueNode& request);
+
+  std::thread m_thread;
+  std::atomic<bool> m_stop{false};
+  std::timed_mutex m_gate;
+  std::mutex m_parkMutex;
+  std::condition_variable m_parkCv;
+  // Guarded by m_parkMutex.
+  std::uint64_t m_wakeups = 0;
+  bool m_parkedOnEmpty = false;
+  bool m_parkedOnSuspend = false;
+};
+
+// The end of a control object's copy thread: no further request is carried out. Stop waits for
+// the thread's end; Abandon does not (see CCopyThread::Abandon) and leaves the thread object to
+// the thread. Both leave m_pCopyThread null.
+void StopCopyThread(CNetworkFileControl& control);
+void AbandonCopyThread(CNetworkFileControl& control);
+
+}  // namespace miradel

@@ -1,0 +1,15 @@
+// The extension through which a host answers the library's questions itself.
+#include "exports/frame.h"
+#include "miradel.h"
+#include "ui/callback_ui.h"
+
+using namespace miradel;
+using namespace miradel::exports;
+
+extern "C" {
+
+MIRADEL_API int MIRADEL_CALL MiradelSetUiCallbacks(const MiradelUiCallbacks* table) {
+  return Guard(0, [&] { return ui::InstallCallbacks(table); });
+}
+
+}  // extern "C"

@@ -1,0 +1,103 @@
+#include "tta/tta_file.h"
+
+#include <climits>
+
+#include "platform/env.h"
+
+namespace miradel {
+
+namespace {
+constexpr std::size_t kColumn = 15;
+
+bool IsWhite(char c) { return c == ' ' || c == '\t' || (c >= 10 && c <= 13); }
+
+// The C library's decimal conversion: leading white space, an optional sign, the digits that
+// follow; no digits give 0. Values beyond an int are held at its limits.
+int DecimalValue(const std::string& text) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  long long value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
+  }
+  if (negative) value = -value;
+  if (value > INT_MAX) value = INT_MAX;
+  if (value < INT_MIN) value = INT_MIN;
+  return static_cast<int>(value);
+}
+
+std::string Field(const std::string& line, std::size_t index) {
+  std::size_t start = index * kColumn;
+  return start < line.size() ? line.substr(start, kColumn) : std::string();
+}
+
+// Byte-at-a-time reading over a buffer, as the case list is read.
+class ByteReader {
+ public:
+  ByteReader(platform::Env& env, platform::FileHandle h) : env_(env), h_(h) {}
+  bool Next(char* c) {
+    if (pos_ == len_) {
+      if (eof_ || !env_.Read(h_, buf_, sizeof buf_, &len_).ok() || len_ == 0) {
+        eof_ = true;
+        len_ = pos_ = 0;
+        return false;
+      }
+      pos_ = 0;
+    }
+    *c = buf_[pos_++];
+    return true;
+  }
+
+ private:
+  platform::Env& env_;
+  platform::FileHandle h_;
+  char buf_[8192];
+  std::size_t pos_ = 0, len_ = 0;
+  bool eof_ = false;
+};
+}  // namespace
+
+std::string TrimWhiteSpace(const std::string& text) {
+  std::size_t b = 0, e = text.size();
+  while (b < e && IsWhite(text[b])) ++b;
+  while (e > b && IsWhite(text[e - 1])) --e;
+  return text.substr(b, e - b);
+}
+
+std::string TTAThermalCase::GetProfile() {
+  m_strProfile = TrimWhiteSpace(m_strProfile);
+  return m_strProfile;
+}
+
+bool TTAFile::ReadThermalCases(std::string path) {
+  platform::Env& env = platform::Current();
+  platform::FileHandle h = platform::kNoFile;
+  if (!env.OpenFile(path, platform::kRead, platform::kShareRead | platform::kShareWrite,
+                    platform::Disposition::kOpenExisting, &h, nullptr)
+           .ok())
+    return false;
+  ByteReader in(env, h);
+  char c;
+  // The first byte belongs to the header and is never looked at.
+  if (in.Next(&c)) {
+    int lines = 0;
+    for (;;) {
+      std::string line;
+      while (in.Next(&c) && c != '\r' && c != '\n') line += c;
+      if (++lines > 1 && line.size() > 1) {
+        m_thermalCases.emplace_back(TrimWhiteSpace(Field(line, 0)), TrimWhiteSpace(Field(line, 1)), Field(line, 2),
+                                    DecimalValue(Field(line, 3)), DecimalValue(Field(line, 4)),
+                                    DecimalValue(Field(line, 5)));
+      }
+      // With CR LF line ends this is the LF; after a lone CR or LF it is the next line's first byte.
+      if (!in.Next(&c)) break;
+    }
+  }
+  env.Close(h);
+  return true;
+}
+
+}  // namespace miradel

@@ -1,0 +1,51 @@
+// A model's TTA case list: one line per thermal case in fixed 15-character columns, naming the TTA
+// input file that holds the case and the profile it uses.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace miradel {
+
+class TTAThermalCase {
+ public:
+  TTAThermalCase() = default;
+  TTAThermalCase(std::string ttaFileName, std::string thermalCase, std::string profile, int ttaRevision,
+                 int ttpRevision, int ttaAnalysisRevision)
+      : m_nTTAAnalysisRevision(ttaAnalysisRevision),
+        m_strTTAFileName(std::move(ttaFileName)),
+        m_strThermalCase(std::move(thermalCase)),
+        m_strProfile(std::move(profile)),
+        m_nTTARevision(ttaRevision),
+        m_nTTPRevision(ttpRevision) {}
+  virtual ~TTAThermalCase() = default;
+  TTAThermalCase(const TTAThermalCase&) = default;
+  TTAThermalCase& operator=(const TTAThermalCase&) = default;
+
+  std::string GetTTAFileName() const { return m_strTTAFileName; }
+  // Trims the stored profile name itself, then returns it.
+  std::string GetProfile();
+
+  int m_nTTAAnalysisRevision = 0;
+  std::string m_strTTAFileName;
+  std::string m_strThermalCase;
+  std::string m_strProfile;  // as read, blanks included
+  int m_nTTARevision = 0;
+  int m_nTTPRevision = 0;
+};
+
+class TTAFile {
+ public:
+  TTAFile() = default;
+  virtual ~TTAFile() { m_thermalCases.clear(); }
+
+  // Appends the cases of the case list at path. False only when the file cannot be opened.
+  bool ReadThermalCases(std::string path);
+
+  std::vector<TTAThermalCase> m_thermalCases;
+};
+
+// White space as the case list knows it: blank, tab and the codes 10 to 13.
+std::string TrimWhiteSpace(const std::string& text);
+
+}  // namespace miradel

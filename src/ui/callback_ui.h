@@ -1,0 +1,29 @@
+// The host's own answers: a UserInterface over the C callback table of miradel.h.
+#pragma once
+
+#include "miradel.h"
+#include "ui/user_interface.h"
+
+namespace miradel::ui {
+
+class CallbackUi : public UserInterface {
+ public:
+  // table holds a complete MiradelUiCallbacks (the caller has checked and padded it).
+  explicit CallbackUi(const MiradelUiCallbacks& table) : table_(table) {}
+  // Through the table's message_box, or the platform default when it has none. An answer outside
+  // the style's buttons becomes DefaultAnswer.
+  int MessageBox(const MessageBoxRequest& request) override;
+  const MiradelUiCallbacks& table() const { return table_; }
+
+ private:
+  const MiradelUiCallbacks table_;
+};
+
+// Installs a copy of the host's table as Current(); nullptr restores the platform default. 1 when
+// accepted, 0 when its size cannot hold message_box (Current() then stays as it was). Bytes past
+// the host's size count as zero. Installed tables live until the process ends, as a box may still
+// be using one on another thread when the next is installed; installing the same table again
+// reuses its copy.
+int InstallCallbacks(const MiradelUiCallbacks* table);
+
+}  // namespace miradel::ui

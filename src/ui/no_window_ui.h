@@ -1,0 +1,52 @@
+// Answers without a person: what a box is taken to answer when nobody can be asked.
+#pragma once
+
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "ui/user_interface.h"
+
+namespace miradel::ui {
+
+// The answer that ends the question, for a box of this style nobody can see:
+//
+//   buttons                          answer
+//   OK                               IDOK
+//   OK/Cancel                        IDCANCEL
+//   Abort/Retry/Ignore               IDABORT
+//   Yes/No/Cancel                    IDCANCEL
+//   Yes/No                           IDNO
+//   Yes/No labelled Retry/Save       IDYES  (Retry: the model stays where it is; Save would need
+//                                            a folder that nobody can pick)
+//   Retry/Cancel                     IDCANCEL
+//   Cancel/Try Again/Continue        IDCANCEL
+//   anything else                    IDCANCEL
+//
+// retry_save_labels: the box's yes and no buttons read "&Retry" and "&Save".
+int DefaultAnswer(unsigned style, bool retry_save_labels);
+int DefaultAnswer(const MessageBoxRequest& request);
+
+// True when answer is one of the buttons of the style's button set (any answer of an unknown set
+// is refused).
+bool IsAnswerOf(unsigned style, int answer);
+
+// The buttons of the style as a person would read them, e.g. "[&Retry] [&Save]" or "[OK] [Cancel]".
+std::string ButtonsText(const MessageBoxRequest& request);
+
+// The platform default on POSIX: each message goes to standard error (caption, text, buttons and
+// the answer taken), and DefaultAnswer is returned at once. Never reads standard input, never
+// waits. Lines of two threads' boxes do not interleave.
+class NoWindowUi : public UserInterface {
+ public:
+  using Sink = std::function<void(const std::string&)>;
+  NoWindowUi();  // writes to standard error
+  explicit NoWindowUi(Sink sink);
+  int MessageBox(const MessageBoxRequest& request) override;
+
+ private:
+  Sink sink_;
+  std::mutex mutex_;
+};
+
+}  // namespace miradel::ui

@@ -1,0 +1,63 @@
+#include "ui/user_interface.h"
+
+#include "ui/no_window_ui.h"
+
+#ifdef _WIN32
+#include "platform/win32/ui_win32.h"
+#endif
+
+namespace miradel::ui {
+
+std::atomic<int> g_bRenameRetrySave{0};
+
+namespace {
+std::atomic<UserInterface*> g_current{nullptr};
+}  // namespace
+
+UserInterface& PlatformDefault() {
+#ifdef _WIN32
+  return platform::win32::WindowsUi();
+#else
+  // Never destroyed: a box may be asked for while the process ends.
+  static auto* ui = new NoWindowUi();
+  return *ui;
+#endif
+}
+
+UserInterface& Current() {
+  UserInterface* ui = g_current.load();
+  return ui ? *ui : PlatformDefault();
+}
+
+UserInterface* SetCurrent(UserInterface* ui) { return g_current.exchange(ui); }
+
+int PlainMessageBox(std::intptr_t owner, const std::string& text, unsigned style) {
+  MessageBoxRequest request;
+  request.owner = owner;
+  request.text = text;
+  request.caption = kAppTitle;
+  request.style = style;
+  return Current().MessageBox(request);
+}
+
+int RetrySaveMessageBox(std::intptr_t owner, const std::string& text, const std::string& caption, unsigned style) {
+  // Read once, here: the box keeps what its caller set, whatever another thread does next.
+  return RetrySaveMessageBox(owner, text, caption, style, g_bRenameRetrySave.load() != 0);
+}
+
+int RetrySaveMessageBox(std::intptr_t owner, const std::string& text, const std::string& caption, unsigned style,
+                        bool retry_save_labels) {
+  MessageBoxRequest request;
+  request.owner = owner;
+  request.text = text;
+  request.caption = caption;
+  request.style = style;
+  request.centre_on_owner = true;
+  if (retry_save_labels) {
+    request.yes_label = kRetryLabel;
+    request.no_label = kSaveLabel;
+  }
+  return Current().MessageBox(request);
+}
+
+}  // namespace miradel::ui
