@@ -1,6 +1,7 @@
 // miradel: the command-line program for people who work with shared models.
 //   miradel who DIR MODEL    who holds the model's lock, and whether a running holder has it open
 //   miradel lock DIR MODEL   takes the model's lock and holds it until "stop", end of input or Ctrl-C
+//   miradel demo             plays a host through open / work / write back / close on sample models
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -14,6 +15,7 @@
 #include <CLI/CLI.hpp>
 
 #include "control/globals.h"
+#include "demo.h"
 #include "lock/lock_slot.h"
 #include "lock/xml_processor.h"
 #include "platform/env.h"
@@ -145,6 +147,11 @@ int main(int argc, char** argv) {
   lock->add_option("--as-user", as_user, "take the lock under this user name (for tests)");
   lock->add_option("--as-machine", as_machine, "take the lock under this machine name (for tests)");
 
+  std::string keep_dir;
+  CLI::App* demo =
+      app.add_subcommand("demo", "Play a host through opening, changing, writing back and closing sample models");
+  demo->add_option("--keep", keep_dir, "make the sample models in this new or empty folder and leave them there");
+
   CLI11_PARSE(app, argc, argv);
 
   miradel::platform::FaultEnv env(&miradel::platform::System());
@@ -153,5 +160,6 @@ int main(int argc, char** argv) {
   miradel::platform::ScopedEnv scoped(&env);
 
   if (*who) return Who(dir, model);
+  if (*demo) return miradel::tools::RunDemo(keep_dir);
   return Lock(dir, model, version, permanent);
 }

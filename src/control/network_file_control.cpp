@@ -32,7 +32,7 @@ CNetworkFileControl::CNetworkFileControl() {
   m_random.seed(static_cast<std::uint32_t>(std::chrono::system_clock::now().time_since_epoch().count() ^
                                            reinterpret_cast<std::uintptr_t>(this)));
   platform::Env& env = platform::System();
-  m_strSysTempDir = env.TempPath();
+  m_strSysTempDir = env.UserTempPath();
   if (m_strSysTempDir.size() > 259) m_strSysTempDir.resize(259);
   std::string exe = env.ExecutablePath();
   if (exe.size() > 259) exe.resize(259);

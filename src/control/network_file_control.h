@@ -65,7 +65,7 @@ class CNetworkFileControl {
   // Model directories and staging copies between the model directory and the QV temporary one.
   // dir and name as the host gave them (trailing blanks kept); a separator is added to dir.
   void StoreModelDirAndName(const std::string& dir, const std::string& name);
-  // Only the directory, its trailing blanks removed; name and temporary directory stay.
+  // Only the directory; name and temporary directory stay.
   void StoreModelDirOnly(const std::string& dir);
   // "_" and four random digits.
   std::string MakeTempDirSuffix();

@@ -4,6 +4,7 @@
 
 #include "control/network_file_control.h"
 #include "copy/copy_thread.h"
+#include "platform/env.h"
 
 namespace miradel {
 
@@ -22,6 +23,7 @@ int CNetworkFileControl::StartCopyThread() {
     return 0;
   }
   m_pCopyThread = thread.release();
+  platform::PinLibrary();
   return 1;
 }
 

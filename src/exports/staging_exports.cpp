@@ -14,7 +14,7 @@ MIRADEL_API int MIRADEL_CALL NW_SetModelDir(const char* dir, const int* dir_leng
 }
 
 MIRADEL_API void MIRADEL_CALL NW_SetOnlyModelDir(const char* dir) {
-  GuardVoid([&] { TheControl().StoreModelDirOnly(CText(dir)); });
+  GuardVoid([&] { TheControl().StoreModelDirOnly(TrimTrailingBlanks(CText(dir))); });
 }
 
 MIRADEL_API void MIRADEL_CALL NW_SwapModelDir(void) {

@@ -56,14 +56,22 @@ void XMLProcessor::InitDocument(const std::string& rootName) {
   m_current = m_doc.append_child(rootName.c_str());
 }
 
+namespace {
+// The file's path, in the current directory when asked; false when that cannot be read.
+bool FilePath(const std::string& fileName, bool withCurrentDir, std::string* path) {
+  *path = fileName;
+  if (!withCurrentDir) return true;
+  std::string dir;
+  if (!platform::Current().GetCurrentDirectory(&dir).ok()) return false;
+  if (!dir.empty() && dir.back() != platform::kSep) dir += platform::kSep;
+  *path = dir + fileName;
+  return true;
+}
+}  // namespace
+
 bool XMLProcessor::LoadFromFile(const std::string& fileName, bool withCurrentDir) {
-  std::string path = fileName;
-  if (withCurrentDir) {
-    std::string dir;
-    if (!platform::Current().GetCurrentDirectory(&dir).ok()) return false;
-    if (!dir.empty() && dir.back() != platform::kSep) dir += platform::kSep;
-    path = dir + fileName;
-  }
+  std::string path;
+  if (!FilePath(fileName, withCurrentDir, &path)) return false;
   CreateDocument();
   bool ok = m_doc.load_file(path.c_str(), pugi::parse_default | pugi::parse_declaration | pugi::parse_comments);
   m_current = m_doc.document_element();
@@ -71,13 +79,8 @@ bool XMLProcessor::LoadFromFile(const std::string& fileName, bool withCurrentDir
 }
 
 bool XMLProcessor::SaveToFile(const std::string& fileName, bool withCurrentDir) {
-  std::string path = fileName;
-  if (withCurrentDir) {
-    std::string dir;
-    if (!platform::Current().GetCurrentDirectory(&dir).ok()) return false;
-    if (!dir.empty() && dir.back() != platform::kSep) dir += platform::kSep;
-    path = dir + fileName;
-  }
+  std::string path;
+  if (!FilePath(fileName, withCurrentDir, &path)) return false;
   return m_doc.save_file(path.c_str(), "", kFormat);
 }
 

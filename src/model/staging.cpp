@@ -57,25 +57,16 @@ bool IsStrictlyBelow(const std::string& path, const std::string& root) {
 }
 }  // namespace
 
-void CNetworkFileControl::StoreModelDirAndName(const std::string& dir, const std::string& name) {
-  m_bDirGivenWithoutSlash = 0;
+void CNetworkFileControl::StoreModelDirOnly(const std::string& dir) {
   std::string d = platform::ToNativeSeparators(dir);
-  if (d.empty() || d.back() != platform::kSep) {
-    m_bDirGivenWithoutSlash = 1;
-    d += platform::kSep;
-  }
-  m_modelDir.Set(d);
-  m_strModelName = name;
+  // The host's form is remembered, so that the directory goes back to it as it came.
+  m_bDirGivenWithoutSlash = (d.empty() || d.back() != platform::kSep) ? 1 : 0;
+  m_modelDir.Set(WithSeparator(d));
 }
 
-void CNetworkFileControl::StoreModelDirOnly(const std::string& dir) {
-  m_bDirGivenWithoutSlash = 0;
-  std::string d = platform::ToNativeSeparators(TrimTrailingBlanks(dir));
-  if (d.empty() || d.back() != platform::kSep) {
-    m_bDirGivenWithoutSlash = 1;
-    d += platform::kSep;
-  }
-  m_modelDir.Set(d);
+void CNetworkFileControl::StoreModelDirAndName(const std::string& dir, const std::string& name) {
+  StoreModelDirOnly(dir);
+  m_strModelName = name;
 }
 
 std::string CNetworkFileControl::MakeTempDirSuffix() {
@@ -86,7 +77,12 @@ std::string CNetworkFileControl::MakeTempDirSuffix() {
 
 int CNetworkFileControl::SetModelDirectory(const std::string& dir, const std::string& name) {
   StoreModelDirAndName(dir, name);
-  if (!IsPlainName(name)) return 0;
+  if (!IsPlainName(name)) {
+    // No directory was made for this model: the previous model's must not pass for its own, or
+    // giving this model up would remove the previous model's working copy.
+    m_strQVTempDir.clear();
+    return 0;
+  }
   platform::Env& env = platform::Current();
   const std::string tagDir = m_strSysTempDir + m_strVersionTag + platform::kSep;
   m_strQVTempDir = tagDir;
@@ -204,7 +200,8 @@ int CNetworkFileControl::CopyExtensionToTemp(const std::string& extension) {
 
 void CNetworkFileControl::ClearTempDir(int usePrevious) {
   if (m_strSysTempDir.empty()) return;
-  const std::string remove = usePrevious == 1 ? m_strSavedQVTempDir : m_strQVTempDir;
+  // Checked in the form the file operations will use: they accept the other separator too.
+  const std::string remove = platform::ToNativeSeparators(usePrevious == 1 ? m_strSavedQVTempDir : m_strQVTempDir);
   const std::string other = usePrevious == 1 ? m_strQVTempDir : m_strSavedQVTempDir;
   // Never the temporary path itself, nor anything a ".." could lead to.
   if (!IsStrictlyBelow(WithSeparator(remove), m_strSysTempDir)) return;

@@ -133,6 +133,9 @@ class Env {
   virtual Status SetCurrentDirectory(const std::string& dir) = 0;
   // The system temporary directory, ending in kSep.
   virtual std::string TempPath() = 0;
+  // A directory under TempPath() that only this user can enter, ending in kSep; where the system
+  // already gives each user a temporary directory of their own (Windows), TempPath() itself.
+  virtual std::string UserTempPath() = 0;
   // Full path of the running program (for a library: of the program that loaded it).
   virtual std::string ExecutablePath() = 0;
   virtual Status UserName(std::string* name) = 0;
@@ -148,6 +151,10 @@ Env& System();
 // Installs env as Current() (nullptr restores the system's); returns the previous one. Only for
 // set-up, while no other thread of the library runs.
 Env* SetCurrent(Env* env);
+
+// Keeps the library loaded until the process ends. A thread of ours that outlives an unload would
+// otherwise run on in code that is gone.
+void PinLibrary();
 
 // Turns the other separator into kSep.
 std::string ToNativeSeparators(std::string path);
@@ -185,6 +192,7 @@ class EnvWrapper : public Env {
   Status GetCurrentDirectory(std::string* dir) override { return target_->GetCurrentDirectory(dir); }
   Status SetCurrentDirectory(const std::string& dir) override { return target_->SetCurrentDirectory(dir); }
   std::string TempPath() override { return target_->TempPath(); }
+  std::string UserTempPath() override { return target_->UserTempPath(); }
   std::string ExecutablePath() override { return target_->ExecutablePath(); }
   Status UserName(std::string* name) override { return target_->UserName(name); }
   Status ComputerName(std::string* name) override { return target_->ComputerName(name); }

@@ -380,6 +380,12 @@ TYPED_TEST(EnvContractTest, ReportsTheSystemsPathsAndNames) {
   ASSERT_FALSE(temp.empty());
   EXPECT_EQ(temp.back(), kSep);
   EXPECT_TRUE(env.CanEnterDirectory(temp));
+  // The user's own temporary directory lies inside it and can be entered and written.
+  std::string mine = env.UserTempPath();
+  ASSERT_FALSE(mine.empty());
+  EXPECT_EQ(mine.back(), kSep);
+  EXPECT_EQ(mine.rfind(temp, 0), 0u) << mine;
+  EXPECT_TRUE(env.CanEnterDirectory(mine));
   FileInfo info;
   ASSERT_TRUE(env.GetFileInfo(env.ExecutablePath(), &info).ok()) << env.ExecutablePath();
   EXPECT_FALSE(info.is_directory);

@@ -4,6 +4,7 @@
 #endif
 
 #include <dirent.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -198,7 +199,8 @@ std::string Resolve(const std::string& path) {
     std::string comp = path.substr(pos, end - pos);
     pos = end + 1;
     if (comp.empty()) continue;
-    if (!lost && ::lstat((out + comp).c_str(), &st) != 0) {
+    const std::string exact = (out.empty() || out.back() == '/') ? out + comp : out + "/" + comp;
+    if (!lost && ::lstat(exact.c_str(), &st) != 0) {
       std::string found = errno == ENOENT ? FindFolded(out, comp) : std::string();
       if (found.empty())
         lost = true;
@@ -649,6 +651,25 @@ class PosixEnv final : public Env {
     return p;
   }
 
+  // /tmp is shared by every user: working copies of models go into a folder of the user's own,
+  // made 0700. One that someone else made, or that is a link, is never used; a fresh private one
+  // takes its place.
+  std::string UserTempPath() override {
+    const std::string base = TempPath();
+    const std::string path = base + "miradel-" + std::to_string(::geteuid());
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return base;
+    struct stat st;
+    if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid()) {
+      if ((st.st_mode & 077) != 0 && ::chmod(path.c_str(), 0700) != 0) return base;
+      return path + "/";
+    }
+    std::string pattern = path + "-XXXXXX";
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back(0);
+    if (::mkdtemp(buf.data()) == nullptr) return base;
+    return std::string(buf.data()) + "/";
+  }
+
   std::string ExecutablePath() override {
     std::vector<char> buf(PATH_MAX);
     for (;;) {
@@ -714,6 +735,13 @@ class PosixEnv final : public Env {
 };
 
 }  // namespace
+
+void PinLibrary() {
+  Dl_info info;
+  if (::dladdr(reinterpret_cast<void*>(&PinLibrary), &info) == 0 || !info.dli_fname) return;
+  // Inside a program rather than a shared library this finds the program, which stays anyway.
+  ::dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+}
 
 Env& System() {
   // Never destroyed: objects torn down at unload or exit may still close files through it.

@@ -3,13 +3,6 @@
 #ifdef _WIN32
 
 #include <windows.h>
-// The port's methods share these names; the headers' A/W macros would rename them.
-#undef CopyFile
-#undef DeleteFile
-#undef CreateDirectory
-#undef RemoveDirectory
-#undef GetCurrentDirectory
-#undef SetCurrentDirectory
 
 #include <cstdint>
 #include <limits>
@@ -315,6 +308,9 @@ class Win32Env final : public Env {
     return Status::Ok();
   }
 
+  // The temporary path of a Windows user lies in the user's own profile already.
+  std::string UserTempPath() override { return TempPath(); }
+
   std::string TempPath() override {
     std::vector<char> buf(MAX_PATH + 1);
     DWORD len = GetTempPathA(static_cast<DWORD>(buf.size()), buf.data());
@@ -391,6 +387,12 @@ class Win32Env final : public Env {
 };
 
 }  // namespace
+
+void PinLibrary() {
+  HMODULE module = nullptr;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                     reinterpret_cast<LPCSTR>(&PinLibrary), &module);
+}
 
 Env& System() {
   // Never destroyed: objects torn down at unload or exit may still close files through it.

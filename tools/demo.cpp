@@ -1,0 +1,620 @@
+// miradel demo: plays the host program against the library's exported functions, on sample models
+// made for the purpose, and checks what each call did to the files.
+//
+// Only the NW_ functions (and the extension that lets a host answer message boxes) touch the
+// models; the demo itself only makes the sample, edits the working copy as the host would, and
+// looks at the directories afterwards. A second process is this same program, started through the
+// system's command interpreter.
+#include "demo.h"
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <mutex>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "miradel.h"
+#include "platform/env.h"
+
+namespace miradel::tools {
+
+namespace {
+
+namespace fs = std::filesystem;
+using platform::kSep;
+
+constexpr int kHostVersion = 80100;  // 8.0.1.0
+constexpr std::size_t kLockNameChars = 31;  // what a lock file's owner fields hold
+
+// --- The host's side of the calls: every text as a pointer and a length, numbers by reference.
+
+int GetLock(const std::string& dir, const std::string& name, MiradelLockOwner* owner) {
+  int dl = static_cast<int>(dir.size()), nl = static_cast<int>(name.size());
+  return NW_GetLock(owner, dir.data(), &dl, name.data(), &nl);
+}
+
+int SetModelDir(const std::string& dir, const std::string& name) {
+  int dl = static_cast<int>(dir.size()), nl = static_cast<int>(name.size());
+  return NW_SetModelDir(dir.data(), &dl, name.data(), &nl);
+}
+
+int CopyAllToTemp() {
+  int mode = 0;
+  return NW_CopyAllToTemp(&mode);
+}
+
+int CopyToModel(const std::string& name, const char* extension, bool show_messages) {
+  int nl = static_cast<int>(name.size()), show = show_messages ? 1 : 0;
+  return NW_SynchCpyToModel(name.data(), &nl, extension, &show);
+}
+
+int IsOpenModel(const std::string& dir, const std::string& name) {
+  int dl = static_cast<int>(dir.size()), nl = static_cast<int>(name.size());
+  return NW_CmpModels(dir.data(), &dl, name.data(), &nl);
+}
+
+std::string QVTempDir() {
+  char buffer[MIRADEL_PATH_BUFFER] = {};
+  NW_GetQVTempDir(buffer);
+  return buffer;
+}
+
+std::string ModelDir() {
+  char buffer[MIRADEL_PATH_BUFFER] = {};
+  NW_GetModelDir(buffer);
+  return buffer;
+}
+
+// --- Files, as the host and an observer see them.
+
+bool WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(fs::path(path), std::ios::binary | std::ios::trunc);
+  out << bytes;
+  out.close();
+  return static_cast<bool>(out);
+}
+
+bool ReadFile(const std::string& path, std::string* bytes) {
+  std::ifstream in(fs::path(path), std::ios::binary);
+  if (!in) return false;
+  std::ostringstream text;
+  text << in.rdbuf();
+  *bytes = text.str();
+  return true;
+}
+
+std::string ContentOf(const std::string& path) {
+  std::string bytes;
+  return ReadFile(path, &bytes) ? bytes : std::string("(cannot be read)");
+}
+
+bool FileExists(const std::string& path) {
+  std::error_code ec;
+  return fs::is_regular_file(fs::path(path), ec);
+}
+
+bool DirExists(const std::string& path) {
+  std::error_code ec;
+  return !path.empty() && fs::is_directory(fs::path(path), ec);
+}
+
+bool IsWritable(const std::string& path) {
+  std::error_code ec;
+  fs::file_status st = fs::status(fs::path(path), ec);
+  return !ec && (st.permissions() & fs::perms::owner_write) != fs::perms::none;
+}
+
+void SetWritable(const std::string& path, bool writable) {
+  std::error_code ec;
+  fs::permissions(fs::path(path), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  writable ? fs::perm_options::add : fs::perm_options::remove, ec);
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return s;
+}
+
+// The names of the files in a directory, lower-cased: the host's file systems ignore letter case.
+std::set<std::string> FileNamesIn(const std::string& dir) {
+  std::set<std::string> names;
+  std::error_code ec;
+  for (fs::directory_iterator it(fs::path(dir), ec), end; !ec && it != end; it.increment(ec))
+    if (it->is_regular_file(ec)) names.insert(Lower(it->path().filename().string()));
+  return names;
+}
+
+std::string Join(const std::set<std::string>& names) {
+  std::string text;
+  for (const std::string& n : names) text += (text.empty() ? "" : " ") + n;
+  return text.empty() ? std::string("(none)") : text;
+}
+
+std::string WithoutTrailingSeparator(std::string dir) {
+  while (dir.size() > 1 && dir.back() == kSep) dir.pop_back();
+  return dir;
+}
+
+// --- The TTA case list: a header line, then one line per thermal case in 15-character columns.
+
+std::string Column(const std::string& text) {
+  std::string c = text.substr(0, 15);
+  c.resize(15, ' ');
+  return c;
+}
+
+std::string NumberColumn(int value) {
+  std::string t = std::to_string(value);
+  return std::string(t.size() < 15 ? 15 - t.size() : 0, ' ') + t;
+}
+
+std::string CaseLine(const std::string& input, const std::string& thermal_case, const std::string& profile, int tta_rev,
+                     int ttp_rev, int analysis_rev) {
+  return Column(input) + Column(thermal_case) + Column(profile) + NumberColumn(tta_rev) + NumberColumn(ttp_rev) +
+         NumberColumn(analysis_rev) + "\r\n";
+}
+
+// Random bytes as hex, for a folder name nobody else has.
+std::string RandomTag() {
+  std::random_device rd;
+  std::uint64_t v = (static_cast<std::uint64_t>(rd()) << 32) ^ rd() ^
+                    static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  std::ostringstream s;
+  s << std::hex << (v & 0xffffffffffULL);
+  return s.str();
+}
+
+// --- Starting this program again as a second process.
+
+std::string Quoted(const std::string& arg) {
+#ifdef _WIN32
+  // Windows names cannot hold a double quote. Backslashes just before the closing quote would
+  // escape it: doubled, they stand for themselves.
+  std::string a = arg;
+  std::size_t trailing = 0;
+  while (trailing < a.size() && a[a.size() - 1 - trailing] == '\\') ++trailing;
+  return "\"" + a + std::string(trailing, '\\') + "\"";
+#else
+  std::string q = "'";
+  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+#endif
+}
+
+// Runs the program with args, its input from the null device and both outputs into output_file.
+// Returns the interpreter's status: 0 when the program succeeded.
+int RunCaptured(const std::vector<std::string>& args, const std::string& output_file) {
+  std::string line;
+  for (const std::string& a : args) line += Quoted(a) + " ";
+#ifdef _WIN32
+  line += "<NUL >" + Quoted(output_file) + " 2>&1";
+  // cmd /c drops the first and the last quote of a line that starts with one: wrap the whole line.
+  line = "\"" + line + "\"";
+#else
+  line += "</dev/null >" + Quoted(output_file) + " 2>&1";
+#endif
+  std::cout.flush();
+  return std::system(line.c_str());
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+class Demo {
+ public:
+  int Run(const std::string& keep_dir);
+
+ private:
+  bool MakeSample(const std::string& keep_dir);
+  bool StartHost();
+  bool OpenPump();
+  bool WorkAndWriteBack();
+  bool SecondProcess();
+  bool SwitchToValve();
+  bool OpenPumpAndGoBack();
+  bool Close();
+  void LetGoOfEverything();
+  void RemoveSample();
+
+  void Step(const std::string& title) { std::cout << "\n== " << title << "\n"; }
+  void Say(const std::string& text) { std::cout << "   " << text << "\n"; }
+  bool Check(bool ok, const std::string& what) {
+    ++checks_;
+    if (!ok) ++failures_;
+    std::cout << "   " << (ok ? "ok: " : "FAILED: ") << what << "\n";
+    return ok;
+  }
+  // Nothing the library showed since the last look; what it did show is printed.
+  bool CheckNoMessages(const std::string& during);
+  // Starts "miradel args..." as a second process and prints what it said.
+  int RunSelf(const std::vector<std::string>& args, std::string* output);
+
+  static int MIRADEL_CALL OnMessageBox(void* context, intptr_t owner, const char* text, const char* caption,
+                                       unsigned int style, const char* yes_label, const char* no_label,
+                                       unsigned int flags);
+
+  // The sample: base ends in a separator; plant is pump's model directory as the host gives it
+  // (without a trailing separator), valves is valve's (with one).
+  std::string base_, plant_, valves_;
+  bool keep_ = false;
+  bool made_base_ = false;
+  std::string pump_out_v1_, pump_out_v2_, pump_dat_v2_;
+  std::string user_, machine_;
+  std::string pump_temp_, valve_temp_;
+  // What the host holds, so that a demo cut short still lets go of it.
+  bool holds_current_ = false, holds_previous_ = false;
+
+  std::mutex boxes_mu_;
+  std::vector<std::string> boxes_;
+  int checks_ = 0, failures_ = 0;
+};
+
+int MIRADEL_CALL Demo::OnMessageBox(void* context, intptr_t, const char* text, const char* caption, unsigned int,
+                                    const char*, const char*, unsigned int) {
+  Demo* demo = static_cast<Demo*>(context);
+  std::lock_guard<std::mutex> g(demo->boxes_mu_);
+  demo->boxes_.push_back(std::string(caption) + ": " + text);
+  // Cancel ends a retry question; in a box without it, an answer outside its buttons counts as the
+  // one that ends the question too.
+  return 2;
+}
+
+bool Demo::CheckNoMessages(const std::string& during) {
+  std::vector<std::string> shown;
+  {
+    std::lock_guard<std::mutex> g(boxes_mu_);
+    shown.swap(boxes_);
+  }
+  for (const std::string& box : shown) Say("message box: " + box);
+  return Check(shown.empty(), "no message box " + during);
+}
+
+int Demo::RunSelf(const std::vector<std::string>& args, std::string* output) {
+  std::vector<std::string> command = {platform::System().ExecutablePath()};
+  command.insert(command.end(), args.begin(), args.end());
+  std::string shown = "miradel";
+  for (const std::string& a : args) shown += " " + a;
+  Say("$ " + shown);
+  const std::string capture = base_ + "second-process.txt";
+  int status = RunCaptured(command, capture);
+  if (!ReadFile(capture, output)) output->clear();
+  std::error_code ec;
+  fs::remove(fs::path(capture), ec);
+  for (const std::string& line : Lines(*output)) Say("  | " + line);
+  return status;
+}
+
+bool Demo::MakeSample(const std::string& keep_dir) {
+  Step("1. Sample models in a shared folder");
+  std::error_code ec;
+  if (keep_dir.empty()) {
+    const std::string temp = platform::System().TempPath();
+    for (int attempt = 0; attempt < 20 && !made_base_; ++attempt) {
+      base_ = temp + "miradel-demo-" + RandomTag();
+      made_base_ = fs::create_directory(fs::path(base_), ec);
+    }
+    if (!made_base_) {
+      std::cout.flush();
+      std::cerr << "miradel demo: cannot make a folder under " << temp << "\n";
+      return false;
+    }
+  } else {
+    keep_ = true;
+    fs::path dir = fs::absolute(fs::path(platform::ToNativeSeparators(keep_dir)), ec);
+    if (!ec) fs::create_directories(dir, ec);
+    if (ec || !fs::is_directory(dir, ec) || !fs::is_empty(dir, ec) || ec) {
+      std::cout.flush();
+      std::cerr << "miradel demo: " << keep_dir << " must be a new or empty folder that can be made\n";
+      return false;
+    }
+    base_ = dir.string();
+  }
+  base_ = WithoutTrailingSeparator(platform::ToNativeSeparators(base_)) + kSep;
+  plant_ = base_ + "plant";
+  valves_ = base_ + "valves" + kSep;
+  if (!fs::create_directory(fs::path(plant_), ec) || !fs::create_directory(fs::path(valves_), ec)) {
+    std::cout.flush();
+    std::cerr << "miradel demo: cannot make the model folders under " << base_ << "\n";
+    return false;
+  }
+
+  pump_out_v1_ = "PUMP P-101 SUCTION LINE - STRESS RESULTS, RUN 1\r\nMax. code stress ratio 0.62 at node 40\r\n";
+  const std::string ttc = Column("TTA input") + Column("Thermal case") + Column("Profile") + Column("TTA rev") +
+                          Column("TTP rev") + Column("Analysis rev") + "\r\n" +
+                          CaseLine("startup.tti", "STARTUP", "ramp", 3, 1, 2) +
+                          CaseLine("shutdown.tti", "SHUTDOWN", "cooldown", 1, 1, 1);
+  const std::string p = plant_ + kSep;
+  struct SampleFile {
+    std::string path, bytes;
+  } files[] = {
+      {p + "pump.dat", "PUMP P-101 SUCTION LINE\r\nNODES 10 20 30 40\r\nTEMP1 180.0\r\n"},
+      {p + "pump.out", pump_out_v1_},
+      {p + "pump.rpt", "Code compliance report, run 1\r\n"},
+      {p + "pump.ttc", ttc},
+      {p + "startup.tti", "TTA input: start-up transient\r\n"},
+      {p + "shutdown.tti", "TTA input: shut-down transient\r\n"},
+      {p + "ramp.TTP", "Profile: 20 -> 180 C in 600 s\r\n"},
+      {p + "cooldown.TTP", "Profile: 180 -> 20 C in 3600 s\r\n"},
+      {p + "startup.TTO", "TTA results of the start-up transient\r\n"},
+      // Not the model's: a name that only begins like it, and a colleague's notes.
+      {p + "pumphouse.doc", "Pump house layout\r\n"},
+      {p + "notes.txt", "Ask about the support at node 30\r\n"},
+      {valves_ + "valve.dat", "VALVE V-7 BYPASS\r\nNODES 100 110\r\n"},
+      {valves_ + "valve.cmb", "Load combinations\r\n"},
+      {valves_ + "valve.out", "VALVE V-7 RESULTS, RUN 4\r\n"},
+  };
+  for (const SampleFile& f : files) {
+    if (!WriteFile(f.path, f.bytes)) {
+      std::cout.flush();
+      std::cerr << "miradel demo: cannot write " << f.path << "\n";
+      return false;
+    }
+  }
+  // Results handed over read-only: the working copy must still be writable.
+  SetWritable(p + "pump.rpt", false);
+
+  Say("sample folder " + base_);
+  Say("pump in " + plant_ + ": " + Join(FileNamesIn(plant_)));
+  Say("  pump.ttc names the TTA inputs startup.tti and shutdown.tti with the profiles ramp and cooldown;");
+  Say("  pump.rpt is read-only; pumphouse.doc and notes.txt are not part of the model");
+  Say("valve in " + valves_ + ": " + Join(FileNamesIn(valves_)));
+  return true;
+}
+
+bool Demo::StartHost() {
+  Step("2. The host starts: NW_SetSilentMode, NW_SetVersionNo, NW_GetUserName");
+  // The host answers the library's questions itself; the demo records them instead of showing them.
+  MiradelUiCallbacks table{};
+  table.size = sizeof table;
+  table.context = this;
+  table.message_box = &Demo::OnMessageBox;
+  Check(MiradelSetUiCallbacks(&table) == 1, "MiradelSetUiCallbacks: the demo answers any message box itself");
+  int silent = 1;
+  NW_SetSilentMode(&silent);
+  int version = kHostVersion;
+  NW_SetVersionNo(&version);
+  Say("host version " + std::to_string(kHostVersion));
+
+  char name[64] = {};
+  int size = sizeof name;
+  bool got = NW_GetUserName(name, &size) == 1;
+  user_ = name;
+  Check(got && !user_.empty(), "NW_GetUserName: " + user_);
+  if (!platform::System().ComputerName(&machine_).ok()) machine_.clear();
+  if (user_.size() > kLockNameChars) user_.resize(kLockNameChars);
+  if (machine_.size() > kLockNameChars) machine_.resize(kLockNameChars);
+  Say("machine " + machine_);
+  return got;
+}
+
+bool Demo::OpenPump() {
+  Step("3. Open pump: NW_GetLock, NW_SetModelDir, NW_CopyAllToTemp(0)");
+  MiradelLockOwner owner{};
+  int locked = GetLock(plant_, "pump", &owner);
+  if (!Check(locked == 1, "NW_GetLock(" + plant_ + ", pump) = " + std::to_string(locked) + ": locked")) {
+    if (owner.user_name[0])
+      Say(std::string("held by ") + owner.user_name + " on " + owner.machine_name);
+    return false;
+  }
+  holds_current_ = true;
+  const std::string lock_file = plant_ + kSep + "pump.lck";
+  std::string lock_text;
+  Check(ReadFile(lock_file, &lock_text), "the lock file pump.lck lies beside the model");
+  Check(Contains(lock_text, user_) && Contains(lock_text, machine_),
+        "the lock file names " + user_ + " on " + machine_);
+
+  int set = SetModelDir(plant_, "pump");
+  if (!Check(set == 1, "NW_SetModelDir = " + std::to_string(set) + ": a new, writable working directory")) return false;
+  Check(ModelDir() == plant_, "NW_GetModelDir hands the directory back as the host gave it: " + ModelDir());
+  Check(IsOpenModel(plant_, "PUMP") == 1, "NW_CmpModels(plant, PUMP) = 1: letter case does not matter");
+
+  int copied = CopyAllToTemp();
+  Check(copied == 1, "NW_CopyAllToTemp(0) = " + std::to_string(copied));
+  pump_temp_ = QVTempDir();
+  Say("NW_GetQVTempDir: " + pump_temp_);
+  if (!Check(DirExists(pump_temp_), "the QV temporary directory exists")) return false;
+  const std::string temp_root = platform::System().TempPath();
+  Check(Lower(pump_temp_).rfind(Lower(temp_root), 0) == 0, "it lies under the system temporary path " + temp_root);
+  {
+    // <temp>QV_<version tag>\pump_<four digits>\ : private to this opening of the model.
+    fs::path leaf = fs::path(WithoutTrailingSeparator(pump_temp_));
+    std::string name = leaf.filename().string(), parent = leaf.parent_path().filename().string();
+    bool digits = name.size() == 9 && name.compare(0, 5, "pump_") == 0 &&
+                  name.find_first_not_of("0123456789", 5) == std::string::npos;
+    Check(parent.compare(0, 3, "QV_") == 0 && digits, "its name is QV_<version>" + std::string(1, kSep) +
+                                                          "pump_<four random digits>: " + parent + kSep + name);
+  }
+
+  const std::set<std::string> expected = {"pump.dat",     "pump.out",    "pump.rpt",     "pump.ttc",   "startup.tti",
+                                          "shutdown.tti", "ramp.ttp",    "cooldown.ttp", "startup.tto"};
+  std::set<std::string> got = FileNamesIn(pump_temp_);
+  Say("working copy: " + Join(got));
+  Check(got == expected,
+        "the model's files, the TTA inputs and profiles pump.ttc names, and startup's TTA results were copied; "
+        "nothing else (no lock file, no pumphouse.doc, no notes.txt)");
+  Check(IsWritable(pump_temp_ + "pump.rpt"), "the working copy of the read-only pump.rpt is writable");
+  CheckNoMessages("while opening (every file the case list names was found)");
+  return true;
+}
+
+bool Demo::WorkAndWriteBack() {
+  Step("4. Work in the working copy and write back: NW_ReleasModLock, NW_SynchCpyToModel, NW_GetModLock");
+  const std::string model = plant_ + kSep;
+  pump_out_v2_ = pump_out_v1_ + "RUN 2 (" + user_ + "): support at node 30 moved, max. ratio 0.48 at node 20\r\n";
+  pump_dat_v2_ = ContentOf(model + "pump.dat") + "SUPPORT 30 MOVED 0.5 M EAST\r\n";
+  Check(WriteFile(pump_temp_ + "pump.out", pump_out_v2_) && WriteFile(pump_temp_ + "pump.dat", pump_dat_v2_),
+        "the host changed pump.out and pump.dat in the working copy");
+  Check(ContentOf(model + "pump.out") == pump_out_v1_,
+        "the model directory still has the old pump.out: colleagues see no half-done work");
+
+  int early = CopyToModel("pump", "dat", false);
+  Check(early == 0, "NW_SynchCpyToModel(pump, dat) = " + std::to_string(early) +
+                        " while the lock holds pump.dat open: nobody, not even its holder, overwrites it");
+
+  NW_ReleasModLock();
+  Say("NW_ReleasModLock: pump.dat let go for the write-back");
+  int out = CopyToModel("pump", "out", true);
+  int dat = CopyToModel("pump", "dat", true);
+  NW_GetModLock();
+  Say("NW_GetModLock: pump.dat held again");
+  Check(out == 1 && ContentOf(model + "pump.out") == pump_out_v2_,
+        "NW_SynchCpyToModel(pump, out) = " + std::to_string(out) + ": the model directory has the new pump.out");
+  Check(dat == 1 && ContentOf(model + "pump.dat") == pump_dat_v2_,
+        "NW_SynchCpyToModel(pump, dat) = " + std::to_string(dat) + ": and the new pump.dat");
+  Check(NW_CheckLock() == 1, "NW_CheckLock = 1: the lock is still held");
+  CheckNoMessages("while writing back");
+  return true;
+}
+
+bool Demo::SecondProcess() {
+  Step("5. A second process wants pump while it is open");
+  std::string output;
+  int status = RunSelf({"lock", plant_, "pump"}, &output);
+  Check(status != 0, "the second process was refused and ended with a failure status");
+  Check(Contains(output, "refused: pump is locked by " + user_ + " on " + machine_),
+        "it was told who holds the lock: " + user_ + " on " + machine_);
+
+  status = RunSelf({"who", plant_, "pump"}, &output);
+  Check(status == 0 && Contains(output, user_) && Contains(output, machine_) && Contains(output, "temporary"),
+        "miradel who names the holder and a temporary lock");
+  Check(Contains(output, "held open now by a running holder"), "and sees that the holder has it open now");
+  return true;
+}
+
+bool Demo::SwitchToValve() {
+  Step("6. Switch to valve: NW_GetLock, NW_SetModelDir, NW_CopyAllToTemp, NW_RelesOldLock");
+  MiradelLockOwner owner{};
+  int locked = GetLock(valves_, "valve", &owner);
+  if (!Check(locked == 1, "NW_GetLock(" + valves_ + ", valve) = " + std::to_string(locked))) return false;
+  holds_previous_ = true;
+  int set = SetModelDir(valves_, "valve");
+  if (!Check(set == 1, "NW_SetModelDir(valve) = " + std::to_string(set))) return false;
+  Check(ModelDir() == valves_, "NW_GetModelDir keeps the trailing separator the host gave: " + ModelDir());
+  int copied = CopyAllToTemp();
+  Check(copied == 1, "NW_CopyAllToTemp(0) = " + std::to_string(copied));
+  valve_temp_ = QVTempDir();
+  Say("NW_GetQVTempDir: " + valve_temp_);
+  Check(valve_temp_ != pump_temp_ && FileNamesIn(valve_temp_) == std::set<std::string>{"valve.cmb", "valve.dat",
+                                                                                         "valve.out"},
+        "valve has a working directory of its own with valve.cmb, valve.dat, valve.out");
+  Check(FileExists(plant_ + kSep + "pump.lck") && DirExists(pump_temp_),
+        "until the host lets go, pump stays locked and its working copy stays");
+
+  NW_RelesOldLock();
+  holds_previous_ = false;
+  Say("NW_RelesOldLock");
+  Check(!FileExists(plant_ + kSep + "pump.lck"), "pump's lock file is gone");
+  Check(!DirExists(pump_temp_), "pump's working directory is gone");
+  Check(IsOpenModel(valves_, "valve") == 1 && IsOpenModel(plant_, "pump") == 0, "NW_CmpModels: valve is the open model");
+  Check(FileExists(valves_ + "valve.lck"), "valve is locked");
+
+  std::string output;
+  int status = RunSelf({"lock", plant_, "pump"}, &output);
+  Check(status == 0 && Contains(output, "locked ") && Contains(output, "released"),
+        "pump is free again: a second process takes its lock and lets it go");
+  Check(!FileExists(plant_ + kSep + "pump.lck"), "and removes the lock file when it lets go");
+  CheckNoMessages("while switching models");
+  return true;
+}
+
+bool Demo::OpenPumpAndGoBack() {
+  Step("7. Open pump again, then give up and go back to valve: NW_GetOldModel(0)");
+  MiradelLockOwner owner{};
+  int locked = GetLock(plant_, "pump", &owner);
+  if (!Check(locked == 1, "NW_GetLock(pump) = " + std::to_string(locked))) return false;
+  holds_previous_ = true;
+  int set = SetModelDir(plant_, "pump");
+  if (!Check(set == 1, "NW_SetModelDir(pump) = " + std::to_string(set))) return false;
+  int copied = CopyAllToTemp();
+  const std::string new_temp = QVTempDir();
+  Say("NW_GetQVTempDir: " + new_temp);
+  Check(copied == 1 && ContentOf(new_temp + "pump.out") == pump_out_v2_,
+        "NW_CopyAllToTemp(0) = " + std::to_string(copied) + ": the new working copy has the written-back pump.out");
+
+  int keep_lock = 0;
+  NW_GetOldModel(&keep_lock);
+  holds_previous_ = false;
+  Say("NW_GetOldModel(0)");
+  Check(!FileExists(plant_ + kSep + "pump.lck"), "pump's lock is released, its lock file gone");
+  Check(!DirExists(new_temp), "pump's new working directory was removed");
+  Check(QVTempDir() == valve_temp_ && DirExists(valve_temp_), "NW_GetQVTempDir is valve's working directory again");
+  Check(ModelDir() == valves_ && IsOpenModel(valves_, "valve") == 1, "NW_GetModelDir and NW_CmpModels: valve is open");
+  Check(FileExists(valves_ + "valve.lck") && NW_CheckLock() == 1, "NW_CheckLock = 1: valve's lock holds");
+  CheckNoMessages("while going back");
+  return true;
+}
+
+bool Demo::Close() {
+  Step("8. Close: NW_ReleaseLock");
+  NW_ReleaseLock();
+  holds_current_ = false;
+  Check(!FileExists(valves_ + "valve.lck"), "valve's lock file is gone");
+  Check(!DirExists(valve_temp_), "valve's working directory is gone");
+  Check(ContentOf(plant_ + kSep + "pump.out") == pump_out_v2_, "the model directory keeps the written-back pump.out");
+  CheckNoMessages("while closing");
+  return true;
+}
+
+void Demo::LetGoOfEverything() {
+  if (holds_previous_) NW_RelesOldLock();
+  if (holds_current_) NW_ReleaseLock();
+  holds_previous_ = holds_current_ = false;
+}
+
+void Demo::RemoveSample() {
+  if (!made_base_ || keep_) return;
+  SetWritable(plant_ + kSep + "pump.rpt", true);
+  std::error_code ec;
+  fs::remove_all(fs::path(WithoutTrailingSeparator(base_)), ec);
+  if (ec) std::cout << "   (the sample folder " << base_ << " could not be removed: " << ec.message() << ")\n";
+}
+
+int Demo::Run(const std::string& keep_dir) {
+  std::cout << "miradel demo: a host opens a shared model, works on it, writes back and closes it\n";
+  if (!MakeSample(keep_dir)) {
+    RemoveSample();
+    return 2;
+  }
+  bool finished = StartHost() && OpenPump() && WorkAndWriteBack() && SecondProcess() && SwitchToValve() &&
+                  OpenPumpAndGoBack() && Close();
+  if (!finished) {
+    std::cout << "\n   stopping here: the steps that follow need this one\n";
+    LetGoOfEverything();
+  }
+  // The table's context is this object, which is about to go.
+  MiradelSetUiCallbacks(nullptr);
+  if (keep_) std::cout << "\nthe sample models stay in " << base_ << "\n";
+  RemoveSample();
+  std::cout << "\n" << checks_ << " checks, " << failures_ << " failed" << (finished ? "" : ", demo cut short")
+            << "\n";
+  std::cout << (failures_ == 0 && finished ? "demo: all checks passed" : "demo: FAILED") << std::endl;
+  return failures_ == 0 && finished ? 0 : 1;
+}
+
+}  // namespace
+
+int RunDemo(const std::string& keep_dir) {
+  Demo demo;
+  return demo.Run(keep_dir);
+}
+
+}  // namespace miradel::tools
