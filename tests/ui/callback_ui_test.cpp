@@ -1,5 +1,5 @@
-// The host's callback table: installed through the extension export, it receives exactly what
-// the library asks and its answers come back, also from two threads at once.
+// The port and the host's callback table: which interface is in use, what the plain and the
+// Retry/Save boxes ask the host, and its answers coming back, also from two threads at once.
 #include <gtest/gtest.h>
 
 #include <condition_variable>
@@ -9,28 +9,25 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "miradel.h"
 #include "support/scripted_ui.h"
 #include "ui/callback_ui.h"
+#include "ui/no_window_ui.h"
 #include "ui/user_interface.h"
 
 namespace miradel::ui {
 namespace {
 
-struct Call {
-  std::intptr_t owner;
-  std::string text, caption;
-  unsigned style;
-  const char* yes;  // "(null)" when the library passed none
-  const char* no;
-  std::string yes_text, no_text;
-  unsigned flags;
-};
+constexpr unsigned kCentre = MIRADEL_UI_CENTRE_ON_OWNER;
 
-// The host: records each call and answers per text (else `answer`). With `meet` set, no call
-// returns before that many are inside at once.
+// owner, text, caption, style, yes and no labels ("(null)" when the library passed none), flags
+using Call = std::tuple<std::intptr_t, std::string, std::string, unsigned, std::string, std::string, unsigned>;
+
+// The host: records each call and answers per text (else `answer`). No call returns before `meet`
+// of them are inside at once.
 struct Host {
   std::mutex mutex;
   std::condition_variable cv;
@@ -44,8 +41,7 @@ int MIRADEL_CALL HostBox(void* context, intptr_t owner, const char* text, const 
                          const char* yes, const char* no, unsigned int flags) {
   Host* host = static_cast<Host*>(context);
   std::unique_lock<std::mutex> lock(host->mutex);
-  host->calls.push_back({owner, text, caption, style, yes ? "" : "(null)", no ? "" : "(null)", yes ? yes : "",
-                         no ? no : "", flags});
+  host->calls.emplace_back(owner, text, caption, style, yes ? yes : "(null)", no ? no : "(null)", flags);
   host->cv.notify_all();
   host->cv.wait(lock, [&] { return host->calls.size() >= host->meet; });
   auto it = host->answers.find(text);
@@ -54,119 +50,81 @@ int MIRADEL_CALL HostBox(void* context, intptr_t owner, const char* text, const 
 
 class CallbackUiTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    previous_ = SetCurrent(nullptr);
-    table_.size = sizeof table_;
-    table_.context = &host_;
-    table_.message_box = &HostBox;
-  }
-  void TearDown() override {
-    g_bRenameRetrySave = 0;
-    SetCurrent(previous_);
-  }
+  void TearDown() override { g_bRenameRetrySave = 0; }
+  test::ScopedUi restore_{nullptr};  // the platform default until a test installs a table
   Host host_;
-  MiradelUiCallbacks table_{};
-  UserInterface* previous_ = nullptr;
+  MiradelUiCallbacks table_{sizeof(MiradelUiCallbacks), &host_, &HostBox};
 };
 
-TEST_F(CallbackUiTest, EachBoxArrivesAsAskedAndItsAnswerComesBack) {
+TEST_F(CallbackUiTest, EachBoxArrivesAsAskedAndOnlyAnAnswerOfItsButtonsComesBack) {
   ASSERT_EQ(1, MiradelSetUiCallbacks(&table_));
   host_.answers = {{"copy failed", kIdCancel}, {"update failed", kIdNo}, {"continue?", kIdYes}};
   EXPECT_EQ(kIdCancel, PlainMessageBox(0x1234, "copy failed", kOkCancel | kIconStop));
   g_bRenameRetrySave = 1;
   EXPECT_EQ(kIdNo, RetrySaveMessageBox(77, "update failed", "", kYesNo | kIconQuestion));
   g_bRenameRetrySave = 0;
-  EXPECT_EQ(kIdYes, RetrySaveMessageBox(78, "continue?", "Fatigue Curve Files Missing ", kYesNo | kIconQuestion));
+  EXPECT_EQ(kIdYes, RetrySaveMessageBox(78, "continue?", "Missing ", kYesNo | kIconQuestion));
+  EXPECT_EQ(host_.calls, (std::vector<Call>{
+                             {0x1234, "copy failed", "Miradel", kOkCancel | kIconStop, "(null)", "(null)", 0},
+                             {77, "update failed", "", kYesNo | kIconQuestion, "&Retry", "&Save", kCentre},
+                             {78, "continue?", "Missing ", kYesNo | kIconQuestion, "(null)", "(null)", kCentre}}));
 
-  ASSERT_EQ(3u, host_.calls.size());
-  const Call& plain = host_.calls[0];
-  EXPECT_EQ(0x1234, plain.owner);
-  EXPECT_EQ("Miradel", plain.caption);
-  EXPECT_EQ(kOkCancel | kIconStop, plain.style);
-  EXPECT_STREQ("(null)", plain.yes);
-  EXPECT_STREQ("(null)", plain.no);
-  EXPECT_EQ(0u, plain.flags);
-  const Call& save = host_.calls[1];
-  EXPECT_EQ(77, save.owner);
-  EXPECT_EQ("", save.caption);
-  EXPECT_EQ(kYesNo | kIconQuestion, save.style);
-  EXPECT_EQ("&Retry", save.yes_text);
-  EXPECT_EQ("&Save", save.no_text);
-  EXPECT_EQ(static_cast<unsigned>(MIRADEL_UI_CENTRE_ON_OWNER), save.flags);
-  const Call& ordinary = host_.calls[2];
-  EXPECT_EQ(78, ordinary.owner);
-  EXPECT_EQ("Fatigue Curve Files Missing ", ordinary.caption);
-  EXPECT_STREQ("(null)", ordinary.yes);
-  EXPECT_STREQ("(null)", ordinary.no);
-  EXPECT_EQ(static_cast<unsigned>(MIRADEL_UI_CENTRE_ON_OWNER), ordinary.flags);
-}
-
-TEST_F(CallbackUiTest, AnAnswerOutsideTheButtonsBecomesTheDefault) {
-  ASSERT_EQ(1, MiradelSetUiCallbacks(&table_));
+  // An answer outside the buttons becomes the default.
   for (int garbage : {12345, -1, 0, static_cast<int>(kIdOk)}) {
     host_.answer = garbage;
     EXPECT_EQ(kIdNo, RetrySaveMessageBox(1, "q", "", kYesNo, false)) << garbage;
     EXPECT_EQ(kIdYes, RetrySaveMessageBox(1, "q", "", kYesNo, true)) << garbage;
   }
   host_.answer = kIdCancel;
-  EXPECT_EQ(kIdOk, PlainMessageBox(1, "q"));
+  EXPECT_EQ(kIdOk, PlainMessageBox(1, "q"));  // an OK box unless told otherwise
 }
 
 TEST_F(CallbackUiTest, TheTableIsCopiedAndReadOnlyAsFarAsItsSize) {
-  test::ScriptedUi scripted;
-  SetCurrent(&scripted);
-  MiradelUiCallbacks small = table_;
-  for (unsigned size : {0u, static_cast<unsigned>(offsetof(MiradelUiCallbacks, message_box))}) {
-    small.size = size;
-    EXPECT_EQ(0, MiradelSetUiCallbacks(&small)) << size;
+  test::ScriptedUi scripted, other;
+  EXPECT_EQ(nullptr, SetCurrent(&other));  // the platform default was in use
+  EXPECT_EQ(&other, SetCurrent(&scripted));
+  // A host's table with garbage past message_box: too small, an older host's that ends right after
+  // message_box, and a newer host's larger one.
+  struct { MiradelUiCallbacks table; void* later[4]; } given;
+  const unsigned older = offsetof(MiradelUiCallbacks, message_box) + sizeof(MiradelMessageBoxCallback);
+  for (unsigned size : {0u, older - 1, older, static_cast<unsigned>(sizeof given)}) {
+    std::memset(&given, 0xCD, sizeof given);
+    given.table.size = size;
+    given.table.context = &host_;
+    given.table.message_box = &HostBox;
+    EXPECT_EQ(size >= older ? 1 : 0, MiradelSetUiCallbacks(&given.table)) << size;
+    if (size == older) {
+      auto* installed = dynamic_cast<CallbackUi*>(&Current());
+      ASSERT_NE(nullptr, installed);
+      EXPECT_EQ(nullptr, installed->table().reserved_browse_for_folder);
+      EXPECT_EQ(nullptr, installed->table().reserved_enable_window);
+    }
+    std::memset(&given, 0xAB, sizeof given);  // the host reuses its memory
+    PlainMessageBox(0, std::to_string(size));
   }
-  EXPECT_EQ(&scripted, &Current());  // refused: the interface in use stays
-
-  // An older host's table ends right after message_box; the bytes after it are not read.
-  MiradelUiCallbacks older;
-  std::memset(&older, 0xCD, sizeof older);
-  older.size = static_cast<unsigned>(offsetof(MiradelUiCallbacks, message_box) + sizeof older.message_box);
-  older.context = &host_;
-  older.message_box = &HostBox;
-  ASSERT_EQ(1, MiradelSetUiCallbacks(&older));
-  auto* installed = dynamic_cast<CallbackUi*>(&Current());
-  ASSERT_NE(nullptr, installed);
-  EXPECT_EQ(nullptr, installed->table().reserved_browse_for_folder);
-  EXPECT_EQ(nullptr, installed->table().reserved_enable_window);
-  std::memset(&older, 0xAB, sizeof older);  // the host reuses its memory
-  const std::string huge(1 << 20, 'x');
-  EXPECT_EQ(kIdOk, PlainMessageBox(0, huge));
-
-  // A newer host's larger table is accepted; the known part is used.
-  struct {
-    MiradelUiCallbacks table;
-    void* later[4];
-  } newer{table_, {}};
-  newer.table.size = sizeof newer;
-  ASSERT_EQ(1, MiradelSetUiCallbacks(&newer.table));
-  PlainMessageBox(0, "newer");
+  // The refused ones left the interface in use as it was.
+  EXPECT_EQ(2u, scripted.count());
   ASSERT_EQ(2u, host_.calls.size());
-  EXPECT_EQ(huge, host_.calls[0].text);
-  EXPECT_EQ("newer", host_.calls[1].text);
-  EXPECT_EQ(0u, scripted.count());
+  EXPECT_EQ(std::to_string(older), std::get<1>(host_.calls[0]));
+  EXPECT_EQ(std::to_string(sizeof given), std::get<1>(host_.calls[1]));
 
   EXPECT_EQ(1, MiradelSetUiCallbacks(nullptr));
   EXPECT_EQ(&PlatformDefault(), &Current());
 }
 
-#ifndef _WIN32
-// (On Windows the platform default is a real box; those are tested in win32_message_box_test.)
-TEST_F(CallbackUiTest, ATableWithoutMessageBoxLeavesBoxesToThePlatform) {
+TEST_F(CallbackUiTest, WithoutMessageBoxThePlatformsOwnBoxAnswers) {
+#ifdef _WIN32
+  // There the platform's own boxes are the real ones (shown in win32_message_box_test).
+  EXPECT_EQ(nullptr, dynamic_cast<NoWindowUi*>(&PlatformDefault()));
+#else
   table_.message_box = nullptr;
   ASSERT_EQ(1, MiradelSetUiCallbacks(&table_));
   testing::internal::CaptureStderr();
-  const int answer = RetrySaveMessageBox(5, "the platform answers", "", kYesNo, true);
-  const std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(kIdYes, answer);
-  EXPECT_NE(std::string::npos, err.find("the platform answers"));
+  EXPECT_EQ(kIdYes, RetrySaveMessageBox(5, "the platform answers", "", kYesNo, true));
+  EXPECT_NE(std::string::npos, testing::internal::GetCapturedStderr().find("the platform answers"));
   EXPECT_TRUE(host_.calls.empty());
-}
 #endif
+}
 
 TEST_F(CallbackUiTest, TwoThreadsAtOnceEachKeepTheirOwnOwnerFlagAndLabels) {
   ASSERT_EQ(1, MiradelSetUiCallbacks(&table_));
@@ -188,18 +146,9 @@ TEST_F(CallbackUiTest, TwoThreadsAtOnceEachKeepTheirOwnOwnerFlagAndLabels) {
 
   EXPECT_EQ(kIdNo, copy_answer);
   EXPECT_EQ(kIdYes, host_answer);
-  ASSERT_EQ(2u, host_.calls.size());
-  const Call& c = host_.calls[0];
-  const Call& h = host_.calls[1];
-  EXPECT_EQ("copy thread", c.text);
-  EXPECT_EQ(100, c.owner);
-  EXPECT_EQ("&Retry", c.yes_text);
-  EXPECT_EQ("&Save", c.no_text);
-  EXPECT_EQ("host thread", h.text);
-  EXPECT_EQ(200, h.owner);
-  EXPECT_EQ("Missing ", h.caption);
-  EXPECT_STREQ("(null)", h.yes);
-  EXPECT_STREQ("(null)", h.no);
+  EXPECT_EQ(host_.calls, (std::vector<Call>{
+                             {100, "copy thread", "", kYesNo | kIconQuestion, "&Retry", "&Save", kCentre},
+                             {200, "host thread", "Missing ", kYesNo, "(null)", "(null)", kCentre}}));
 }
 
 }  // namespace
