@@ -27,6 +27,11 @@ std::string LowerCase(std::string s) {
   return s;
 }
 
+std::string TrimTrailingBlanks(std::string text) {
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
 CNetworkFileControl::CNetworkFileControl() {
   // Seeded once from the clock; the address keeps two objects made in one tick apart.
   m_random.seed(static_cast<std::uint32_t>(std::chrono::system_clock::now().time_since_epoch().count() ^
@@ -104,9 +109,7 @@ void CNetworkFileControl::SetVersionNumber(int version) {
 }
 
 int CNetworkFileControl::CompareModel(const std::string& dir, const std::string& name) const {
-  std::string given = dir;
-  if (given.empty() || given.back() != platform::kSep) given += platform::kSep;
-  given += name;
+  std::string given = platform::WithSeparator(dir) + name;
   char buffer[kPathBuffer] = {};
   if (!GetModelFilePath(buffer)) return 0;
   return LowerCase(given) == LowerCase(buffer) ? 1 : 0;

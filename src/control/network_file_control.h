@@ -137,5 +137,7 @@ class CNetworkFileControl {
 
 // Lower-case copy (ASCII letters), as the library's own path and name comparisons use.
 std::string LowerCase(std::string s);
+// The host pads fixed-length texts with blanks.
+std::string TrimTrailingBlanks(std::string text);
 
 }  // namespace miradel

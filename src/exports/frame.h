@@ -22,18 +22,6 @@ inline std::string PathText(const char* p, const int* length) {
   return platform::ToNativeSeparators(Text(p, length));
 }
 
-// The directory with a separator at its end (an empty one becomes a lone separator).
-inline std::string WithSeparator(std::string dir) {
-  if (dir.empty() || dir.back() != platform::kSep) dir += platform::kSep;
-  return dir;
-}
-
-// The host pads fixed-length texts with blanks.
-inline std::string TrimTrailingBlanks(std::string text) {
-  while (!text.empty() && text.back() == ' ') text.pop_back();
-  return text;
-}
-
 inline int Value(const int* p, int fallback = 0) { return p ? *p : fallback; }
 
 // Runs an export body; nothing is thrown across the boundary (the host could not catch it).

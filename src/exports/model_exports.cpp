@@ -5,12 +5,10 @@
 
 using namespace miradel;
 using namespace miradel::exports;
+using platform::PathExists;
+using platform::WithSeparator;
 
 namespace {
-bool PathExists(const std::string& path) {
-  platform::FileInfo info;
-  return platform::Current().GetFileInfo(path, &info).ok();
-}
 // Longest path the host's own buffers hold.
 constexpr std::size_t kMaxPath = 259;
 }  // namespace

@@ -5,9 +5,7 @@
 namespace miradel {
 
 std::string CNetworkFileControl::LockPathFor(const std::string& dir, const std::string& name) {
-  std::string path = dir;
-  if (path.empty() || path.back() != platform::kSep) path += platform::kSep;
-  return path + name + ".lck";
+  return platform::WithSeparator(dir) + name + ".lck";
 }
 
 int CNetworkFileControl::AcquireLock(int which, const std::string& path, bool permanent, LockOwnerInfo* owner) {

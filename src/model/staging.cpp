@@ -10,22 +10,14 @@
 
 namespace miradel {
 
+using platform::WithSeparator;
+
 namespace {
 constexpr int kTempDirAttempts = 50;
 constexpr char kRetrieveFailed[] =
     "Quorvane was not able to retrieve the file [%1] associated with the model. \r\n Do you want to retry "
     "retrieving the file or cancel opening the model?";
 constexpr char kSaveFailed[] = "Quorvane was not able to save the %1";
-
-std::string WithSeparator(std::string dir) {
-  if (dir.empty() || dir.back() != platform::kSep) dir += platform::kSep;
-  return dir;
-}
-
-std::string TrimTrailingBlanks(std::string text) {
-  while (!text.empty() && text.back() == ' ') text.pop_back();
-  return text;
-}
 
 // A model name becomes a directory level of the temporary directory: it must stay one level.
 bool IsPlainName(const std::string& name) {

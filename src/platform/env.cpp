@@ -48,6 +48,16 @@ std::string ToNativeSeparators(std::string path) {
   return path;
 }
 
+std::string WithSeparator(std::string dir) {
+  if (dir.empty() || dir.back() != kSep) dir += kSep;
+  return dir;
+}
+
+bool PathExists(const std::string& path) {
+  FileInfo info;
+  return Current().GetFileInfo(path, &info).ok();
+}
+
 bool WildcardMatch(const std::string& pattern, const std::string& name) {
   if (pattern == "*.*" || pattern == "*") return true;
   return Match(pattern.c_str(), name.c_str());

@@ -158,6 +158,10 @@ void PinLibrary();
 
 // Turns the other separator into kSep.
 std::string ToNativeSeparators(std::string path);
+// The directory with kSep at its end (an empty one becomes a lone separator).
+std::string WithSeparator(std::string dir);
+// True when a file or directory of that name exists (its status can be read).
+bool PathExists(const std::string& path);
 // Wildcard match as FindFiles applies it.
 bool WildcardMatch(const std::string& pattern, const std::string& name);
 

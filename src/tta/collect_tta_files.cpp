@@ -10,29 +10,18 @@
 
 namespace miradel {
 
-namespace {
-bool PathExists(const std::string& path) {
-  platform::FileInfo info;
-  return platform::Current().GetFileInfo(path, &info).ok();
-}
-}  // namespace
-
 void CNetworkFileControl::CollectTTAFiles(std::string caseListPath, std::vector<std::string>& files) {
   TTAFile caseList;
   if (!caseList.ReadThermalCases(caseListPath)) return;
   // The model directory is read afresh for every look-up: the copy thread may move the model.
-  auto modelDir = [this] {
-    std::string dir = m_modelDir.Get();
-    if (dir.empty() || dir.back() != platform::kSep) dir += platform::kSep;
-    return dir;
-  };
+  auto modelDir = [this] { return platform::WithSeparator(m_modelDir.Get()); };
   std::string message;
   bool missing = false;
   for (TTAThermalCase& thermalCase : caseList.m_thermalCases) {
     std::string profile = thermalCase.GetProfile();
     if (!profile.empty()) {
       std::string path = modelDir() + profile + ".TTP";
-      if (PathExists(path)) {
+      if (platform::PathExists(path)) {
         files.push_back(path);
       } else {
         missing = true;
@@ -42,7 +31,7 @@ void CNetworkFileControl::CollectTTAFiles(std::string caseListPath, std::vector<
     std::string input = thermalCase.GetTTAFileName();
     if (!input.empty()) {
       std::string path = modelDir() + platform::ToNativeSeparators(input);
-      if (PathExists(path)) {
+      if (platform::PathExists(path)) {
         files.push_back(path);
       } else {
         missing = true;
