@@ -21,6 +21,10 @@
 #include <system_error>
 #include <vector>
 
+#include "base/path.h"
+#include "base/text.h"
+#include "hostkit/host.h"
+#include "hostkit/process.h"
 #include "miradel.h"
 #include "platform/env.h"
 
@@ -29,49 +33,10 @@ namespace miradel::tools {
 namespace {
 
 namespace fs = std::filesystem;
-using platform::kSep;
+using namespace hostkit;
 
 constexpr int kHostVersion = 80100;  // 8.0.1.0
 constexpr std::size_t kLockNameChars = 31;  // what a lock file's owner fields hold
-
-// --- The host's side of the calls: every text as a pointer and a length, numbers by reference.
-
-int GetLock(const std::string& dir, const std::string& name, MiradelLockOwner* owner) {
-  int dl = static_cast<int>(dir.size()), nl = static_cast<int>(name.size());
-  return NW_GetLock(owner, dir.data(), &dl, name.data(), &nl);
-}
-
-int SetModelDir(const std::string& dir, const std::string& name) {
-  int dl = static_cast<int>(dir.size()), nl = static_cast<int>(name.size());
-  return NW_SetModelDir(dir.data(), &dl, name.data(), &nl);
-}
-
-int CopyAllToTemp() {
-  int mode = 0;
-  return NW_CopyAllToTemp(&mode);
-}
-
-int CopyToModel(const std::string& name, const char* extension, bool show_messages) {
-  int nl = static_cast<int>(name.size()), show = show_messages ? 1 : 0;
-  return NW_SynchCpyToModel(name.data(), &nl, extension, &show);
-}
-
-int IsOpenModel(const std::string& dir, const std::string& name) {
-  int dl = static_cast<int>(dir.size()), nl = static_cast<int>(name.size());
-  return NW_CmpModels(dir.data(), &dl, name.data(), &nl);
-}
-
-std::string QVTempDir() {
-  char buffer[MIRADEL_PATH_BUFFER] = {};
-  NW_GetQVTempDir(buffer);
-  return buffer;
-}
-
-std::string ModelDir() {
-  char buffer[MIRADEL_PATH_BUFFER] = {};
-  NW_GetModelDir(buffer);
-  return buffer;
-}
 
 // --- Files, as the host and an observer see them.
 
@@ -118,18 +83,14 @@ void SetWritable(const std::string& path, bool writable) {
                   writable ? fs::perm_options::add : fs::perm_options::remove, ec);
 }
 
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return s;
-}
+using text::LowerCase;
 
 // The names of the files in a directory, lower-cased: the host's file systems ignore letter case.
 std::set<std::string> FileNamesIn(const std::string& dir) {
   std::set<std::string> names;
   std::error_code ec;
   for (fs::directory_iterator it(fs::path(dir), ec), end; !ec && it != end; it.increment(ec))
-    if (it->is_regular_file(ec)) names.insert(Lower(it->path().filename().string()));
+    if (it->is_regular_file(ec)) names.insert(LowerCase(it->path().filename().string()));
   return names;
 }
 
@@ -171,39 +132,6 @@ std::string RandomTag() {
   std::ostringstream s;
   s << std::hex << (v & 0xffffffffffULL);
   return s.str();
-}
-
-// --- Starting this program again as a second process.
-
-std::string Quoted(const std::string& arg) {
-#ifdef _WIN32
-  // Windows names cannot hold a double quote. Backslashes just before the closing quote would
-  // escape it: doubled, they stand for themselves.
-  std::string a = arg;
-  std::size_t trailing = 0;
-  while (trailing < a.size() && a[a.size() - 1 - trailing] == '\\') ++trailing;
-  return "\"" + a + std::string(trailing, '\\') + "\"";
-#else
-  std::string q = "'";
-  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-#endif
-}
-
-// Runs the program with args, its input from the null device and both outputs into output_file.
-// Returns the interpreter's status: 0 when the program succeeded.
-int RunCaptured(const std::vector<std::string>& args, const std::string& output_file) {
-  std::string line;
-  for (const std::string& a : args) line += Quoted(a) + " ";
-#ifdef _WIN32
-  line += "<NUL >" + Quoted(output_file) + " 2>&1";
-  // cmd /c drops the first and the last quote of a line that starts with one: wrap the whole line.
-  line = "\"" + line + "\"";
-#else
-  line += "</dev/null >" + Quoted(output_file) + " 2>&1";
-#endif
-  std::cout.flush();
-  return std::system(line.c_str());
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -289,18 +217,23 @@ bool Demo::CheckNoMessages(const std::string& during) {
 }
 
 int Demo::RunSelf(const std::vector<std::string>& args, std::string* output) {
-  std::vector<std::string> command = {platform::System().ExecutablePath()};
-  command.insert(command.end(), args.begin(), args.end());
   std::string shown = "miradel";
   for (const std::string& a : args) shown += " " + a;
   Say("$ " + shown);
-  const std::string capture = base_ + "second-process.txt";
-  int status = RunCaptured(command, capture);
-  if (!ReadFile(capture, output)) output->clear();
-  std::error_code ec;
-  fs::remove(fs::path(capture), ec);
+  output->clear();
+  std::cout.flush();
+  auto child = hostkit::ChildProcess::Start(hostkit::SelfPath(), args);
+  if (!child) return -1;
+  // Its input ends at once: a "lock" gives its lock up again as soon as it has it.
+  child->CloseInput();
+  // Each line within a minute (a program's start under an emulator is slow), to the end of its output.
+  bool more = true;
+  while (more) {
+    std::string line = child->ReadLine(60000, &more);
+    if (more) *output += line + "\n";
+  }
   for (const std::string& line : Lines(*output)) Say("  | " + line);
-  return status;
+  return child->Wait(10000);
 }
 
 bool Demo::MakeSample(const std::string& keep_dir) {
@@ -319,7 +252,7 @@ bool Demo::MakeSample(const std::string& keep_dir) {
     }
   } else {
     keep_ = true;
-    fs::path dir = fs::absolute(fs::path(platform::ToNativeSeparators(keep_dir)), ec);
+    fs::path dir = fs::absolute(fs::path(path::ToNative(keep_dir)), ec);
     if (!ec) fs::create_directories(dir, ec);
     if (ec || !fs::is_directory(dir, ec) || !fs::is_empty(dir, ec) || ec) {
       std::cout.flush();
@@ -328,7 +261,7 @@ bool Demo::MakeSample(const std::string& keep_dir) {
     }
     base_ = dir.string();
   }
-  base_ = WithoutTrailingSeparator(platform::ToNativeSeparators(base_)) + kSep;
+  base_ = WithoutTrailingSeparator(path::ToNative(base_)) + kSep;
   plant_ = base_ + "plant";
   valves_ = base_ + "valves" + kSep;
   if (!fs::create_directory(fs::path(plant_), ec) || !fs::create_directory(fs::path(valves_), ec)) {
@@ -425,7 +358,7 @@ bool Demo::OpenPump() {
   int set = SetModelDir(plant_, "pump");
   if (!Check(set == 1, "NW_SetModelDir = " + std::to_string(set) + ": a new, writable working directory")) return false;
   Check(ModelDir() == plant_, "NW_GetModelDir hands the directory back as the host gave it: " + ModelDir());
-  Check(IsOpenModel(plant_, "PUMP") == 1, "NW_CmpModels(plant, PUMP) = 1: letter case does not matter");
+  Check(CmpModels(plant_, "PUMP") == 1, "NW_CmpModels(plant, PUMP) = 1: letter case does not matter");
 
   int copied = CopyAllToTemp();
   Check(copied == 1, "NW_CopyAllToTemp(0) = " + std::to_string(copied));
@@ -433,7 +366,7 @@ bool Demo::OpenPump() {
   Say("NW_GetQVTempDir: " + pump_temp_);
   if (!Check(DirExists(pump_temp_), "the QV temporary directory exists")) return false;
   const std::string temp_root = platform::System().TempPath();
-  Check(Lower(pump_temp_).rfind(Lower(temp_root), 0) == 0, "it lies under the system temporary path " + temp_root);
+  Check(LowerCase(pump_temp_).rfind(LowerCase(temp_root), 0) == 0, "it lies under the system temporary path " + temp_root);
   {
     // <temp>QV_<version tag>\pump_<four digits>\ : private to this opening of the model.
     fs::path leaf = fs::path(WithoutTrailingSeparator(pump_temp_));
@@ -466,14 +399,14 @@ bool Demo::WorkAndWriteBack() {
   Check(ContentOf(model + "pump.out") == pump_out_v1_,
         "the model directory still has the old pump.out: colleagues see no half-done work");
 
-  int early = CopyToModel("pump", "dat", false);
+  int early = CopyToModel("pump", "dat", 0);
   Check(early == 0, "NW_SynchCpyToModel(pump, dat) = " + std::to_string(early) +
                         " while the lock holds pump.dat open: nobody, not even its holder, overwrites it");
 
   NW_ReleasModLock();
   Say("NW_ReleasModLock: pump.dat let go for the write-back");
-  int out = CopyToModel("pump", "out", true);
-  int dat = CopyToModel("pump", "dat", true);
+  int out = CopyToModel("pump", "out", 1);
+  int dat = CopyToModel("pump", "dat", 1);
   NW_GetModLock();
   Say("NW_GetModLock: pump.dat held again");
   Check(out == 1 && ContentOf(model + "pump.out") == pump_out_v2_,
@@ -524,7 +457,7 @@ bool Demo::SwitchToValve() {
   Say("NW_RelesOldLock");
   Check(!FileExists(plant_ + kSep + "pump.lck"), "pump's lock file is gone");
   Check(!DirExists(pump_temp_), "pump's working directory is gone");
-  Check(IsOpenModel(valves_, "valve") == 1 && IsOpenModel(plant_, "pump") == 0, "NW_CmpModels: valve is the open model");
+  Check(CmpModels(valves_, "valve") == 1 && CmpModels(plant_, "pump") == 0, "NW_CmpModels: valve is the open model");
   Check(FileExists(valves_ + "valve.lck"), "valve is locked");
 
   std::string output;
@@ -557,7 +490,7 @@ bool Demo::OpenPumpAndGoBack() {
   Check(!FileExists(plant_ + kSep + "pump.lck"), "pump's lock is released, its lock file gone");
   Check(!DirExists(new_temp), "pump's new working directory was removed");
   Check(QVTempDir() == valve_temp_ && DirExists(valve_temp_), "NW_GetQVTempDir is valve's working directory again");
-  Check(ModelDir() == valves_ && IsOpenModel(valves_, "valve") == 1, "NW_GetModelDir and NW_CmpModels: valve is open");
+  Check(ModelDir() == valves_ && CmpModels(valves_, "valve") == 1, "NW_GetModelDir and NW_CmpModels: valve is open");
   Check(FileExists(valves_ + "valve.lck") && NW_CheckLock() == 1, "NW_CheckLock = 1: valve's lock holds");
   CheckNoMessages("while going back");
   return true;

@@ -14,25 +14,47 @@
 
 #include <CLI/CLI.hpp>
 
-#include "control/globals.h"
+#include "control/version.h"
 #include "demo.h"
+#include "lock/lock_path.h"
 #include "lock/lock_slot.h"
 #include "lock/xml_processor.h"
 #include "platform/env.h"
-#include "platform/fault_env.h"
 
 namespace {
 
 using namespace miradel;
 
+// Poses as another user or machine (--as-user, --as-machine), for trying out locks by hand.
+class NamedEnv : public platform::EnvWrapper {
+ public:
+  NamedEnv(platform::Env* target, std::string user, std::string machine)
+      : EnvWrapper(target), user_(std::move(user)), machine_(std::move(machine)) {}
+  platform::Status UserName(std::string* name) override {
+    if (user_.empty()) return target()->UserName(name);
+    *name = user_;
+    return platform::Status::Ok();
+  }
+  platform::Status ComputerName(std::string* name) override {
+    if (machine_.empty()) return target()->ComputerName(name);
+    *name = machine_;
+    return platform::Status::Ok();
+  }
+
+ private:
+  std::string user_, machine_;
+};
+
+// The lock file of a model, or a line on standard error and an empty text when none can be named.
 std::string LockPathOf(const std::string& dir, const std::string& model) {
-  std::string d = platform::ToNativeSeparators(dir);
-  if (d.empty() || d.back() != platform::kSep) d += platform::kSep;
-  return d + model + ".lck";
+  std::string path = LockPathFor(dir, model);
+  if (path.empty()) std::cerr << "miradel: no lock can be placed for model '" << model << "' in '" << dir << "'\n";
+  return path;
 }
 
 int Who(const std::string& dir, const std::string& model) {
   std::string path = LockPathOf(dir, model);
+  if (path.empty()) return 2;
   std::string text;
   if (!ReadLockFileText(path, &text)) {
     std::cout << model << " is not locked (no lock file " << path << ")\n";
@@ -47,7 +69,7 @@ int Who(const std::string& dir, const std::string& model) {
   platform::FileHandle h = platform::kNoFile;
   platform::Status probe =
       env.OpenFile(path, platform::kWrite, platform::kShareRead, platform::Disposition::kOpenExisting, &h, nullptr);
-  if (probe.ok()) env.Close(h);
+  if (probe.ok()) env.Close(h).IgnoreError();
 
   std::cout << "Lock file: " << path << "\n"
             << "Machine:   " << owner.szMachineName << "\n"
@@ -61,7 +83,7 @@ int Who(const std::string& dir, const std::string& model) {
     std::cout << (owner.bIsPermanent ? "not open; the permanent lock keeps other users out\n"
                                      : "stale: nobody holds it open; the next user takes it over\n");
   else
-    std::cout << "cannot tell (" << probe.message() << ")\n";
+    std::cout << "cannot tell (" << probe.ToString() << ")\n";
   return 0;
 }
 
@@ -69,11 +91,12 @@ std::atomic<bool> g_interrupted{false};
 extern "C" void OnInterrupt(int) { g_interrupted = true; }
 
 int Lock(const std::string& dir, const std::string& model, int version, bool permanent) {
-  TheControl().SetVersionNumber(version);
+  const LockTexts texts = BuildLockTexts(platform::Current(), DottedVersion(VersionDigits(version)));
   std::string path = LockPathOf(dir, model);
+  if (path.empty()) return 2;
   LockSlot slot{};
   LockOwnerInfo owner{};
-  int result = slot.Acquire(path, permanent, &owner);
+  int result = slot.Acquire(path, permanent, &owner, texts);
   switch (result) {
     case 1:
       break;
@@ -154,9 +177,7 @@ int main(int argc, char** argv) {
 
   CLI11_PARSE(app, argc, argv);
 
-  miradel::platform::FaultEnv env(&miradel::platform::System());
-  env.SetUserName(as_user);
-  env.SetComputerName(as_machine);
+  NamedEnv env(&miradel::platform::System(), as_user, as_machine);
   miradel::platform::ScopedEnv scoped(&env);
 
   if (*who) return Who(dir, model);

@@ -10,4 +10,9 @@ namespace miradel {
 CNetworkFileControl& TheControl();
 CMiradelApp& TheApp();
 
+// Back to the state of a freshly loaded library, for tests and the demo: the copy thread is stopped
+// and waited for, every lock handle is closed without deleting any file, and a new control object
+// takes the old one's place. Only while no export runs.
+void ResetTheControl();
+
 }  // namespace miradel

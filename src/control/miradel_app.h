@@ -1,19 +1,15 @@
-// The application object: the library's module, for what later comes from its resources.
+// The application object: the library's module, from which its resources come.
 #pragma once
 
-#include <cstdint>
+#include "platform/env.h"
 
 namespace miradel {
 
 class CMiradelApp {
  public:
   CMiradelApp() = default;
-  // The module handle of the loaded library (Windows), recorded when the library is loaded.
-  void SetModuleHandle(void* module) { m_hModule = module; }
-  void* ModuleHandle() const { return m_hModule; }
-
- private:
-  void* m_hModule = nullptr;
+  // The module handle of the loaded library (Windows), recorded by the platform when it is loaded.
+  void* ModuleHandle() const { return platform::LibraryModule(); }
 };
 
 }  // namespace miradel

@@ -1,118 +1,143 @@
 #include "control/network_file_control.h"
 
-#include <chrono>
 #include <cstring>
 
-#include "control/globals.h"
+#include "base/path.h"
+#include "base/text.h"
 #include "control/version.h"
-#include "copy/copy_thread.h"
-#include "lock/lock_texts.h"
+#include "lock/lock_path.h"
 #include "platform/env.h"
 
 namespace miradel {
 
 namespace {
-// Copies text and a terminator into a buffer of `size` bytes, cutting the text to fit.
-void CopyTerminated(const std::string& text, char* buffer, std::size_t size) {
-  if (!buffer || size == 0) return;
-  std::size_t n = text.size() < size - 1 ? text.size() : size - 1;
-  std::memcpy(buffer, text.data(), n);
-  buffer[n] = 0;
-}
+// Longest path the host's own buffers hold.
+constexpr std::size_t kMaxPath = 259;
 }  // namespace
 
-std::string LowerCase(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return s;
-}
-
-std::string TrimTrailingBlanks(std::string text) {
-  while (!text.empty() && text.back() == ' ') text.pop_back();
-  return text;
-}
-
-CNetworkFileControl::CNetworkFileControl() {
-  // Seeded once from the clock; the address keeps two objects made in one tick apart.
-  m_random.seed(static_cast<std::uint32_t>(std::chrono::system_clock::now().time_since_epoch().count() ^
-                                           reinterpret_cast<std::uintptr_t>(this)));
-  platform::Env& env = platform::System();
-  m_strSysTempDir = env.UserTempPath();
-  if (m_strSysTempDir.size() > 259) m_strSysTempDir.resize(259);
-  std::string exe = env.ExecutablePath();
-  if (exe.size() > 259) exe.resize(259);
-  std::size_t cut = exe.find_last_of(platform::kSep);
-  m_strExeDir = LowerCase(cut == std::string::npos ? std::string() : exe.substr(0, cut + 1));
-}
+CNetworkFileControl::CNetworkFileControl() = default;
 
 CNetworkFileControl::~CNetworkFileControl() {
-  // The copy thread stops where it stands: it carries out no further request, and nothing is
-  // released or copied for it. The process-wide object is destroyed at unload, which on Windows
-  // runs under the loader lock, where waiting for a thread can deadlock and the system may already
-  // have ended it: that one is abandoned. Every other one is stopped and waited for (a file
-  // operation under way finishes first), which also holds for the library's unload on POSIX.
-#ifdef _WIN32
-  if (this == &TheControl()) {
-    AbandonCopyThread(*this);
-    return;
-  }
-#endif
-  StopCopyThread(*this);
+  // The copy thread stops where it stands: it carries out no further request (a file operation
+  // under way finishes first), and nothing is released or copied for it.
+  m_copy.Stop();
 }
-
-void CNetworkFileControl::SaveModelState() {
-  m_strSavedModelDir = m_modelDir.Get();
-  m_strSavedModelName = m_strModelName;
-  m_strSavedQVTempDir = m_strQVTempDir;
-  m_bSavedDirGivenWithoutSlash = m_bDirGivenWithoutSlash;
-}
-
-void CNetworkFileControl::RestoreModelState() {
-  m_modelDir.Set(m_strSavedModelDir);
-  m_strModelName = m_strSavedModelName;
-  m_strQVTempDir = m_strSavedQVTempDir;
-  m_bDirGivenWithoutSlash = m_bSavedDirGivenWithoutSlash;
-}
-
-int CNetworkFileControl::GetModelFilePath(char* buffer) const {
-  std::string dir = m_modelDir.Get();
-  if (dir.empty() || !buffer) return 0;
-  std::string path = dir + m_strModelName;
-  // Callers pass a zero-filled buffer; the last byte stays zero so the text is terminated.
-  std::size_t n = path.size() < kPathBuffer - 1 ? path.size() : kPathBuffer - 1;
-  std::memcpy(buffer, path.data(), n);
-  return 1;
-}
-
-void CNetworkFileControl::GetModelDirText(char* buffer) const {
-  std::string dir = m_modelDir.Get();
-  if (m_bDirGivenWithoutSlash == 1)
-    while (!dir.empty() && dir.back() == platform::kSep) dir.pop_back();
-  CopyTerminated(dir, buffer, kPathBuffer);
-}
-
-void CNetworkFileControl::GetQVTempDirText(char* buffer) const { CopyTerminated(m_strQVTempDir, buffer, kPathBuffer); }
-
-void CNetworkFileControl::SetUntLibData(int redirect1, int redirect2, const std::string& dir) {
-  m_bUntLibRedirect1 = redirect1;
-  m_bUntLibRedirect2 = redirect2;
-  m_strUntLibDir = dir;
-}
-
-void CNetworkFileControl::SetVersionTag(const std::string& text) { m_strVersionTag = "QV_" + text.substr(0, 6); }
 
 void CNetworkFileControl::SetVersionNumber(int version) {
   std::string digits = VersionDigits(version);
-  SetVersionTag(digits);
-  SetDottedVersionText(DottedVersion(digits));
-  BuildLockTexts();
+  m_staging.SetVersionTag(digits);
+  m_locks.SetTexts(BuildLockTexts(platform::Current(), DottedVersion(digits)));
 }
 
-int CNetworkFileControl::CompareModel(const std::string& dir, const std::string& name) const {
-  std::string given = platform::WithSeparator(dir) + name;
-  char buffer[kPathBuffer] = {};
-  if (!GetModelFilePath(buffer)) return 0;
-  return LowerCase(given) == LowerCase(buffer) ? 1 : 0;
+int CNetworkFileControl::GetUserName(char* buffer, int size) {
+  if (!buffer || size <= 0) return 0;
+  std::string name;
+  if (!platform::Current().UserName(&name).ok()) return 0;
+  if (name.size() + 1 > static_cast<std::size_t>(size)) return 0;
+  std::memcpy(buffer, name.c_str(), name.size() + 1);
+  return 1;
 }
+
+int CNetworkFileControl::SetWorkingDirectory(const std::string& dir) {
+  return platform::Current().SetCurrentDirectory(path::ToNative(dir)).ok() ? 1 : 0;
+}
+
+int CNetworkFileControl::IsThisModelDir(const std::string& dir) {
+  const std::string& exeDir = m_staging.ExeDir();
+  if (dir.empty()) return text::EqualsNoCase(m_location.m_modelDir.Get(), exeDir) ? 1 : 0;
+  return text::LowerCase(path::WithSeparator(text::TrimTrailingBlanks(path::ToNative(dir)))) == exeDir ? 1 : 0;
+}
+
+int CNetworkFileControl::CheckModelExist(const std::string& dir, const std::string& name,
+                                         const std::string& extension) {
+  std::string d = text::TrimTrailingBlanks(path::ToNative(dir));
+  std::string n = text::TrimTrailingBlanks(path::ToNative(name));
+  if (d.empty() || n.empty()) return 0;
+  std::string file = path::WithSeparator(d) + n;
+  if (!extension.empty()) file += "." + extension;
+  return platform::PathExists(file) ? 1 : 0;
+}
+
+int CNetworkFileControl::FileExistMdlTmp(const std::string& name, int place) {
+  std::string dir = place == 1 ? m_location.m_strQVTempDir : m_location.m_modelDir.Get();
+  // Without a directory there is nothing to look in; the name alone would be looked up wherever
+  // the process happens to stand.
+  if (dir.empty()) return 0;
+  std::string file = dir + path::ToNative(name);
+  if (file.size() > kMaxPath) return 0;
+  return platform::PathExists(file) ? 1 : 0;
+}
+
+int CNetworkFileControl::GetLock(LockOwnerInfo* owner, const std::string& dir, const std::string& name) {
+  m_location.SaveModelState();
+  return m_locks.TakeNewPrimary(LockPathFor(dir, name), owner);
+}
+
+int CNetworkFileControl::GetSecondLock(LockOwnerInfo* owner, const std::string& dir, const std::string& name,
+                                       int mode) {
+  return m_locks.SecondLock(LockPathFor(dir, name), mode, owner);
+}
+
+void CNetworkFileControl::SetModelVars() {
+  m_location.SaveModelState();
+  m_locks.SavePrimaryLock();
+}
+
+void CNetworkFileControl::GetOldModel(int keepLock) {
+  if (keepLock == 0) m_locks.ReleaseLock(LockManager::kPrimary);
+  // Only a working copy made for the model given up goes; without one, it is the open model's.
+  if (!text::EqualsNoCase(m_location.m_strQVTempDir, m_location.m_strSavedQVTempDir)) m_staging.ClearTempDir(0);
+  m_location.RestoreModelState();
+  m_locks.RestorePrimaryLock();
+}
+
+void CNetworkFileControl::GetOldModLck() {
+  m_locks.ReleaseLock(LockManager::kPrimary);
+  m_locks.RestorePrimaryLock();
+}
+
+void CNetworkFileControl::ReleaseLock() {
+  m_copy.WaitForQueueEmpty();
+  m_locks.ReleaseLock(LockManager::kPrimary);
+  m_staging.ClearTempDir(0);
+}
+
+void CNetworkFileControl::ReleaseLockOnly() {
+  m_copy.WaitForQueueEmpty();
+  m_locks.ReleaseLock(LockManager::kPrimary);
+}
+
+void CNetworkFileControl::ReleaseOldLock() {
+  m_copy.WaitForQueueEmpty();
+  m_locks.ReleaseLock(LockManager::kSecond);
+  m_staging.ClearTempDir(1);
+}
+
+int CNetworkFileControl::PermLock(int permanent) {
+  bool wanted = permanent != 0;
+  if (wanted == m_locks.IsPermanentLock()) return 1;
+  return m_locks.SetPermanentLock(wanted) ? 1 : 0;
+}
+
+int CNetworkFileControl::SetModelDirectory(const std::string& dir, const std::string& name) {
+  if (m_staging.SetModelDirectory(dir, name) != 1) return 0;
+  if (m_bCopyThreadStarted == 0) {
+    // A working copy whose write-backs nobody would serve is no working copy.
+    if (m_copy.StartCopyThread(this, m_hWndHost, m_bSilentMode) != 1) return 0;
+    m_bCopyThreadStarted = 1;
+  }
+  return 1;
+}
+
+void CNetworkFileControl::ClearPreviousTempDir() {
+  m_copy.WaitForQueueEmpty();
+  m_staging.ClearTempDir(1);
+}
+
+int CNetworkFileControl::RefreshLock() { return m_locks.RefreshPrimary(); }
+
+int CNetworkFileControl::RetakeLock(LockOwnerInfo* owner) { return m_locks.RetakePrimary(owner); }
+
+std::string CNetworkFileControl::ModelDirectory() { return m_location.m_modelDir.Get(); }
 
 }  // namespace miradel

@@ -1,5 +1,6 @@
 #include "copy/copy_thread.h"
 
+#include "base/path.h"
 #include "copy/copy_thread_timings.h"
 #include "platform/env.h"
 
@@ -33,17 +34,6 @@ CCopyThread::~CCopyThread() {
 void CCopyThread::SetQueue(FilePathQueue* queue, std::recursive_mutex* csQueue) {
   m_pQueue = queue;
   m_pcsQueue = csQueue;
-}
-
-void CCopyThread::SetLocks(LockSlot* current, LockSlot* second, std::recursive_mutex* csLock) {
-  m_pCurrentLock = current;
-  m_pSecondLock = second;
-  m_pcsLock = csLock;
-}
-
-void CCopyThread::AttachModelDirectory(MyCString* modelDir, unsigned char* dirGivenWithoutSlash) {
-  m_pModelDir = modelDir;
-  m_pDirGivenWithoutSlash = dirGivenWithoutSlash;
 }
 
 void CCopyThread::Start() {
@@ -121,12 +111,10 @@ bool CCopyThread::FileExists(std::string path) {
 }
 
 bool CCopyThread::CopyIntoDirectory(std::string source, std::string target) {
-  std::size_t cut = source.find_last_of(platform::kSep);
-  std::string name = cut == std::string::npos ? source : source.substr(cut + 1);
+  std::string name = path::BaseName(source);
   if (name.empty() || target.empty()) return false;
-  if (target.back() != platform::kSep) target += platform::kSep;
   // No directory is made: a model directory that has gone must be noticed, not made anew.
-  return platform::Current().CopyFile(source, target + name, true).ok();
+  return platform::Current().CopyFile(source, path::WithSeparator(target) + name, true).ok();
 }
 
 bool CCopyThread::DeleteRequestFile(std::string path) {
@@ -236,9 +224,7 @@ void CCopyThread::PopHead(QueueNode& current) {
 
 CCopyThread::Next CCopyThread::CheckBeforeRequest(const QueueNode&) {
   bool going = Touch([&] {
-    if (!m_pcsLock || !m_pCurrentLock) return;
-    std::lock_guard<std::recursive_mutex> lock(*m_pcsLock);
-    m_pCurrentLock->Refresh();
+    if (m_pHost) m_pHost->RefreshLock();
   });
   return going ? Next::kGoOn : Next::kStop;
 }

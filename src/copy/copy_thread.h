@@ -11,9 +11,9 @@
 // finds the thread busy changes nothing it would not have found at its next pass anyway.
 //
 // Stopping: once the stop flag is set the thread starts no further request and no further try, and
-// touches the control object's queue, lock slots and critical sections no more; a file operation
-// already under way finishes first. Every step that reads or writes the control object runs under
-// m_gate, and the stop flag is set under it, so no step can begin on an object being destroyed.
+// touches the queue and the host no more; a file operation already under way finishes first. Every
+// step that reads or writes them runs under m_gate, and the stop flag is set under it, so no step
+// can begin on an object being destroyed.
 #pragma once
 
 #include <atomic>
@@ -24,14 +24,11 @@
 #include <string>
 #include <thread>
 
+#include "copy/copy_host.h"
 #include "copy/file_path_queue.h"
 #include "disk/disk_object.h"
-#include "disk/my_cstring.h"
-#include "lock/lock_slot.h"
 
 namespace miradel {
-
-class CNetworkFileControl;
 
 class CCopyThread {
  public:
@@ -45,9 +42,8 @@ class CCopyThread {
   // the thread.
   void SetSilentMode(int silent) { m_bSilent = silent; }
   void SetQueue(FilePathQueue* queue, std::recursive_mutex* csQueue);
-  void SetLocks(LockSlot* current, LockSlot* second, std::recursive_mutex* csLock);
+  void SetHost(CopyHost* host) { m_pHost = host; }
   void SetHostWindow(const std::intptr_t* window) { m_hWndHost = window ? *window : 0; }
-  void AttachModelDirectory(MyCString* modelDir, unsigned char* dirGivenWithoutSlash);
 
   // Lets the thread run; later calls do nothing. Throws std::system_error when the system gives
   // no thread.
@@ -92,13 +88,9 @@ class CCopyThread {
   std::intptr_t m_hWndHost = 0;
   int m_bSilent = 0;
   CDiskObject m_diskObject;
-  LockSlot* m_pCurrentLock = nullptr;
-  LockSlot* m_pSecondLock = nullptr;
-  MyCString* m_pModelDir = nullptr;
-  unsigned char* m_pDirGivenWithoutSlash = nullptr;
+  CopyHost* m_pHost = nullptr;
   FilePathQueue* m_pQueue = nullptr;
   std::recursive_mutex* m_pcsQueue = nullptr;
-  std::recursive_mutex* m_pcsLock = nullptr;
   std::atomic<int> m_bSuspendRequested{0};
   std::atomic<int> m_bIdle{0};
 
@@ -123,8 +115,8 @@ class CCopyThread {
   void PeekHead(QueueNode& current);
   void PopHead(QueueNode& current);
 
-  // Before each request. For now: rewrites the lock file under m_csLock, whatever comes of it.
-  // The recovery from a lost model directory or lock replaces this.
+  // Before each request. For now: rewrites the lock file, whatever comes of it. The recovery from a
+  // lost model directory or lock replaces this.
   Next CheckBeforeRequest(const QueueNode& request);
   // The request failed every try. For now it is dropped, without a word, and the next one is
   // served. The recovery (retry, or save the model elsewhere) replaces this.
@@ -143,11 +135,5 @@ class CCopyThread {
   bool m_parkedOnEmpty = false;
   bool m_parkedOnSuspend = false;
 };
-
-// The end of a control object's copy thread: no further request is carried out. Stop waits for
-// the thread's end; Abandon does not (see CCopyThread::Abandon) and leaves the thread object to
-// the thread. Both leave m_pCopyThread null.
-void StopCopyThread(CNetworkFileControl& control);
-void AbandonCopyThread(CNetworkFileControl& control);
 
 }  // namespace miradel

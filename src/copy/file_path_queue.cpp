@@ -2,12 +2,11 @@
 
 #include <cstring>
 
+#include "base/text.h"
+
 namespace miradel {
 
-namespace {
-// ASCII letters only, as LowerCase folds them for the library's other comparisons.
-char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-}  // namespace
+using text::FoldCase;
 
 void QueueNode::Reset() {
   m_strSource.clear();
@@ -17,10 +16,7 @@ void QueueNode::Reset() {
 }
 
 bool QueueNode::Equals(const QueueNode& other) const {
-  if (m_nKind != other.m_nKind || m_strSource.size() != other.m_strSource.size()) return false;
-  for (std::size_t i = 0; i < m_strSource.size(); ++i)
-    if (Fold(m_strSource[i]) != Fold(other.m_strSource[i])) return false;
-  return true;
+  return m_nKind == other.m_nKind && text::EqualsNoCase(m_strSource, other.m_strSource);
 }
 
 FilePathQueue::~FilePathQueue() { Clear(); }
@@ -31,7 +27,7 @@ std::string FilePathQueue::KeyOf(const QueueNode& node) {
   std::string key(kind, sizeof kind);
   key.reserve(key.size() + node.m_strSource.size());
   // Folded exactly as Equals folds, so that the index and Equals never disagree.
-  for (char c : node.m_strSource) key += Fold(c);
+  for (char c : node.m_strSource) key += FoldCase(c);
   return key;
 }
 

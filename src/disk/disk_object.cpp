@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/path.h"
+#include "base/text.h"
+
 namespace miradel {
 
 using platform::DirEntry;
@@ -47,11 +50,6 @@ std::size_t RootLength(const std::string& dir) {
     return share_end == std::string::npos ? dir.size() : share_end;
   }
   return 0;
-}
-
-std::string NameAfterLastSep(const std::string& path) {
-  std::size_t pos = path.rfind(kSep);
-  return pos == std::string::npos ? path : path.substr(pos + 1);
 }
 
 // Cuts `prefix` off entries [from, end) and drops their trailing separator.
@@ -112,7 +110,7 @@ int CDiskObject::SystemError(const Status& status, const std::string& path) {
 }
 
 int CDiskObject::QualifyFilePath(std::string& path) {
-  path = platform::ToNativeSeparators(std::move(path));
+  path = path::ToNative(std::move(path));
   const std::string drive = DrivePart(path);
   const bool forbidden = HasForbiddenChar(path.substr(drive.size()));
 
@@ -127,7 +125,7 @@ int CDiskObject::QualifyFilePath(std::string& path) {
     std::string cwd;
     Status s = env().GetCurrentDirectory(&cwd);
     if (!s.ok()) return SystemError(s, std::string());
-    cwd = platform::ToNativeSeparators(std::move(cwd));
+    cwd = path::ToNative(std::move(cwd));
     const std::size_t root = RootLength(cwd);
     while (cwd.size() > root && cwd.back() == kSep) cwd.pop_back();
 
@@ -151,7 +149,7 @@ int CDiskObject::QualifyFilePath(std::string& path) {
 }
 
 int CDiskObject::QualifyDirectoryPath(std::string& path) {
-  path = platform::ToNativeSeparators(std::move(path));
+  path = path::ToNative(std::move(path));
   if (!path.empty() && path.back() != kSep) path += kSep;
   if (IsShare(path)) return 1;
   return QualifyFilePath(path);
@@ -194,7 +192,7 @@ int CDiskObject::FileIsPresent(const std::string& path) {
   Status s = env().OpenFile(p, platform::kRead, platform::kShareRead | platform::kShareWrite,
                             platform::Disposition::kOpenExisting, &h, nullptr);
   if (!s.ok()) return 0;
-  if (h != platform::kNoFile) env().Close(h);
+  if (h != platform::kNoFile) env().Close(h).IgnoreError();
   // POSIX opens a directory for reading without complaint; Windows would have refused above.
   platform::FileInfo info;
   if (env().GetFileInfo(p, &info).ok() && info.is_directory) return 0;
@@ -371,7 +369,7 @@ int CDiskObject::CopyInto(const std::string& source, const std::string& destinat
   if (!QualifyDirectoryPath(dst)) return 0;
   if (!FileIsPresent(src)) return 0;
   if (!MakeDirectoryPath(dst)) return 0;
-  const std::string target = dst + (new_name ? *new_name : NameAfterLastSep(src));
+  const std::string target = dst + (new_name ? *new_name : path::BaseName(src));
   Status s = env().CopyFile(src, target, true);
   if (!s.ok()) return SystemError(s, src);
   return 1;
@@ -396,22 +394,12 @@ int CDiskObject::CopyFileListInto(const std::vector<std::string>& sources, const
     if (source.empty()) continue;
     std::string src = source;
     if (!QualifyFilePath(src)) return 0;
-    const std::string target = dst + NameAfterLastSep(src);
+    const std::string target = dst + path::BaseName(src);
     Status s = env().CopyFile(src, target, true);
     if (!s.ok()) return SystemError(s, src + " -> " + target);
   }
   return 1;
 }
-
-namespace {
-bool SameIgnoringCase(const std::string& a, const std::string& b) {
-  auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (fold(a[i]) != fold(b[i])) return false;
-  return true;
-}
-}  // namespace
 
 int CDiskObject::RenameFileByCopy(const std::string& path, const std::string& new_name) {
   m_strError.clear();
@@ -422,7 +410,7 @@ int CDiskObject::RenameFileByCopy(const std::string& path, const std::string& ne
   const std::string dir = pos == std::string::npos ? std::string() : src.substr(0, pos + 1);
   // Names match without regard to case on the host's file systems: copying a file onto itself and
   // then deleting "the source" would destroy it.
-  if (SameIgnoringCase(src.substr(dir.size()), new_name)) return InternalError();
+  if (text::EqualsNoCase(src.substr(dir.size()), new_name)) return InternalError();
   if (!CopyFileIntoAs(src, dir, new_name)) return 0;
   return DeleteOneFile(src);
 }

@@ -14,9 +14,9 @@ MIRADEL_API void MIRADEL_CALL NW_SpndWaitThrd(const int* mode) {
     // it; guessing "park" could hold up its write-backs for good.
     if (!mode) return;
     if (*mode == 0)
-      TheControl().SuspendCopyThreadAndWait();
+      TheControl().m_copy.SuspendCopyThreadAndWait();
     else
-      TheControl().ResumeCopyThread();
+      TheControl().m_copy.ResumeCopyThread();
   });
 }
 

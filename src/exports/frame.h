@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/env.h"
+#include "base/path.h"
 
 namespace miradel::exports {
 
@@ -18,9 +18,7 @@ inline std::string Text(const char* p, const int* length) {
 inline std::string CText(const char* p) { return p ? std::string(p) : std::string(); }
 
 // A path from the host, with its separators in the platform's form.
-inline std::string PathText(const char* p, const int* length) {
-  return platform::ToNativeSeparators(Text(p, length));
-}
+inline std::string PathText(const char* p, const int* length) { return path::ToNative(Text(p, length)); }
 
 inline int Value(const int* p, int fallback = 0) { return p ? *p : fallback; }
 

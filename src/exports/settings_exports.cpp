@@ -1,6 +1,4 @@
 // Settings and getters: window, silent mode, names, directories, version, model comparison.
-#include <cstring>
-
 #include "control/globals.h"
 #include "exports/frame.h"
 #include "miradel.h"
@@ -19,29 +17,19 @@ MIRADEL_API void MIRADEL_CALL NW_SetSilentMode(const int* silent) {
 }
 
 MIRADEL_API int MIRADEL_CALL NW_GetUserName(char* buffer, const int* size) {
-  return Guard(0, [&] {
-    if (!buffer || !size || *size <= 0) return 0;
-    std::string name;
-    if (!platform::Current().UserName(&name).ok()) return 0;
-    if (name.size() + 1 > static_cast<std::size_t>(*size)) return 0;
-    std::memcpy(buffer, name.c_str(), name.size() + 1);
-    return 1;
-  });
+  return Guard(0, [&] { return TheControl().GetUserName(buffer, Value(size)); });
 }
 
 MIRADEL_API void MIRADEL_CALL NW_GetModelDir(char* buffer) {
-  GuardVoid([&] { TheControl().GetModelDirText(buffer); });
+  GuardVoid([&] { TheControl().m_location.GetModelDirText(buffer); });
 }
 
 MIRADEL_API void MIRADEL_CALL NW_GetQVTempDir(char* buffer) {
-  GuardVoid([&] { TheControl().GetQVTempDirText(buffer); });
+  GuardVoid([&] { TheControl().m_location.GetQVTempDirText(buffer); });
 }
 
 MIRADEL_API int MIRADEL_CALL NW_SetWorkingdir(const char* directory) {
-  return Guard(0, [&] {
-    if (!directory) return 0;
-    return platform::Current().SetCurrentDirectory(platform::ToNativeSeparators(directory)).ok() ? 1 : 0;
-  });
+  return Guard(0, [&] { return directory ? TheControl().SetWorkingDirectory(directory) : 0; });
 }
 
 MIRADEL_API void MIRADEL_CALL NW_SetVersionNo(const int* version) {
@@ -52,11 +40,13 @@ MIRADEL_API void MIRADEL_CALL NW_SetVersionNo(const int* version) {
 
 MIRADEL_API int MIRADEL_CALL NW_CmpModels(const char* dir, const int* dir_length, const char* name,
                                           const int* name_length) {
-  return Guard(0, [&] { return TheControl().CompareModel(PathText(dir, dir_length), Text(name, name_length)); });
+  return Guard(0, [&] {
+    return TheControl().m_location.CompareModel(PathText(dir, dir_length), Text(name, name_length));
+  });
 }
 
 MIRADEL_API void MIRADEL_CALL NW_ResetUntLibData(void) {
-  GuardVoid([&] { TheControl().SetUntLibData(0, 0, ""); });
+  GuardVoid([&] { TheControl().m_staging.SetUntLibData(0, 0, ""); });
 }
 
 }  // extern "C"

@@ -1,4 +1,5 @@
 // Setting the model directory and the synchronous copies between it and the working copy.
+#include "base/text.h"
 #include "control/globals.h"
 #include "exports/frame.h"
 #include "miradel.h"
@@ -6,49 +7,51 @@
 using namespace miradel;
 using namespace miradel::exports;
 
+namespace {
+CNetworkFileControl& C() { return TheControl(); }
+}  // namespace
+
 extern "C" {
 
 MIRADEL_API int MIRADEL_CALL NW_SetModelDir(const char* dir, const int* dir_length, const char* name,
                                             const int* name_length) {
-  return Guard(0, [&] { return TheControl().SetModelDirectory(PathText(dir, dir_length), Text(name, name_length)); });
+  return Guard(0, [&] { return C().SetModelDirectory(PathText(dir, dir_length), Text(name, name_length)); });
 }
 
 MIRADEL_API void MIRADEL_CALL NW_SetOnlyModelDir(const char* dir) {
-  GuardVoid([&] { TheControl().StoreModelDirOnly(TrimTrailingBlanks(CText(dir))); });
+  GuardVoid([&] { C().m_location.StoreDirOnly(text::TrimTrailingBlanks(CText(dir))); });
 }
 
 MIRADEL_API void MIRADEL_CALL NW_SwapModelDir(void) {
-  GuardVoid([&] { TheControl().SwapModelDirs(); });
+  GuardVoid([&] { C().m_location.SwapModelDirs(); });
 }
 
 MIRADEL_API int MIRADEL_CALL NW_CopyAllToTemp(const int* mode) {
-  return Guard(0, [&] { return TheControl().CopyModelToTemp(Value(mode)); });
+  return Guard(0, [&] { return C().m_staging.CopyModelToTemp(Value(mode), C().m_hWndHost); });
 }
 
 MIRADEL_API int MIRADEL_CALL NW_CopyAllFromTemp(void) {
-  return Guard(0, [&] { return TheControl().CopyTempToModel(); });
+  return Guard(0, [&] { return C().m_staging.CopyTempToModel(); });
 }
 
 MIRADEL_API int MIRADEL_CALL NW_SynchCopyToTemp(const char* name, const int* name_length, const char* extension) {
-  return Guard(0, [&] { return TheControl().CopyNamedFileToTemp(PathText(name, name_length), CText(extension)); });
+  return Guard(0, [&] { return C().m_staging.CopyNamedFileToTemp(PathText(name, name_length), CText(extension)); });
 }
 
 MIRADEL_API int MIRADEL_CALL NW_SynchCpyToTemp(const char* extension) {
-  return Guard(0, [&] { return TheControl().CopyExtensionToTemp(CText(extension)); });
+  return Guard(0, [&] { return C().m_staging.CopyExtensionToTemp(CText(extension)); });
 }
 
 MIRADEL_API int MIRADEL_CALL NW_SynchCpyToModel(const char* name, const int* name_length, const char* extension,
                                                 const int* show_messages) {
   return Guard(0, [&] {
-    return TheControl().CopyFileToModel(PathText(name, name_length), CText(extension), Value(show_messages));
+    return C().m_staging.CopyFileToModel(PathText(name, name_length), CText(extension), Value(show_messages),
+                                         C().m_hWndHost);
   });
 }
 
 MIRADEL_API void MIRADEL_CALL NW_ClrQVTempDir(void) {
-  GuardVoid([&] {
-    TheControl().WaitForQueueEmpty();
-    TheControl().ClearTempDir(1);
-  });
+  GuardVoid([&] { C().ClearPreviousTempDir(); });
 }
 
 }  // extern "C"

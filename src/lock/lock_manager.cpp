@@ -1,36 +1,133 @@
-// The control object's lock operations: the only ways the exports reach the two lock slots.
-#include "control/network_file_control.h"
-#include "platform/env.h"
+#include "lock/lock_manager.h"
 
 namespace miradel {
 
-std::string CNetworkFileControl::LockPathFor(const std::string& dir, const std::string& name) {
-  return platform::WithSeparator(dir) + name + ".lck";
+using Guard = std::lock_guard<std::recursive_mutex>;
+
+void LockManager::SetTexts(LockTexts texts) {
+  Guard g(m_csLock);
+  m_texts = std::move(texts);
 }
 
-int CNetworkFileControl::AcquireLock(int which, const std::string& path, bool permanent, LockOwnerInfo* owner) {
-  // The copy thread refreshes and re-takes the primary lock; the second is the host's alone.
-  if (which == 0) {
-    std::lock_guard<std::recursive_mutex> guard(m_csLock);
-    return m_primaryLock.Acquire(path, permanent, owner);
+LockTexts LockManager::Texts() {
+  Guard g(m_csLock);
+  return m_texts;
+}
+
+int LockManager::AcquireLock(Which which, const std::string& path, bool permanent, LockOwnerInfo* owner) {
+  Guard g(m_csLock);
+  return Slot(which).Acquire(path, permanent, owner, m_texts);
+}
+
+void LockManager::ReleaseUnguarded(Which which) {
+  LockSlot& slot = Slot(which);
+  LockSlot& other = Other(which);
+  const platform::FileHandle lockFile = slot.hLockFile;
+  const platform::FileHandle dataFile = slot.hDataFile;
+  slot.Release();
+  if (lockFile != platform::kNoFile && other.hLockFile == lockFile) other.Forget();
+  if (dataFile != platform::kNoFile && other.hDataFile == dataFile && lockFile != platform::kNoFile)
+    other.hDataFile = platform::kNoFile;
+}
+
+void LockManager::ReleaseLock(Which which) {
+  Guard g(m_csLock);
+  ReleaseUnguarded(which);
+}
+
+void LockManager::HoldDataFile(Which which) {
+  Guard g(m_csLock);
+  Slot(which).HoldDataFile();
+}
+
+void LockManager::ReleaseDataFile(Which which) {
+  Guard g(m_csLock);
+  LockSlot& slot = Slot(which);
+  const platform::FileHandle dataFile = slot.hDataFile;
+  slot.ReleaseDataFile();
+  if (dataFile != platform::kNoFile && Other(which).hDataFile == dataFile) Other(which).hDataFile = platform::kNoFile;
+}
+
+int LockManager::RefreshPrimary() {
+  Guard g(m_csLock);
+  return m_primaryLock.Refresh(m_texts);
+}
+
+bool LockManager::IsPermanentLock() {
+  Guard g(m_csLock);
+  return m_primaryLock.bPermanent == 1;
+}
+
+bool LockManager::SetPermanentLock(bool permanent) {
+  Guard g(m_csLock);
+  return m_primaryLock.WriteLockFile(permanent, m_texts, true) != 0;
+}
+
+void LockManager::SavePrimaryLock() {
+  Guard g(m_csLock);
+  m_secondLock = m_primaryLock;
+}
+
+void LockManager::RestorePrimaryLock() {
+  Guard g(m_csLock);
+  m_primaryLock = m_secondLock;
+}
+
+int LockManager::TakeNewPrimary(const std::string& path, LockOwnerInfo* owner) {
+  Guard g(m_csLock);
+  m_secondLock = m_primaryLock;
+  if (path.empty()) return 0;
+  if (m_primaryLock.Acquire(path, false, owner, m_texts) == 1) ReleaseUnguarded(kPrimary);
+  int result = m_primaryLock.Acquire(path, false, owner, m_texts);
+  if (result != 1) m_primaryLock = m_secondLock;
+  return result;
+}
+
+int LockManager::SecondLock(const std::string& path, int mode, LockOwnerInfo* owner) {
+  Guard g(m_csLock);
+  switch (mode) {
+    case 1:
+    case 2: {
+      if (path.empty()) return 0;
+      int result = m_secondLock.Acquire(path, false, owner, m_texts);
+      if (result == 0) return 0;
+      m_secondLock.ReleaseDataFile();
+      return result;
+    }
+    case 3:
+      ReleaseUnguarded(kSecond);
+      return 1;
+    default:
+      return 0;
   }
-  return m_secondLock.Acquire(path, permanent, owner);
 }
 
-void CNetworkFileControl::ReleaseLock(int which) { Slot(which).Release(); }
-
-void CNetworkFileControl::HoldDataFile(int which) { Slot(which).HoldDataFile(); }
-
-void CNetworkFileControl::ReleaseDataFile(int which) { Slot(which).ReleaseDataFile(); }
-
-bool CNetworkFileControl::CheckLock() {
-  std::lock_guard<std::recursive_mutex> guard(m_csLock);
-  return m_primaryLock.Refresh() != 0;
+int LockManager::RetakePrimary(LockOwnerInfo* owner) {
+  Guard g(m_csLock);
+  const std::string path = m_primaryLock.LockPath();
+  const bool permanent = m_primaryLock.bPermanent == 1;
+  ReleaseUnguarded(kPrimary);
+  return m_primaryLock.Acquire(path, permanent, owner, m_texts);
 }
 
-bool CNetworkFileControl::SetPermanentLock(bool permanent) {
-  std::lock_guard<std::recursive_mutex> guard(m_csLock);
-  return m_primaryLock.WriteLockFile(permanent) != 0;
+LockSlot LockManager::Primary() {
+  Guard g(m_csLock);
+  return m_primaryLock;
+}
+
+LockSlot LockManager::Second() {
+  Guard g(m_csLock);
+  return m_secondLock;
+}
+
+void LockManager::Abandon() {
+  Guard g(m_csLock);
+  platform::Env& env = platform::Current();
+  for (LockSlot* slot : {&m_primaryLock, &m_secondLock}) {
+    for (platform::FileHandle h : {slot->hLockFile, slot->hDataFile})
+      if (h != platform::kNoFile) env.Close(h).IgnoreError();
+    slot->Forget();
+  }
 }
 
 }  // namespace miradel

@@ -2,7 +2,8 @@
 
 #include <cstring>
 
-#include "lock/lock_texts.h"
+#include "base/text.h"
+#include "lock/lock_path.h"
 #include "lock/xml_processor.h"
 
 namespace miradel {
@@ -14,22 +15,12 @@ using platform::kNoFile;
 
 constexpr std::size_t kInspectBytes = 510;
 
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return s;
-}
-
+// Closing a file we only read, or one we let go, cannot lose anything worth reporting.
 void CloseIfOpen(FileHandle& h) {
-  if (h != kNoFile) platform::Current().Close(h);
+  if (h != kNoFile) platform::Current().Close(h).IgnoreError();
   h = kNoFile;
 }
 }  // namespace
-
-std::string LockSlot::DataFilePath(const std::string& lockPath) {
-  std::string base = lockPath.size() >= 4 ? lockPath.substr(0, lockPath.size() - 4) : std::string();
-  return base + ".dat";
-}
 
 bool ReadLockFileText(const std::string& lockPath, std::string* text) {
   platform::Env& env = platform::Current();
@@ -50,18 +41,20 @@ bool ReadLockFileText(const std::string& lockPath, std::string* text) {
     if (got == 0) break;
     total += got;
   }
-  env.Close(h);
+  env.Close(h).IgnoreError();
   if (!ok) return false;
   // The text ends at the first zero byte, as a C string read into a zeroed buffer would.
   text->assign(buf, strnlen(buf, total));
   return true;
 }
 
-int LockSlot::Acquire(const std::string& lockPath, bool permanent, LockOwnerInfo* ownerOut) {
+int LockSlot::Acquire(const std::string& lockPath, bool permanent, LockOwnerInfo* ownerOut, const LockTexts& texts) {
   platform::Env& env = platform::Current();
   owner.bIsPermanent = permanent ? 1 : 0;
   // A path the slot cannot hold whole would lock, and later delete, some other file.
   if (lockPath.empty() || lockPath.size() >= sizeof(szLockPath)) return 0;
+  // Without the texts no lock could be written: leave no file behind.
+  if (texts.temporary.empty() || texts.permanent.empty()) return 0;
 
   bool existed = false;
   platform::Status open = env.OpenFile(lockPath, platform::kWrite, platform::kShareRead,
@@ -92,11 +85,13 @@ int LockSlot::Acquire(const std::string& lockPath, bool permanent, LockOwnerInfo
                                  platform::kShareRead | platform::kShareWrite, Disposition::kOpenExisting,
                                  &data, nullptr)
                         .ok();
-    if (readable) env.Close(data);
+    if (readable) env.Close(data).IgnoreError();
     return readable ? 2 : 3;
   }
 
-  bPermanent = permanent ? 1 : 0;
+  // This user's own permanent lock stays permanent, also when the take fails below: releasing it
+  // as a temporary one would delete it.
+  bPermanent = (permanent || (existed && owner.bIsPermanent == 1)) ? 1 : 0;
   std::memcpy(szLockPath, lockPath.c_str(), lockPath.size() + 1);
   hDataFile = kNoFile;
 
@@ -111,27 +106,30 @@ int LockSlot::Acquire(const std::string& lockPath, bool permanent, LockOwnerInfo
       break;
   }
   if (owner.bIsPermanent == 1) bPermanent = 1;
-  if (WriteLockFile(bPermanent != 0) == 1) return 1;
+  if (WriteLockFile(bPermanent != 0, texts, true) == 1) return 1;
   Release();
   return 0;
 }
 
 void LockSlot::Release() {
-  if (hLockFile != kNoFile) {
-    CloseIfOpen(hLockFile);
-    CloseIfOpen(hDataFile);
+  if (!IsHeld()) {
+    // Whatever a data-file handle here names belongs to the record this one was copied from.
+    Forget();
+    return;
   }
-  // A data file held without its lock file would otherwise stay open for ever.
+  // A handle that is no longer ours was closed through a copy of this record: the lock file at our
+  // path may be someone else's by now.
+  const bool wasOurs = !platform::Current().Close(hLockFile).IsNotFound();
+  hLockFile = kNoFile;
   CloseIfOpen(hDataFile);
-  if (bPermanent != 1 && HasPath()) {
-    // Fails harmlessly while another holder keeps the file open.
-    platform::Current().DeleteFile(szLockPath);
-  }
+  // Closed first: the delete then takes the file only if nobody took it over in between, and
+  // fails harmlessly while another holder keeps it open.
+  if (wasOurs && bPermanent != 1 && HasPath()) platform::Current().DeleteFile(szLockPath).IgnoreError();
 }
 
 int LockSlot::HoldDataFile() {
-  // A record that was never filled has no data file to hold.
-  if (!HasPath()) return 1;
+  // Without its lock file a slot holds nothing: a data file opened now would never be let go.
+  if (!IsHeld() || !HasPath()) return 1;
   std::string path = DataFilePath(szLockPath);
   CloseIfOpen(hDataFile);
   platform::Status s = platform::Current().OpenFile(path, platform::kWrite, platform::kShareRead,
@@ -146,7 +144,7 @@ int LockSlot::HoldDataFile() {
 
 void LockSlot::ReleaseDataFile() { CloseIfOpen(hDataFile); }
 
-int LockSlot::WriteLockFile(bool permanent) {
+int LockSlot::WriteLockFile(bool permanent, const LockTexts& texts, bool durable) {
   platform::Env& env = platform::Current();
   if (!HasPath()) return 2;
   FileHandle probe = kNoFile;
@@ -154,13 +152,15 @@ int LockSlot::WriteLockFile(bool permanent) {
                     Disposition::kOpenExisting, &probe, nullptr)
            .ok())
     return 2;
-  env.Close(probe);
+  env.Close(probe).IgnoreError();
 
-  std::string text = permanent ? PermanentLockText() : TemporaryLockText();
+  const std::string& text = texts.For(permanent);
   if (text.empty() || hLockFile == kNoFile) return 0;
   if (!env.Seek(hLockFile, 0).ok() || !env.Write(hLockFile, text.data(), text.size()).ok()) return 0;
   // A shorter text must not leave the tail of the longer one behind.
-  env.Truncate(hLockFile);
+  if (!env.Truncate(hLockFile).ok()) return 0;
+  // A share may report a write it could not keep only when asked.
+  if (durable && !env.Flush(hLockFile).ok()) return 0;
   bPermanent = permanent ? 1 : 0;
   return 1;
 }
@@ -170,7 +170,7 @@ bool LockSlot::IsOwnedByCurrentUser() const {
   if (!platform::Current().UserName(&user).ok()) return false;
   char stored[sizeof(owner.szUserName) + 1] = {};
   std::memcpy(stored, owner.szUserName, sizeof(owner.szUserName));
-  return Lower(LockName(user)) == Lower(stored);
+  return text::EqualsNoCase(LockName(user), stored);
 }
 
 }  // namespace miradel

@@ -1,9 +1,8 @@
 // One held lock: the lock file and the model's data file, both open for writing with read-only
 // sharing, so that colleagues can read the model but neither write it nor take its lock.
 //
-// A slot is a plain record: the control object copies it whole to remember the previous model's
-// lock while a new one is taken, so two slots may name the same open files. Closing a file through
-// one of them makes the other's handle dead, never another file's (see platform handles).
+// A slot is a plain record: the lock manager copies it whole to remember the previous model's lock
+// while a new one is taken, so two slots may name the same open files (see LockManager).
 #pragma once
 
 #include <cstring>
@@ -11,6 +10,7 @@
 #include <type_traits>
 
 #include "lock/lock_owner_info.h"
+#include "lock/lock_texts.h"
 #include "platform/env.h"
 
 namespace miradel {
@@ -24,22 +24,28 @@ struct LockSlot {
 
   // 1 locked; 0 held by another (owner filled), unreadable, or data file held by someone else;
   // 2 no permission for the lock file but the data file is readable (read-only model);
-  // 3 no permission for either; 4 data file not writable (nothing is held afterwards).
-  int Acquire(const std::string& lockPath, bool permanent, LockOwnerInfo* ownerOut);
+  // 3 no permission for either; 4 data file not writable (nothing is held afterwards). A lock file
+  // that is this user's permanent lock stays on disk whatever the outcome.
+  int Acquire(const std::string& lockPath, bool permanent, LockOwnerInfo* ownerOut, const LockTexts& texts);
+  // Closes both files and deletes the lock file unless it is permanent. A slot that holds no lock
+  // file closes and deletes nothing: its path may meanwhile name someone else's lock.
   void Release();
-  // 0 the data file is held by someone else; 2 access denied; 1 otherwise (also when it is missing).
+  // Drops both handles without closing them: another record holds the same files.
+  void Forget() { hLockFile = hDataFile = platform::kNoFile; }
+  // 0 the data file is held by someone else; 2 access denied; 1 otherwise (also when it is missing,
+  // or when the slot holds no lock file and so has no data file to hold).
   int HoldDataFile();
   void ReleaseDataFile();
   // 1 written; 2 the lock file cannot be opened for reading (missing or unreachable); 0 the write
-  // failed or no lock text is prepared.
-  int WriteLockFile(bool permanent);
-  int Refresh() { return WriteLockFile(bPermanent != 0); }
+  // failed or no lock text is prepared. durable: also 0 when the data did not reach the disk or
+  // server (a lock being taken or made permanent); a refresh only shows that the file is writable.
+  int WriteLockFile(bool permanent, const LockTexts& texts, bool durable);
+  int Refresh(const LockTexts& texts) { return WriteLockFile(bPermanent != 0, texts, false); }
   bool IsOwnedByCurrentUser() const;
 
+  bool IsHeld() const { return hLockFile != platform::kNoFile; }
   bool HasPath() const { return szLockPath[0] != 0 && std::memchr(szLockPath, 0, sizeof(szLockPath)) != nullptr; }
   std::string LockPath() const { return HasPath() ? std::string(szLockPath) : std::string(); }
-  // The data file of a lock: the lock path without its last four characters, plus ".dat".
-  static std::string DataFilePath(const std::string& lockPath);
 };
 
 static_assert(std::is_trivially_copyable<LockSlot>::value, "slots are copied whole");

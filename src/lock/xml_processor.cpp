@@ -3,27 +3,34 @@
 #include <cstdio>
 #include <cstring>
 
-#include "lock/lock_texts.h"
+#include "base/text.h"
 #include "platform/env.h"
 
 namespace miradel {
 
 namespace {
-bool EqualNoCase(const char* a, const char* b) {
-  for (; *a && *b; ++a, ++b) {
-    char x = (*a >= 'A' && *a <= 'Z') ? static_cast<char>(*a + 32) : *a;
-    char y = (*b >= 'A' && *b <= 'Z') ? static_cast<char>(*b + 32) : *b;
-    if (x != y) return false;
-  }
-  return *a == *b;
+bool EqualNoCase(const char* a, const char* b) { return text::EqualsNoCase(a, b); }
+
+// The document keeps its text as UTF-8 and is read and written as Latin-1, which maps every byte to
+// one character and back: any single-byte code page passes through unchanged.
+std::string BytesToUtf8(const std::string& bytes) {
+  std::wstring wide;
+  for (unsigned char c : bytes) wide += static_cast<wchar_t>(c);
+  return pugi::as_utf8(wide);
+}
+
+std::string Utf8ToBytes(const char* utf8) {
+  std::string bytes;
+  for (wchar_t c : pugi::as_wide(utf8)) bytes += static_cast<char>(c < 256 ? c : '?');
+  return bytes;
 }
 
 // Element text, cut to fit a 32-byte field with its terminator.
 void CopyField(char (&field)[32], pugi::xml_node element) {
-  const char* text = element.text().get();
-  std::size_t n = std::strlen(text);
+  std::string text = Utf8ToBytes(element.text().get());
+  std::size_t n = std::strlen(text.c_str());
   if (n > sizeof(field) - 1) n = sizeof(field) - 1;
-  std::memcpy(field, text, n);
+  std::memcpy(field, text.data(), n);
   field[n] = 0;
 }
 
@@ -63,8 +70,7 @@ bool FilePath(const std::string& fileName, bool withCurrentDir, std::string* pat
   if (!withCurrentDir) return true;
   std::string dir;
   if (!platform::Current().GetCurrentDirectory(&dir).ok()) return false;
-  if (!dir.empty() && dir.back() != platform::kSep) dir += platform::kSep;
-  *path = dir + fileName;
+  *path = path::WithSeparator(dir) + fileName;
   return true;
 }
 }  // namespace
@@ -127,19 +133,20 @@ std::string XMLProcessorNetwork::GetText() const {
   return out;
 }
 
-int XMLProcessorNetwork::BuildLockDocument(const std::string& machine, const std::string& user, bool permanent) {
+int XMLProcessorNetwork::BuildLockDocument(const std::string& dottedVersion, const std::string& machine,
+                                           const std::string& user, bool permanent) {
   CreateDocument();
   InitDocument("Quorvane-Miradel");
   pugi::xml_node root = m_current;
   AddComment("Quorvane Lock File");
   m_current = AddElement("Header");
-  AddTextElement("QuorvaneVersion", DottedVersionText());
+  AddTextElement("QuorvaneVersion", dottedVersion);
   AddFloatElement("FormatVersion", 1.0);
   m_current = root;
   m_current = AddElement("Lock");
   AddComment("Information of user editing the model");
-  AddTextElement("MachineName", machine);
-  AddTextElement("UserName", user);
+  AddTextElement("MachineName", BytesToUtf8(machine));
+  AddTextElement("UserName", BytesToUtf8(user));
   AddBoolElement("IsPermanent", permanent);
   m_current = root;
   return 1;

@@ -52,7 +52,10 @@ class XMLProcessorNetwork : public XMLProcessor {
   bool LoadText(const std::string& text);
   // The document as text, on one line, without white space between elements.
   std::string GetText() const;
-  int BuildLockDocument(const std::string& machine, const std::string& user, bool permanent);
+  // Names are the platform's single-byte text in any code page: they go into the document byte for
+  // byte, and ReadLockOwner gives them back the same way.
+  int BuildLockDocument(const std::string& dottedVersion, const std::string& machine, const std::string& user,
+                        bool permanent);
   // Fills owner from the document; 1 when an IsPermanent element was met.
   int ReadLockOwner(LockOwnerInfo& owner) const;
 };

@@ -3,8 +3,8 @@
 #include <array>
 #include <cstring>
 
-#include "control/network_file_control.h"
-#include "platform/env.h"
+#include "base/path.h"
+#include "base/text.h"
 
 namespace miradel {
 
@@ -31,12 +31,7 @@ bool IsDisplacementSuffix(const std::string& s) {
 }
 }  // namespace
 
-std::string FileNameOf(const std::string& path) {
-  std::size_t cut = path.find_last_of(platform::kSep);
-  return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
-int CNetworkFileControl::IsModelFileSuffix(const std::string& suffix) {
+int ModelFileSet::IsModelFileSuffix(const std::string& suffix) {
   for (const char* accepted : kSuffixes) {
     if (suffix == accepted) {
       if (suffix == ".ttc") m_bModelHasTTC = 1;
@@ -50,13 +45,14 @@ int CNetworkFileControl::IsModelFileSuffix(const std::string& suffix) {
   return IsDisplacementSuffix(suffix) ? 1 : 0;
 }
 
-void CNetworkFileControl::SelectModelFiles(const std::vector<std::string>& listed, std::vector<std::string>& selected) {
+void ModelFileSet::SelectModelFiles(const std::string& modelDir, const std::string& modelName,
+                                    const std::vector<std::string>& listed, std::vector<std::string>& selected) {
   selected.clear();
-  const std::string name = LowerCase(m_strModelName);
-  const std::size_t dirLength = m_modelDir.GetLength();
+  const std::string name = text::LowerCase(modelName);
+  const std::size_t dirLength = modelDir.size();
   for (const std::string& path : listed) {
     if (path.size() < dirLength) continue;
-    std::string file = LowerCase(path.substr(dirLength));
+    std::string file = text::LowerCase(path.substr(dirLength));
     if (file.size() < name.size() || file.compare(0, name.size(), name) != 0) continue;
     if (IsModelFileSuffix(file.substr(name.size()))) selected.push_back(path);
   }
@@ -69,7 +65,7 @@ std::vector<CompanionFile> FixedCompanionFiles(const std::string& modelName, con
                                       {modelName, "TSM"}};
   for (const std::string& path : ttaFiles) {
     if (path.empty() || path.back() != 'i') continue;
-    std::string file = FileNameOf(path);
+    std::string file = path::BaseName(path);
     std::string base = file.size() >= 4 ? file.substr(0, file.size() - 4) : std::string();
     for (const char* ext : {"TSM", "TDL", "TTO", "TSS"}) files.push_back({base, ext});
   }

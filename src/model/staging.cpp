@@ -1,134 +1,158 @@
-// The QV temporary directory: the model's private local working copy, and the synchronous copies
-// between it and the model directory.
+#include "model/staging.h"
+
+#include <chrono>
 #include <cstdio>
 
-#include "control/network_file_control.h"
-#include "model/model_file_set.h"
+#include "base/path.h"
+#include "base/text.h"
 #include "platform/env.h"
 #include "ui/string_table.h"
 #include "ui/user_interface.h"
 
 namespace miradel {
 
-using platform::WithSeparator;
-
 namespace {
 constexpr int kTempDirAttempts = 50;
+constexpr std::size_t kMaxPath = 259;
+// The host's fixed buffers: a text and its terminator in 256 bytes.
+constexpr std::size_t kMaxBufferText = ModelLocation::kPathBuffer - 1;
 constexpr char kRetrieveFailed[] =
     "Quorvane was not able to retrieve the file [%1] associated with the model. \r\n Do you want to retry "
     "retrieving the file or cancel opening the model?";
 constexpr char kSaveFailed[] = "Quorvane was not able to save the %1";
-
-// A model name becomes a directory level of the temporary directory: it must stay one level.
-bool IsPlainName(const std::string& name) {
-  if (name.empty() || name == "." || name == "..") return false;
-  for (char c : name)
-    if (c == platform::kSep || c == platform::kOtherSep || c == ':' || c == 0) return false;
-  return true;
-}
 
 bool IsDirectory(const std::string& path) {
   platform::FileInfo info;
   return !path.empty() && platform::Current().GetFileInfo(path, &info).ok() && info.is_directory;
 }
 
-// path lies strictly below root (both ending in a separator), without "." or ".." steps that could
-// lead back out of it.
-bool IsStrictlyBelow(const std::string& path, const std::string& root) {
-  if (root.empty() || path.size() <= root.size()) return false;
-  if (LowerCase(path.substr(0, root.size())) != LowerCase(root)) return false;
-  std::size_t start = root.size();
-  while (start < path.size()) {
-    std::size_t end = path.find(platform::kSep, start);
-    if (end == std::string::npos) end = path.size();
-    std::string part = path.substr(start, end - start);
-    if (part == "." || part == "..") return false;
-    start = end + 1;
-  }
-  return true;
+// name + "." + extension as the host gives them, trailing blanks of the name removed.
+std::string FileName(const std::string& name, const std::string& extension) {
+  std::string file = text::TrimTrailingBlanks(name);
+  if (!extension.empty()) file += "." + extension;
+  return file;
 }
 }  // namespace
 
-void CNetworkFileControl::StoreModelDirOnly(const std::string& dir) {
-  std::string d = platform::ToNativeSeparators(dir);
-  // The host's form is remembered, so that the directory goes back to it as it came.
-  m_bDirGivenWithoutSlash = (d.empty() || d.back() != platform::kSep) ? 1 : 0;
-  m_modelDir.Set(WithSeparator(d));
+Staging::Staging(ModelLocation& location, CDiskObject& disk) : m_location(location), m_diskObject(disk) {
+  // Seeded once from the clock; the address keeps two objects made in one tick apart.
+  m_random.seed(static_cast<std::uint32_t>(std::chrono::system_clock::now().time_since_epoch().count() ^
+                                           reinterpret_cast<std::uintptr_t>(this)));
 }
 
-void CNetworkFileControl::StoreModelDirAndName(const std::string& dir, const std::string& name) {
-  StoreModelDirOnly(dir);
-  m_strModelName = name;
+const std::string& Staging::SysTempDir() {
+  if (!m_strSysTempDir) {
+    std::string dir = platform::System().UserTempPath();
+    if (dir.size() > kMaxPath) dir.resize(kMaxPath);
+    m_strSysTempDir = dir;
+  }
+  return *m_strSysTempDir;
 }
 
-std::string CNetworkFileControl::MakeTempDirSuffix() {
+const std::string& Staging::ExeDir() {
+  if (!m_strExeDir) {
+    std::string exe = platform::System().ExecutablePath();
+    if (exe.size() > kMaxPath) exe.resize(kMaxPath);
+    m_strExeDir = text::LowerCase(path::DirectoryPart(exe));
+  }
+  return *m_strExeDir;
+}
+
+void Staging::SetVersionTag(const std::string& text) { m_strVersionTag = "QV_" + text.substr(0, 6); }
+
+void Staging::SetUntLibData(int redirect1, int redirect2, const std::string& dir) {
+  m_bUntLibRedirect1 = redirect1;
+  m_bUntLibRedirect2 = redirect2;
+  m_strUntLibDir = dir;
+}
+
+std::string Staging::MakeTempDirSuffix() {
   char buf[8];
   std::snprintf(buf, sizeof buf, "_%04u", static_cast<unsigned>(m_random() % 10000));
   return buf;
 }
 
-int CNetworkFileControl::SetModelDirectory(const std::string& dir, const std::string& name) {
-  StoreModelDirAndName(dir, name);
-  if (!IsPlainName(name)) {
-    // No directory was made for this model: the previous model's must not pass for its own, or
-    // giving this model up would remove the previous model's working copy.
-    m_strQVTempDir.clear();
+int Staging::SetModelDirectory(const std::string& dir, const std::string& name) {
+  m_location.StoreDirAndName(dir, name);
+  // No directory is made for this model: the previous model's must not pass for its own, or giving
+  // this model up would remove the previous model's working copy.
+  m_location.m_strQVTempDir.clear();
+  if (!path::IsPlainName(name)) return 0;
+  const std::string tagDir = SysTempDir() + m_strVersionTag + kSep;
+  const std::string suffix = MakeTempDirSuffix();
+  // A path cut to fit the host's buffers would name another directory, or lose its separator.
+  const std::string modelDir = m_location.m_modelDir.Get();
+  if (modelDir.size() + name.size() > kMaxBufferText || tagDir.size() + name.size() + suffix.size() + 1 > kMaxBufferText)
     return 0;
-  }
-  platform::Env& env = platform::Current();
-  const std::string tagDir = m_strSysTempDir + m_strVersionTag + platform::kSep;
-  m_strQVTempDir = tagDir;
-  m_diskObject.MakeDirectoryPath(tagDir);
 
-  bool made = false;
-  for (int attempt = 0; attempt < kTempDirAttempts && !made; ++attempt) {
-    m_strQVTempDir = tagDir + name + MakeTempDirSuffix() + platform::kSep;
-    made = env.CreateDirectory(m_strQVTempDir).ok();
+  platform::Env& env = platform::Current();
+  m_diskObject.MakeDirectoryPath(tagDir);
+  std::string made;
+  for (int attempt = 0; attempt < kTempDirAttempts && made.empty(); ++attempt) {
+    std::string candidate = tagDir + name + (attempt == 0 ? suffix : MakeTempDirSuffix()) + kSep;
+    if (env.CreateDirectory(candidate).ok()) made = candidate;
   }
-  if (!made) return 0;
+  if (made.empty()) return 0;
+  m_location.m_strQVTempDir = made;
 
   // Prove the new directory can be written before the host relies on it.
-  const std::string probe = m_strQVTempDir + name + ".txt";
+  const std::string probe = made + name + ".txt";
   platform::FileHandle h = platform::kNoFile;
-  if (!env.OpenFile(probe, platform::kWrite, platform::kShareRead, platform::Disposition::kCreateAlways, &h,
-                    nullptr)
+  if (!env.OpenFile(probe, platform::kWrite, platform::kShareRead, platform::Disposition::kCreateAlways, &h, nullptr)
            .ok())
     return 0;
-  env.Close(h);
-  env.DeleteFile(probe);
-
-  if (m_bCopyThreadStarted == 0) {
-    m_bCopyThreadStarted = 1;
-    StartCopyThread();
-  }
-  return 1;
+  const bool closed = env.Close(h).ok();
+  env.DeleteFile(probe).IgnoreError();
+  return closed ? 1 : 0;
 }
 
-int CNetworkFileControl::CopyModelToTemp(int mode) {
-  const std::string modelDir = m_modelDir.Get();
+void ShowMissingTtaFiles(const TtaCollection& collection, std::intptr_t owner) {
+  if (collection.missing.empty()) return;
+  std::string message;
+  for (const MissingTtaFile& file : collection.missing) {
+    unsigned id = file.kind == MissingTtaFile::kProfile ? ui::kStrTtaProfileNotFound : ui::kStrTtaInputNotFound;
+    message += ui::FormatString(id, file.path) + "\n";
+  }
+  ui::MessageBoxRequest box;
+  box.owner = owner;
+  box.text = message;
+  box.caption = "TTA Files Missing";
+  box.style = ui::kOk | ui::kIconExclamation;
+  ui::Current().MessageBox(box);
+}
+
+int Staging::CopyModelToTemp(int mode, std::intptr_t owner) {
+  const std::string qvTempDir = m_location.m_strQVTempDir;
+  // Without a working copy every copy below would land wherever the process happens to stand.
+  if (qvTempDir.empty()) return 0;
+  const std::string modelDir = m_location.m_modelDir.Get();
+  const std::string& modelName = m_location.m_strModelName;
   std::vector<std::string> listing;
-  m_diskObject.ListFilesMatching(m_strModelName + "*", modelDir, listing, 1);
+  m_diskObject.ListFilesMatching(modelName + "*", modelDir, listing, 1);
   if (listing.empty()) return 0;
 
-  m_bModelHasTTC = m_bModelHasTTL = 0;
+  m_fileSet.m_bModelHasTTC = m_fileSet.m_bModelHasTTL = 0;
   std::vector<std::string> selection;
-  SelectModelFiles(listing, selection);
+  m_fileSet.SelectModelFiles(modelDir, modelName, listing, selection);
   std::vector<std::string> ttaFiles;
-  if (m_bModelHasTTC == 1 || m_bModelHasTTL == 1) {
-    CollectTTAFiles(WithSeparator(modelDir) + m_strModelName + (m_bModelHasTTC == 1 ? ".TTC" : ".TTL"), ttaFiles);
+  if (m_fileSet.m_bModelHasTTC == 1 || m_fileSet.m_bModelHasTTL == 1) {
+    const std::string caseList =
+        path::WithSeparator(modelDir) + modelName + (m_fileSet.m_bModelHasTTC == 1 ? ".TTC" : ".TTL");
+    TtaCollection tta = CollectTTAFiles(caseList, [this] { return m_location.m_modelDir.Get(); });
+    ShowMissingTtaFiles(tta, owner);
+    ttaFiles = std::move(tta.files);
     selection.insert(selection.end(), ttaFiles.begin(), ttaFiles.end());
   }
 
   int result = 0;
   if (mode == 0) {
-    result = m_diskObject.CopyFileListInto(selection, m_strQVTempDir);
+    result = m_diskObject.CopyFileListInto(selection, qvTempDir);
   } else {
     for (const std::string& file : selection) {
-      while ((result = m_diskObject.CopyFileInto(file, m_strQVTempDir)) != 1) {
-        std::string text = ui::FormatString(std::string(kRetrieveFailed), {FileNameOf(file)});
+      while ((result = m_diskObject.CopyFileInto(file, qvTempDir)) != 1) {
         ui::MessageBoxRequest box;
-        box.owner = m_hWndHost;
-        box.text = text;
+        box.owner = owner;
+        box.text = ui::FormatString(std::string(kRetrieveFailed), path::BaseName(file));
         box.caption = ui::kAppTitle;
         box.style = ui::kRetryCancel | ui::kIconExclamation;
         if (ui::Current().MessageBox(box) != ui::kIdRetry) return -1;
@@ -136,91 +160,91 @@ int CNetworkFileControl::CopyModelToTemp(int mode) {
     }
   }
 
-  for (const CompanionFile& companion : FixedCompanionFiles(m_strModelName, ttaFiles))
+  for (const CompanionFile& companion : FixedCompanionFiles(modelName, ttaFiles))
     CopyNamedFileToTemp(companion.base, companion.extension);
   if (result != 1) return result;
 
-  m_diskObject.ListFilesMatching("*.*", m_strQVTempDir, listing, 1);
+  m_diskObject.ListFilesMatching("*.*", qvTempDir, listing, 1);
   platform::Env& env = platform::Current();
   for (const std::string& file : listing)
     if (!env.SetReadOnly(file, false).ok()) return 0;
-  env.DeleteFile(m_strQVTempDir + m_strModelName + ".lck");
+  env.DeleteFile(qvTempDir + modelName + ".lck").IgnoreError();
   return 1;
 }
 
-int CNetworkFileControl::CopyTempToModel() {
+int Staging::CopyTempToModel() {
   std::vector<std::string> files;
-  if (m_strQVTempDir.empty()) return 0;
-  m_diskObject.ListFilesMatching("*.*", m_strQVTempDir, files, 1);
+  if (m_location.m_strQVTempDir.empty()) return 0;
+  m_diskObject.ListFilesMatching("*.*", m_location.m_strQVTempDir, files, 1);
   if (files.empty()) return 0;
-  return m_diskObject.CopyFileListInto(files, m_modelDir.Get());
+  return m_diskObject.CopyFileListInto(files, m_location.m_modelDir.Get());
 }
 
-int CNetworkFileControl::CopyFileToModel(const std::string& name, const std::string& extension, int showMessage) {
-  const std::string modelDir = m_modelDir.Get();
-  if (modelDir.empty() || m_strQVTempDir.empty()) return 0;
-  std::string file = TrimTrailingBlanks(name);
-  if (!extension.empty()) file += "." + extension;
-  int result = m_diskObject.CopyFileInto(m_strQVTempDir + file, modelDir);
-  if (result != 1 && showMessage != 0)
-    ui::PlainMessageBox(m_hWndHost, ui::FormatString(std::string(kSaveFailed), {file}));
+int Staging::CopyFileToModel(const std::string& name, const std::string& extension, int showMessage,
+                             std::intptr_t owner) {
+  const std::string modelDir = m_location.m_modelDir.Get();
+  if (modelDir.empty() || m_location.m_strQVTempDir.empty()) return 0;
+  const std::string file = FileName(name, extension);
+  // Only the working copy's own files go to the share.
+  if (!path::StaysInside(file)) return 0;
+  int result = m_diskObject.CopyFileInto(m_location.m_strQVTempDir + file, modelDir);
+  if (result != 1 && showMessage != 0) ui::PlainMessageBox(owner, ui::FormatString(std::string(kSaveFailed), file));
   return result;
 }
 
-int CNetworkFileControl::CopyNamedFileToTemp(const std::string& name, const std::string& extension) {
-  const std::string modelDir = m_modelDir.Get();
-  if (modelDir.empty() || m_strQVTempDir.empty()) return 0;
-  std::string file = TrimTrailingBlanks(name);
-  if (!extension.empty()) file += "." + extension;
+int Staging::CopyNamedFileToTemp(const std::string& name, const std::string& extension) {
+  const std::string modelDir = m_location.m_modelDir.Get();
+  if (modelDir.empty() || m_location.m_strQVTempDir.empty()) return 0;
+  const std::string file = FileName(name, extension);
+  if (!path::StaysInside(file)) return 0;
   if (!extension.empty() && (m_bUntLibRedirect1 == 1 || m_bUntLibRedirect2 == 1)) {
-    std::string ext = LowerCase(extension);
+    std::string ext = text::LowerCase(extension);
     // After a Save As these files still live beside the model the host opened first.
-    if (ext == "lib" || ext == "unt") m_diskObject.CopyFileInto(WithSeparator(m_strUntLibDir) + file, modelDir);
+    if (ext == "lib" || ext == "unt") m_diskObject.CopyFileInto(path::WithSeparator(m_strUntLibDir) + file, modelDir);
   }
-  return m_diskObject.CopyFileInto(modelDir + file, m_strQVTempDir);
+  return m_diskObject.CopyFileInto(modelDir + file, m_location.m_strQVTempDir);
 }
 
-int CNetworkFileControl::CopyExtensionToTemp(const std::string& extension) {
-  const std::string modelDir = m_modelDir.Get();
-  std::string ext = TrimTrailingBlanks(extension);
-  if (modelDir.empty() || m_strQVTempDir.empty() || ext.empty()) return 0;
+int Staging::CopyExtensionToTemp(const std::string& extension) {
+  const std::string modelDir = m_location.m_modelDir.Get();
+  std::string ext = text::TrimTrailingBlanks(extension);
+  if (modelDir.empty() || m_location.m_strQVTempDir.empty() || ext.empty()) return 0;
   std::vector<std::string> files;
   m_diskObject.ListFilesMatching("*." + ext, modelDir, files, 1);
   if (files.empty()) return 0;
-  return m_diskObject.CopyFileListInto(files, m_strQVTempDir);
+  return m_diskObject.CopyFileListInto(files, m_location.m_strQVTempDir);
 }
 
-void CNetworkFileControl::ClearTempDir(int usePrevious) {
-  if (m_strSysTempDir.empty()) return;
+void Staging::ClearTempDir(int usePrevious) {
+  const std::string& sysTemp = SysTempDir();
+  if (sysTemp.empty()) return;
+  ModelLocation& at = m_location;
   // Checked in the form the file operations will use: they accept the other separator too.
-  const std::string remove = platform::ToNativeSeparators(usePrevious == 1 ? m_strSavedQVTempDir : m_strQVTempDir);
-  const std::string other = usePrevious == 1 ? m_strQVTempDir : m_strSavedQVTempDir;
+  const std::string remove = path::ToNative(usePrevious == 1 ? at.m_strSavedQVTempDir : at.m_strQVTempDir);
+  const std::string other = usePrevious == 1 ? at.m_strQVTempDir : at.m_strSavedQVTempDir;
   // Never the temporary path itself, nor anything a ".." could lead to.
-  if (!IsStrictlyBelow(WithSeparator(remove), m_strSysTempDir)) return;
+  if (!path::IsStrictlyBelow(path::WithSeparator(remove), sysTemp)) return;
+  // The previous model's working copy is the open model's too when no new one was made since.
+  if (usePrevious == 1 && text::EqualsNoCase(path::WithSeparator(remove), path::WithSeparator(path::ToNative(other))))
+    return;
 
   platform::Env& env = platform::Current();
   std::vector<std::string> files;
   m_diskObject.ListFilesDeep(remove, files, 1);
-  for (const std::string& file : files) env.DeleteFile(file);
+  for (const std::string& file : files) env.DeleteFile(file).IgnoreError();
 
   // A directory that is some process's current directory cannot be removed on Windows.
   std::string cwd;
-  if (env.GetCurrentDirectory(&cwd).ok() && LowerCase(WithSeparator(cwd)).rfind(LowerCase(WithSeparator(remove)), 0) == 0) {
+  if (env.GetCurrentDirectory(&cwd).ok() &&
+      text::StartsWithNoCase(path::WithSeparator(cwd), path::WithSeparator(remove))) {
+    std::string to = ExeDir();
     if (!other.empty() && IsDirectory(other))
-      env.SetCurrentDirectory(other);
-    else if (other.empty() && IsDirectory(m_modelDir.Get()))
-      env.SetCurrentDirectory(m_modelDir.Get());
-    else
-      env.SetCurrentDirectory(m_strExeDir);
+      to = other;
+    else if (other.empty() && IsDirectory(at.m_modelDir.Get()))
+      to = at.m_modelDir.Get();
+    env.SetCurrentDirectory(to).IgnoreError();
   }
   m_diskObject.DeleteDirectory(remove);
-}
-
-void CNetworkFileControl::SwapModelDirs() {
-  std::string dir = m_modelDir.Get();
-  m_modelDir.Set(m_strSavedModelDir);
-  m_strSavedModelDir = dir;
-  std::swap(m_strQVTempDir, m_strSavedQVTempDir);
 }
 
 }  // namespace miradel

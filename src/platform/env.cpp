@@ -1,20 +1,25 @@
 #include "platform/env.h"
 
 #include <atomic>
+#include <mutex>
+#include <unordered_map>
+
+#include "base/text.h"
 
 namespace miradel::platform {
 
 namespace {
 std::atomic<Env*> g_current{nullptr};
+std::atomic<void*> g_module{nullptr};
 
-char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+using text::FoldCase;
 
 // Iterative matcher with one back-tracking point per star: linear in practice, never exponential.
 bool Match(const char* p, const char* n) {
   const char* star = nullptr;
   const char* resume = nullptr;
   while (*n) {
-    if (*p == '?' || (*p && *p != '*' && Fold(*p) == Fold(*n))) {
+    if (*p == '?' || (*p && *p != '*' && FoldCase(*p) == FoldCase(*n))) {
       ++p;
       ++n;
     } else if (*p == '*') {
@@ -30,7 +35,81 @@ bool Match(const char* p, const char* n) {
   while (*p == '*') ++p;
   return *p == 0;
 }
+// Adds what was being done, and where, to every failure of the adapter beneath.
+class ContextEnv final : public EnvWrapper {
+ public:
+  explicit ContextEnv(Env* adapter) : EnvWrapper(adapter) {}
+
+  Status OpenFile(const std::string& path, unsigned access, unsigned share, Disposition disp, FileHandle* handle,
+                  bool* existed) override {
+    Status s = target()->OpenFile(path, access, share, disp, handle, existed);
+    if (!s.ok()) return s.With("open", path);
+    std::lock_guard<std::mutex> g(mu_);
+    paths_[*handle] = path;
+    return s;
+  }
+  Status Read(FileHandle h, void* buf, std::size_t n, std::size_t* got) override {
+    return Named("read", h, target()->Read(h, buf, n, got));
+  }
+  Status Write(FileHandle h, const void* buf, std::size_t n) override {
+    return Named("write", h, target()->Write(h, buf, n));
+  }
+  Status Seek(FileHandle h, std::uint64_t offset) override { return Named("seek", h, target()->Seek(h, offset)); }
+  Status Truncate(FileHandle h) override { return Named("truncate", h, target()->Truncate(h)); }
+  Status Flush(FileHandle h) override { return Named("flush", h, target()->Flush(h)); }
+  Status Close(FileHandle h) override {
+    std::string path;
+    {
+      std::lock_guard<std::mutex> g(mu_);
+      auto it = paths_.find(h);
+      if (it != paths_.end()) {
+        path = std::move(it->second);
+        paths_.erase(it);
+      }
+    }
+    Status s = target()->Close(h);
+    return s.ok() ? s : s.With("close", path);
+  }
+  Status CopyFile(const std::string& from, const std::string& to, bool overwrite) override {
+    Status s = target()->CopyFile(from, to, overwrite);
+    return s.ok() ? s : s.With("copy", from + " -> " + to);
+  }
+  Status DeleteFile(const std::string& path) override { return Named("delete", path, target()->DeleteFile(path)); }
+  Status CreateDirectory(const std::string& path) override {
+    return Named("create directory", path, target()->CreateDirectory(path));
+  }
+  Status RemoveDirectory(const std::string& path) override {
+    return Named("remove directory", path, target()->RemoveDirectory(path));
+  }
+  Status GetFileInfo(const std::string& path, FileInfo* info) override {
+    return Named("status", path, target()->GetFileInfo(path, info));
+  }
+  Status SetReadOnly(const std::string& path, bool ro) override {
+    return Named("set attributes", path, target()->SetReadOnly(path, ro));
+  }
+  Status FindFiles(const std::string& dir, const std::string& pattern, std::vector<DirEntry>* out) override {
+    return Named("list", path::WithSeparator(dir) + pattern, target()->FindFiles(dir, pattern, out));
+  }
+  Status SetCurrentDirectory(const std::string& dir) override {
+    return Named("change directory", dir, target()->SetCurrentDirectory(dir));
+  }
+
+ private:
+  static Status Named(const char* op, const std::string& path, Status s) { return s.ok() ? s : s.With(op, path); }
+  Status Named(const char* op, FileHandle h, Status s) {
+    if (s.ok()) return s;
+    std::lock_guard<std::mutex> g(mu_);
+    auto it = paths_.find(h);
+    return s.With(op, it == paths_.end() ? std::string() : it->second);
+  }
+
+  std::mutex mu_;
+  std::unordered_map<FileHandle, std::string> paths_;
+};
+
 }  // namespace
+
+Env* WithContext(Env* adapter) { return new ContextEnv(adapter); }
 
 Env& Current() {
   Env* env = g_current.load(std::memory_order_acquire);
@@ -42,16 +121,8 @@ Env* SetCurrent(Env* env) {
   return previous ? previous : &System();
 }
 
-std::string ToNativeSeparators(std::string path) {
-  for (char& c : path)
-    if (c == kOtherSep) c = kSep;
-  return path;
-}
-
-std::string WithSeparator(std::string dir) {
-  if (dir.empty() || dir.back() != kSep) dir += kSep;
-  return dir;
-}
+void SetLibraryModule(void* module) { g_module.store(module, std::memory_order_release); }
+void* LibraryModule() { return g_module.load(std::memory_order_acquire); }
 
 bool PathExists(const std::string& path) {
   FileInfo info;

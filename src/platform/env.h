@@ -1,11 +1,16 @@
 // The platform port: the few operating-system services the library needs, behind one interface.
 //
 // Everything above src/platform/ reaches files, directories, names and error texts through an Env,
-// never through a system header. Two adapters implement it (posix/, win32/); FaultEnv (fault_env.h)
-// wraps either to make operations fail on purpose in tests.
+// never through a system header. Two adapters implement it (posix/, win32/); tests wrap either
+// (EnvWrapper) to make operations fail on purpose.
 //
-// Paths use the platform's separator (kSep): a backslash on Windows, a slash on POSIX. Paths that
-// arrive with the other separator are converted by ToNativeSeparators before they reach an Env.
+// Paths use the platform's separator (kSep, base/path.h). Paths that arrive with the other
+// separator are converted (path::ToNative) before they reach an Env.
+//
+// Threads: every operation may be called from the host's thread and the copy thread at once, on
+// different handles; one handle is used by one thread at a time. Two exceptions: the current
+// directory is the process's (only the host's thread changes it), and SetCurrent is for set-up,
+// while no other thread of the library runs.
 //
 // Sharing, as the locks rely on it (Windows semantics; the POSIX adapter emulates them):
 //  - A handle opened with write access and kShareRead only ("exclusive writer") keeps every other
@@ -22,6 +27,8 @@
 #include <string>
 #include <vector>
 
+#include "base/path.h"
+
 // windows.h maps these names to its A/W functions; the port's own members must keep their names in
 // every translation unit, whatever was included before.
 #ifdef _WIN32
@@ -35,19 +42,16 @@
 
 namespace miradel::platform {
 
-#ifdef _WIN32
-inline constexpr char kSep = '\\';
-inline constexpr char kOtherSep = '/';
-#else
-inline constexpr char kSep = '/';
-inline constexpr char kOtherSep = '\\';
-#endif
+using ::miradel::kOtherSep;
+using ::miradel::kSep;
 
 enum class ErrorKind { kNone, kNotFound, kSharingViolation, kAccessDenied, kAlreadyExists, kOther };
 
 // The outcome of one operation: success, or the kind of failure with the system's own error code and
-// message text (from the system's message table, surrounding blanks removed).
-class Status {
+// message text (from the system's message table, surrounding blanks removed), what was being done
+// and on which path. A Status must be looked at: one that is dropped on purpose says so with
+// IgnoreError().
+class [[nodiscard]] Status {
  public:
   Status() = default;
   static Status Ok() { return Status(); }
@@ -58,6 +62,13 @@ class Status {
     s.message_ = std::move(message);
     return s;
   }
+  // Names the operation ("open", "copy", ...) and the path it was done on.
+  Status With(std::string operation, std::string path) const {
+    Status s = *this;
+    s.operation_ = std::move(operation);
+    s.path_ = std::move(path);
+    return s;
+  }
   bool ok() const { return kind_ == ErrorKind::kNone; }
   ErrorKind kind() const { return kind_; }
   bool IsNotFound() const { return kind_ == ErrorKind::kNotFound; }
@@ -65,11 +76,24 @@ class Status {
   bool IsAccessDenied() const { return kind_ == ErrorKind::kAccessDenied; }
   long code() const { return code_; }
   const std::string& message() const { return message_; }
+  const std::string& operation() const { return operation_; }
+  const std::string& path() const { return path_; }
+  // "open /x/pump.lck: Permission denied", or "OK".
+  std::string ToString() const {
+    if (ok()) return "OK";
+    std::string s = operation_;
+    if (!path_.empty()) s += (s.empty() ? "" : " ") + path_;
+    return s.empty() ? message_ : s + ": " + message_;
+  }
+  // The caller has decided that the outcome does not matter here.
+  void IgnoreError() const {}
 
  private:
   ErrorKind kind_ = ErrorKind::kNone;
   long code_ = 0;
   std::string message_;
+  std::string operation_;
+  std::string path_;
 };
 
 // An open file. A plain value so that records holding it can be copied whole; 0 means "no file".
@@ -110,7 +134,12 @@ class Env {
   virtual Status Seek(FileHandle h, std::uint64_t offset) = 0;
   // Cuts the file at the current position.
   virtual Status Truncate(FileHandle h) = 0;
-  virtual void Close(FileHandle h) = 0;
+  // Closes the handle; a write the system had delayed may fail here (network shares report such
+  // errors only at the close). The handle is gone either way. A handle that is not (or no longer)
+  // open is kNotFound.
+  virtual Status Close(FileHandle h) = 0;
+  // Makes the written data durable on the file's device (or server) and reports what failed.
+  virtual Status Flush(FileHandle h) = 0;
 
   // Copies a file with the platform's own copy, keeping its last-write time and read-only
   // attribute. Fails when the destination exists and overwrite is false, or is read-only.
@@ -148,18 +177,34 @@ class Env {
 Env& Current();
 // The system's own adapter.
 Env& System();
+// For the adapters: wraps one so that every failure names its operation and path (handles are
+// named by the path they were opened with). Takes ownership.
+Env* WithContext(Env* adapter);
 // Installs env as Current() (nullptr restores the system's); returns the previous one. Only for
 // set-up, while no other thread of the library runs.
 Env* SetCurrent(Env* env);
+
+// Installs an Env as Current() for the lifetime of the object.
+class ScopedEnv {
+ public:
+  explicit ScopedEnv(Env* env) : previous_(SetCurrent(env)) {}
+  ~ScopedEnv() { SetCurrent(previous_); }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  Env* previous_;
+};
 
 // Keeps the library loaded until the process ends. A thread of ours that outlives an unload would
 // otherwise run on in code that is gone.
 void PinLibrary();
 
-// Turns the other separator into kSep.
-std::string ToNativeSeparators(std::string path);
-// The directory with kSep at its end (an empty one becomes a lone separator).
-std::string WithSeparator(std::string dir);
+// The library's own module (the DLL's HMODULE on Windows), recorded when it is loaded; null where
+// the library is linked into a program.
+void SetLibraryModule(void* module);
+void* LibraryModule();
+
 // True when a file or directory of that name exists (its status can be read).
 bool PathExists(const std::string& path);
 // Wildcard match as FindFiles applies it.
@@ -180,7 +225,8 @@ class EnvWrapper : public Env {
   Status Write(FileHandle h, const void* buf, std::size_t n) override { return target_->Write(h, buf, n); }
   Status Seek(FileHandle h, std::uint64_t offset) override { return target_->Seek(h, offset); }
   Status Truncate(FileHandle h) override { return target_->Truncate(h); }
-  void Close(FileHandle h) override { target_->Close(h); }
+  Status Close(FileHandle h) override { return target_->Close(h); }
+  Status Flush(FileHandle h) override { return target_->Flush(h); }
   Status CopyFile(const std::string& from, const std::string& to, bool overwrite) override {
     return target_->CopyFile(from, to, overwrite);
   }

@@ -1,52 +1,30 @@
-// Which TTA input and profile files a model's case list names, and one word about those missing.
-#include <string>
-#include <vector>
+#include "tta/collect_tta_files.h"
 
-#include "control/network_file_control.h"
+#include "base/path.h"
 #include "platform/env.h"
 #include "tta/tta_file.h"
-#include "ui/string_table.h"
-#include "ui/user_interface.h"
 
 namespace miradel {
 
-void CNetworkFileControl::CollectTTAFiles(std::string caseListPath, std::vector<std::string>& files) {
+TtaCollection CollectTTAFiles(const std::string& caseListPath, const std::function<std::string()>& modelDir) {
+  TtaCollection result;
   TTAFile caseList;
-  if (!caseList.ReadThermalCases(caseListPath)) return;
-  // The model directory is read afresh for every look-up: the copy thread may move the model.
-  auto modelDir = [this] { return platform::WithSeparator(m_modelDir.Get()); };
-  std::string message;
-  bool missing = false;
+  if (!caseList.ReadThermalCases(caseListPath)) return result;
+  result.readable = true;
+  auto lookUp = [&](const std::string& name, MissingTtaFile::Kind kind) {
+    std::string full = path::WithSeparator(modelDir()) + path::ToNative(name);
+    if (path::StaysInside(name) && platform::PathExists(full))
+      result.files.push_back(full);
+    else
+      result.missing.push_back({kind, full});
+  };
   for (TTAThermalCase& thermalCase : caseList.m_thermalCases) {
     std::string profile = thermalCase.GetProfile();
-    if (!profile.empty()) {
-      std::string path = modelDir() + profile + ".TTP";
-      if (platform::PathExists(path)) {
-        files.push_back(path);
-      } else {
-        missing = true;
-        message += ui::FormatString(ui::kStrTtaProfileNotFound, {path}) + "\n";
-      }
-    }
+    if (!profile.empty()) lookUp(profile + ".TTP", MissingTtaFile::kProfile);
     std::string input = thermalCase.GetTTAFileName();
-    if (!input.empty()) {
-      std::string path = modelDir() + platform::ToNativeSeparators(input);
-      if (platform::PathExists(path)) {
-        files.push_back(path);
-      } else {
-        missing = true;
-        message += ui::FormatString(ui::kStrTtaInputNotFound, {path}) + "\n";
-      }
-    }
+    if (!input.empty()) lookUp(input, MissingTtaFile::kInput);
   }
-  if (!missing) return;
-  // Shown in silent mode too: without these files the model's thermal analysis cannot run.
-  ui::MessageBoxRequest box;
-  box.owner = m_hWndHost;
-  box.text = message;
-  box.caption = "TTA Files Missing";
-  box.style = ui::kOk | ui::kIconExclamation;
-  ui::Current().MessageBox(box);
+  return result;
 }
 
 }  // namespace miradel

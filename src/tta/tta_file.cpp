@@ -2,6 +2,7 @@
 
 #include <climits>
 
+#include "base/text.h"
 #include "platform/env.h"
 
 namespace miradel {
@@ -9,7 +10,7 @@ namespace miradel {
 namespace {
 constexpr std::size_t kColumn = 15;
 
-bool IsWhite(char c) { return c == ' ' || c == '\t' || (c >= 10 && c <= 13); }
+using text::TrimWhiteSpace;
 
 // The C library's decimal conversion: leading white space, an optional sign, the digits that
 // follow; no digits give 0. Values beyond an int are held at its limits.
@@ -34,13 +35,16 @@ std::string Field(const std::string& line, std::size_t index) {
   return start < line.size() ? line.substr(start, kColumn) : std::string();
 }
 
-// Byte-at-a-time reading over a buffer, as the case list is read.
+// Byte-at-a-time reading over a buffer, as the case list is read. A read that fails ends the bytes
+// like the end of the file does, and says so through failed().
 class ByteReader {
  public:
   ByteReader(platform::Env& env, platform::FileHandle h) : env_(env), h_(h) {}
   bool Next(char* c) {
     if (pos_ == len_) {
-      if (eof_ || !env_.Read(h_, buf_, sizeof buf_, &len_).ok() || len_ == 0) {
+      if (eof_) return false;
+      if (!env_.Read(h_, buf_, sizeof buf_, &len_).ok()) failed_ = true;
+      if (failed_ || len_ == 0) {
         eof_ = true;
         len_ = pos_ = 0;
         return false;
@@ -50,6 +54,7 @@ class ByteReader {
     *c = buf_[pos_++];
     return true;
   }
+  bool failed() const { return failed_; }
 
  private:
   platform::Env& env_;
@@ -57,15 +62,9 @@ class ByteReader {
   char buf_[8192];
   std::size_t pos_ = 0, len_ = 0;
   bool eof_ = false;
+  bool failed_ = false;
 };
 }  // namespace
-
-std::string TrimWhiteSpace(const std::string& text) {
-  std::size_t b = 0, e = text.size();
-  while (b < e && IsWhite(text[b])) ++b;
-  while (e > b && IsWhite(text[e - 1])) --e;
-  return text.substr(b, e - b);
-}
 
 std::string TTAThermalCase::GetProfile() {
   m_strProfile = TrimWhiteSpace(m_strProfile);
@@ -80,6 +79,7 @@ bool TTAFile::ReadThermalCases(std::string path) {
            .ok())
     return false;
   ByteReader in(env, h);
+  std::vector<TTAThermalCase> cases;
   char c;
   // The first byte belongs to the header and is never looked at.
   if (in.Next(&c)) {
@@ -88,7 +88,7 @@ bool TTAFile::ReadThermalCases(std::string path) {
       std::string line;
       while (in.Next(&c) && c != '\r' && c != '\n') line += c;
       if (++lines > 1 && line.size() > 1) {
-        m_thermalCases.emplace_back(TrimWhiteSpace(Field(line, 0)), TrimWhiteSpace(Field(line, 1)), Field(line, 2),
+        cases.emplace_back(TrimWhiteSpace(Field(line, 0)), TrimWhiteSpace(Field(line, 1)), Field(line, 2),
                                     DecimalValue(Field(line, 3)), DecimalValue(Field(line, 4)),
                                     DecimalValue(Field(line, 5)));
       }
@@ -96,7 +96,10 @@ bool TTAFile::ReadThermalCases(std::string path) {
       if (!in.Next(&c)) break;
     }
   }
-  env.Close(h);
+  env.Close(h).IgnoreError();
+  // A list cut short by a failing read is no list: its missing cases would go unnoticed.
+  if (in.failed()) return false;
+  m_thermalCases.insert(m_thermalCases.end(), cases.begin(), cases.end());
   return true;
 }
 

@@ -39,13 +39,11 @@ class TTAFile {
   TTAFile() = default;
   virtual ~TTAFile() { m_thermalCases.clear(); }
 
-  // Appends the cases of the case list at path. False only when the file cannot be opened.
+  // Appends the cases of the case list at path. False, with the list unchanged, when the file
+  // cannot be opened or a read fails before its end.
   bool ReadThermalCases(std::string path);
 
   std::vector<TTAThermalCase> m_thermalCases;
 };
-
-// White space as the case list knows it: blank, tab and the codes 10 to 13.
-std::string TrimWhiteSpace(const std::string& text);
 
 }  // namespace miradel

@@ -5,7 +5,7 @@
 #include "ui/format_message.h"
 
 #ifdef _WIN32
-#include "platform/win32/ui_win32.h"
+#include "platform/win32/primitives.h"
 #endif
 
 namespace miradel::ui {
@@ -57,7 +57,7 @@ std::string LoadString(unsigned id) {
 std::string FormatString(const std::string& text, const std::vector<std::string>& inserts) {
   std::string out;
 #ifdef _WIN32
-  if (SystemCanFormat(text, inserts) && platform::win32::FormatWithSystem(text, inserts, &out)) return out;
+  if (SystemCanFormat(text, inserts) && platform::win32::FormatWithSystem(text, inserts, kMaxInserts, &out)) return out;
 #endif
   if (FormatMessageText(text, inserts, &out)) return out;
   return text;

@@ -3,7 +3,7 @@
 #include "ui/no_window_ui.h"
 
 #ifdef _WIN32
-#include "platform/win32/ui_win32.h"
+#include "ui/win32_ui.h"
 #endif
 
 namespace miradel::ui {
@@ -16,7 +16,7 @@ std::atomic<UserInterface*> g_current{nullptr};
 
 UserInterface& PlatformDefault() {
 #ifdef _WIN32
-  return platform::win32::WindowsUi();
+  return WindowsUi();
 #else
   // Never destroyed: a box may be asked for while the process ends.
   static auto* ui = new NoWindowUi();

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/fault_env.h"
+#include "support/fault_env.h"
 #include "support/temp_dir.h"
 
 namespace miradel::test {
@@ -23,12 +23,12 @@ namespace {
 using platform::DirEntry;
 using platform::ErrorKind;
 using platform::kSep;
-using platform::Op;
+using test::Op;
 using platform::Status;
 using List = std::vector<std::string>;
 
 // "a/b" in the platform's separators.
-std::string N(const std::string& s) { return platform::ToNativeSeparators(s); }
+std::string N(const std::string& s) { return path::ToNative(s); }
 
 // An absolute path: "/x/y" on POSIX, "C:\x\y" on Windows.
 std::string Abs(const std::string& s) {
@@ -45,7 +45,7 @@ bool EndsWith(const std::string& s, const std::string& tail) {
 
 // The system's Env with injected faults, a current directory of the test's choosing, a record of
 // the directories created, and, when `tree` is not empty, directory listings from there only.
-class TestEnv : public platform::FaultEnv {
+class TestEnv : public test::FaultEnv {
  public:
   TestEnv() : FaultEnv(&platform::System()) {}
   std::optional<std::string> cwd;  // reported instead of the process's

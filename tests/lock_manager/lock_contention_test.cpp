@@ -7,7 +7,7 @@
 #include <sstream>
 #include <thread>
 
-#include "lock_manager/host_fixture.h"
+#include "support/host_test.h"
 #include "support/child.h"
 
 namespace miradel::test {
@@ -33,12 +33,11 @@ void AppendLine(const std::string& path, const std::string& line) {
 MIRADEL_CHILD(lock_contender) {
   const std::string dir = args.at(0), name = args.at(1), user = args.at(2), log = args.at(4);
   const int rounds = std::stoi(args.at(3));
-  platform::FaultEnv env(&platform::System());
+  FaultEnv env(&platform::System());
   env.SetUserName(user);
   env.SetComputerName("PC-" + user);
   platform::ScopedEnv scoped(&env);
-  int version = kHostVersion;
-  NW_SetVersionNo(&version);
+  SetVersion(kHostVersion);
 
   std::string go;
   if (!std::getline(std::cin, go) || go != "go") return 10;
@@ -47,7 +46,7 @@ MIRADEL_CHILD(lock_contender) {
   while (taken < rounds) {
     if (std::chrono::steady_clock::now() > deadline) return 11;
     MiradelLockOwner owner{};
-    int result = HostGetLock(dir, name, &owner);
+    int result = GetLock(dir, name, &owner);
     if (result == 1) {
       AppendLine(log, "enter " + user);
       AppendLine(log, "leave " + user);
@@ -81,7 +80,7 @@ TEST(LockContention, EightProcessesNeverHoldOneModelAtOnce) {
   const std::string log = dir / "holders.log";
   std::vector<std::unique_ptr<ChildProcess>> children;
   for (int i = 0; i < kContenders; ++i) {
-    children.push_back(ChildProcess::StartSelf(
+    children.push_back(StartChild(
         "lock_contender", {dir.path(), "pump", "user" + std::to_string(i), std::to_string(kRounds), log}));
     ASSERT_TRUE(children.back()) << "cannot start contender " << i;
   }

@@ -1,65 +1,47 @@
 // Which files of a directory belong to a model, and the existence tests the host asks.
-#include <gtest/gtest.h>
-
 #include <cctype>
 
-#include "control/globals.h"
 #include "model/model_file_set.h"
-#include "miradel.h"
-#include "support/temp_dir.h"
+#include "support/host_test.h"
 
-namespace miradel {
+namespace miradel::test {
 namespace {
 
-constexpr char S = platform::kSep;
-
-class ModelFileSet : public ::testing::Test {
- protected:
-  void SetUp() override { Open(std::string(1, S) + "share" + S + "plant" + S, "Pump"); }
-  void TearDown() override { Open("", ""); c.m_strQVTempDir.clear(); }
-  void Open(const std::string& dir, const std::string& name) {
-    c.m_modelDir.Set(dir);
-    c.m_strModelName = name;
-    c.m_bModelHasTTC = c.m_bModelHasTTL = 0;
-  }
-  std::vector<std::string> Select(const std::vector<std::string>& names) {
-    std::vector<std::string> listed, selected{"stale entry"};
-    for (const std::string& n : names) listed.push_back(c.m_modelDir.Get() + n);
-    c.SelectModelFiles(listed, selected);
-    for (std::string& p : selected) p = FileNameOf(p);
-    return selected;
-  }
-  CNetworkFileControl& c = TheControl();
-};
-
-TEST_F(ModelFileSet, SelectsByNameAndSuffixKeepingListingOrder) {
-  EXPECT_EQ(Select({"PUMP.DAT", "pump.fs3", "pump.fs0", "pump_d0042.txt", "pump_d004.txt", "pump.l123", "pump.lin",
-                    "pump.abc", "pump", "pump2.dat", "pum.dat", "pump.LPIPELINK", "pump_D0042.TXT", "pump.fs10",
-                    "Pump.f10", "pump.l12"}),
-            (std::vector<std::string>{"PUMP.DAT", "pump.fs3", "pump_d0042.txt", "pump.l123", "pump.lin",
-                                      "pump.LPIPELINK", "pump_D0042.TXT", "Pump.f10"}));
+std::vector<std::string> Select(ModelFileSet& set, const std::vector<std::string>& names) {
+  const std::string dir = std::string(1, S) + "share" + S;
+  std::vector<std::string> listed, selected{"stale entry"};
+  for (const std::string& n : names) listed.push_back(dir + n);
+  set.SelectModelFiles(dir, "Pump", listed, selected);
+  for (std::string& p : selected) p = path::BaseName(p);
+  return selected;
 }
 
-TEST_F(ModelFileSet, EveryListedSuffixAndShapeIsAccepted) {
+TEST(ModelFileSet, SelectsByNameAndSuffixKeepingListingOrder) {
+  ModelFileSet set;
+  EXPECT_EQ(Select(set, {"PUMP.DAT", "pump.fs3", "pump.fs0", "pump_d0042.txt", "pump_d004.txt", "pump.l123", "pump.lin",
+                         "pump.abc", "pump", "pump2.dat", "pum.dat", "pump.LPIPELINK", "pump_D0042.TXT", "pump.fs10",
+                         "Pump.f10", "pump.l12"}),
+            (std::vector<std::string>{"PUMP.DAT", "pump.fs3", "pump_d0042.txt", "pump.l123", "pump.lin",
+                                      "pump.LPIPELINK", "pump_D0042.TXT", "Pump.f10"}));
+  EXPECT_EQ(set.m_bModelHasTTC + set.m_bModelHasTTL, 0);
+  Select(set, {"PUMP.TTC"});
+  EXPECT_EQ(set.m_bModelHasTTC, 1);
+  EXPECT_EQ(set.m_bModelHasTTL, 0);
+  Select(set, {"pump.TTL"});
+  EXPECT_EQ(set.m_bModelHasTTL, 1);
+}
+
+TEST(ModelFileSet, EveryListedSuffixAndShapeIsAccepted) {
+  ModelFileSet set;
   for (const char* s : {".dat", ".cmb", ".xml", ".pws", ".ttc", ".ttl", ".tpp", ".gdl", ".lin", ".mdb", ".tim",
                         ".hrm", ".rsp", ".sam", ".hgr", ".str", ".f10", ".fsp", ".flx", ".eig", ".opl", ".pipe",
                         ".rpt", ".bak", ".chk", ".out", ".sum", ".mod", ".geo", ".pst", ".log", ".tss", ".tto",
                         ".tdl", ".tsm", ".msg", ".dxf", ".ntl", ".pxd", ".pxf", ".pxh", ".pxs", ".pcf", ".cii",
                         ".lpipelink", ".lxyz", ".l.9_", ".fs1", ".fs9", "_d0000.txt", "_d9999.txt"})
-    EXPECT_EQ(c.IsModelFileSuffix(s), 1) << s;
+    EXPECT_EQ(set.IsModelFileSuffix(s), 1) << s;
   for (const char* s : {"", ".", ".DAT", ".fs0", ".fsa", ".fs", ".lxy", ".lxyzw", "_d000.txt", "_d00000.txt",
                         "_d00a0.txt", "_d0000.TXT", "x.dat", ".dat ", ".da"})
-    EXPECT_EQ(c.IsModelFileSuffix(s), 0) << s;
-}
-
-TEST_F(ModelFileSet, CaseListSuffixesRaiseTheirFlags) {
-  Select({"pump.dat"});
-  EXPECT_EQ(c.m_bModelHasTTC + c.m_bModelHasTTL, 0);
-  Select({"PUMP.TTC"});
-  EXPECT_EQ(c.m_bModelHasTTC, 1);
-  EXPECT_EQ(c.m_bModelHasTTL, 0);
-  Select({"pump.TTL"});
-  EXPECT_EQ(c.m_bModelHasTTL, 1);
+    EXPECT_EQ(set.IsModelFileSuffix(s), 0) << s;
 }
 
 TEST(FixedCompanions, FixedNamesThenResultsOfEachTtaInputFile) {
@@ -72,67 +54,65 @@ TEST(FixedCompanions, FixedNamesThenResultsOfEachTtaInputFile) {
                                              "case1.TSM", "case1.TDL", "case1.TTO", "case1.TSS"}));
 }
 
-class ExistenceExports : public ModelFileSet {
+class ExistenceExports : public HostTest {
  protected:
   void SetUp() override {
+    HostTest::SetUp();
     dir_.Write("pump.dat", "x");
-    Open(dir_.path(), "pump");
+    C().m_location.StoreDirAndName(dir_.path(), "pump");
   }
-  test::TempDir dir_;
+  static int CheckExist(const std::string& d, const std::string& n, const char* ext) {
+    int dl = Len(d), nl = Len(n);
+    return NW_CheckModelExist(d.data(), &dl, n.data(), &nl, ext);
+  }
+  static int ExistIn(const std::string& name, int place) {
+    int len = Len(name);
+    return NW_FileExistMdlTmp(name.data(), &len, &place);
+  }
+  static int IsThisModelDir(const std::string& d) {
+    int len = Len(d);
+    return NW_IsThisModelDir(d.data(), &len);
+  }
 };
 
 TEST_F(ExistenceExports, CheckModelExistJoinsDirectoryNameAndExtension) {
-  std::string d = dir_.path() + "   ";
-  d.erase(d.size() - 4, 1);  // no trailing separator, blanks after it
-  std::string n = "pump  ";
-  int dl = static_cast<int>(d.size()), nl = static_cast<int>(n.size()), zero = 0;
-  EXPECT_EQ(NW_CheckModelExist(d.data(), &dl, n.data(), &nl, "dat"), 1);
-  EXPECT_EQ(NW_CheckModelExist(d.data(), &dl, n.data(), &nl, "DAT"), 1) << "names match without regard to case";
-  EXPECT_EQ(NW_CheckModelExist(d.data(), &dl, n.data(), &nl, ""), 0) << "no file named just pump";
-  EXPECT_EQ(NW_CheckModelExist(d.data(), &dl, n.data(), &nl, nullptr), 0);
-  EXPECT_EQ(NW_CheckModelExist(d.data(), &dl, n.data(), &zero, "dat"), 0);
-  EXPECT_EQ(NW_CheckModelExist(d.data(), &zero, n.data(), &nl, "dat"), 0);
-  std::string blanks = "   ";
-  int bl = 3;
-  EXPECT_EQ(NW_CheckModelExist(d.data(), &dl, blanks.data(), &bl, "dat"), 0);
-  // Without an extension the name itself is tested, and a directory counts.
-  std::string parent = dir_.path().substr(0, dir_.path().size() - 1);
-  std::size_t cut = parent.find_last_of(S);
-  std::string up = parent.substr(0, cut), leaf = parent.substr(cut + 1);
-  int ul = static_cast<int>(up.size()), ll = static_cast<int>(leaf.size());
-  EXPECT_EQ(NW_CheckModelExist(up.data(), &ul, leaf.data(), &ll, ""), 1);
+  std::string d = dir_.path().substr(0, dir_.path().size() - 1) + "  ";  // no separator, blanks after it
+  EXPECT_EQ(CheckExist(d, "pump  ", "dat"), 1);
+  EXPECT_EQ(CheckExist(d, "pump", "DAT"), 1) << "names match without regard to case";
+  EXPECT_EQ(CheckExist(d, "pump", ""), 0) << "no file named just pump";
+  EXPECT_EQ(CheckExist(d, "pump", nullptr), 0);
+  EXPECT_EQ(CheckExist(d, "", "dat"), 0);
+  EXPECT_EQ(CheckExist("", "pump", "dat"), 0);
+  EXPECT_EQ(CheckExist(d, "   ", "dat"), 0);
+  std::string parent = path::WithoutTrailingSeparators(dir_.path());
+  EXPECT_EQ(CheckExist(path::DirectoryPart(parent), path::BaseName(parent), ""), 1) << "a directory counts";
 }
 
 TEST_F(ExistenceExports, FileExistMdlTmpLooksInTheChosenDirectory) {
-  test::TempDir temp;
+  TempDir temp;
   temp.Write("pump.tmp", "y");
-  c.m_strQVTempDir = temp.path();
-  std::string dat = "pump.dat", tmp = "pump.tmp";
-  int len = 8, one = 1, zero = 0;
-  EXPECT_EQ(NW_FileExistMdlTmp(dat.data(), &len, &zero), 1);
-  EXPECT_EQ(NW_FileExistMdlTmp(dat.data(), &len, &one), 0);
-  EXPECT_EQ(NW_FileExistMdlTmp(tmp.data(), &len, &one), 1);
-  EXPECT_EQ(NW_FileExistMdlTmp(tmp.data(), &len, nullptr), 0);
-  std::string longName(300, 'a');
-  int ll = 300;
-  EXPECT_EQ(NW_FileExistMdlTmp(longName.data(), &ll, &zero), 0);
-  c.m_strQVTempDir.clear();
-  EXPECT_EQ(NW_FileExistMdlTmp(tmp.data(), &len, &one), 0) << "no working directory yet";
+  C().m_location.m_strQVTempDir = temp.path();
+  EXPECT_EQ(ExistIn("pump.dat", 0), 1);
+  EXPECT_EQ(ExistIn("pump.dat", 1), 0);
+  EXPECT_EQ(ExistIn("pump.tmp", 1), 1);
+  EXPECT_EQ(ExistIn(std::string(300, 'a'), 0), 0);
+  int len = 8;
+  EXPECT_EQ(NW_FileExistMdlTmp("pump.tmp", &len, nullptr), 0);
+  C().m_location.m_strQVTempDir.clear();
+  EXPECT_EQ(ExistIn("pump.tmp", 1), 0) << "no working copy yet";
 }
 
 TEST_F(ExistenceExports, IsThisModelDirComparesWithTheHostProgramsDirectory) {
-  std::string exeDir = c.m_strExeDir;
+  std::string exeDir = C().m_staging.ExeDir();
   ASSERT_FALSE(exeDir.empty());
   std::string given = exeDir.substr(0, exeDir.size() - 1);
-  for (char& ch : given) ch = static_cast<char>(toupper(static_cast<unsigned char>(ch)));
-  given += "  ";
-  int gl = static_cast<int>(given.size()), zero = 0;
-  EXPECT_EQ(NW_IsThisModelDir(given.data(), &gl), 1);
-  EXPECT_EQ(NW_IsThisModelDir(dir_.path().data(), &gl), 0);
-  EXPECT_EQ(NW_IsThisModelDir(nullptr, &zero), 0) << "the open model is not in the program's directory";
-  c.m_modelDir.Set(exeDir);
-  EXPECT_EQ(NW_IsThisModelDir(nullptr, &zero), 1);
+  for (char& ch : given) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+  EXPECT_EQ(IsThisModelDir(given + "  "), 1);
+  EXPECT_EQ(IsThisModelDir(dir_.path()), 0);
+  EXPECT_EQ(IsThisModelDir(""), 0) << "the open model is not in the program's directory";
+  C().m_location.StoreDirAndName(exeDir, "pump");
+  EXPECT_EQ(IsThisModelDir(""), 1);
 }
 
 }  // namespace
-}  // namespace miradel
+}  // namespace miradel::test

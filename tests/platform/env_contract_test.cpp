@@ -13,12 +13,15 @@
 #include <vector>
 
 #include "platform/env.h"
-#include "platform/fault_env.h"
+#include "support/fault_env.h"
 #include "support/child.h"
 #include "support/temp_dir.h"
 
 namespace miradel::platform {
 namespace {
+
+using test::FaultEnv;
+using test::Op;
 
 using ::testing::ElementsAre;
 using test::ChildProcess;
@@ -56,7 +59,7 @@ std::string ReadShared(Env& env, const std::string& path) {
   Status s = env.OpenFile(path, kRead, kShareRead | kShareWrite, Disposition::kOpenExisting, &h, nullptr);
   if (!s.ok()) return std::string("<") + KindName(s.kind()) + ">";
   std::string content = ReadAll(env, h);
-  env.Close(h);
+  EXPECT_TRUE(env.Close(h).ok());
   return content;
 }
 
@@ -70,7 +73,7 @@ std::string Attempt(Env& env, const std::string& op, const std::string& path) {
   else if (op == "delete") s = env.DeleteFile(path);
   else if (op == "read") return "read " + ReadShared(env, path);
   else return op + " unknown";
-  env.Close(h);
+  if (h != kNoFile) EXPECT_TRUE(env.Close(h).ok());
   return op + " " + KindName(s.kind());
 }
 
@@ -81,7 +84,7 @@ MIRADEL_CHILD(hold_exclusive) {
   std::printf("%s\n", s.ok() ? "ready" : KindName(s.kind()));
   for (std::string line; s.ok() && std::getline(std::cin, line);) {
   }
-  System().Close(h);
+  System().Close(h).IgnoreError();
   return s.ok() ? 0 : 1;
 }
 
@@ -93,7 +96,7 @@ MIRADEL_CHILD(probe) {
 
 std::vector<std::string> ProbeFromAnotherProcess(const std::string& path, std::vector<std::string> ops) {
   ops.insert(ops.begin(), path);
-  auto child = ChildProcess::StartSelf("probe", ops);
+  auto child = test::StartChild("probe", ops);
   if (!child) return {"cannot start the child"};
   std::vector<std::string> lines;
   bool ok = true;
@@ -163,16 +166,16 @@ TYPED_TEST(EnvContractTest, ExclusiveWriterKeepsEveryOtherWriterAndDeleterOutRea
   // The refused creates did not empty the file under its holder.
   ASSERT_TRUE(env.Seek(h, 0).ok());
   EXPECT_EQ(ReadAll(env, h), "model data");
-  env.Close(h);
+  EXPECT_TRUE(env.Close(h).ok());
 
   // Writers that share writing coexist, and keep an exclusive writer out until both are gone.
   FileHandle w1 = kNoFile, w2 = kNoFile;
   ASSERT_TRUE(OpenSharedWriter(env, path, &w1).ok());
   ASSERT_TRUE(OpenSharedWriter(env, path, &w2).ok());
   EXPECT_EQ(Attempt(env, "exclusive", path), "exclusive sharing-violation");
-  env.Close(w1);
+  EXPECT_TRUE(env.Close(w1).ok());
   EXPECT_EQ(Attempt(env, "exclusive", path), "exclusive sharing-violation");
-  env.Close(w2);
+  EXPECT_TRUE(env.Close(w2).ok());
   EXPECT_THAT(ProbeFromAnotherProcess(path, {"exclusive", "delete"}), ElementsAre("exclusive ok", "delete ok"));
   EXPECT_FALSE(this->dir_.Exists("model.dat"));
 }
@@ -182,10 +185,10 @@ TYPED_TEST(EnvContractTest, ExclusiveWriterInAnotherProcessKeepsThisOneOut) {
   const std::string path = this->dir_.Write("model.dat", "model data"), other = this->dir_.Write("other.dat", "other");
   FileHandle h = kNoFile;
   ASSERT_TRUE(OpenExclusiveWriter(env, other, &h).ok());
-  auto child = ChildProcess::StartSelf("hold_exclusive", {path});
+  auto child = test::StartChild("hold_exclusive", {path});
   ASSERT_TRUE(child);
   ASSERT_EQ(child->ReadLine(kChildMs), "ready");
-  env.Close(h);
+  EXPECT_TRUE(env.Close(h).ok());
   // A copy of that handle inherited by the child would still hold the file.
   EXPECT_EQ(Attempt(env, "exclusive", other), "exclusive ok");
 
@@ -241,12 +244,12 @@ TYPED_TEST(EnvContractTest, FileIoDeadHandlesAndNamesWithANul) {
   EXPECT_EQ(ReadAll(env, h), "world");
   ASSERT_TRUE(env.Seek(h, 5).ok());
   ASSERT_TRUE(env.Truncate(h).ok());
-  env.Close(h);
+  EXPECT_TRUE(env.Close(h).ok());
   EXPECT_EQ(this->dir_.Read("io.dat"), "hello");
   ASSERT_TRUE(env.OpenFile(path, kReadWrite, kShareRead, Disposition::kOpenAlways, &h, &existed).ok());
   EXPECT_TRUE(existed);
   EXPECT_EQ(ReadAll(env, h), "hello");
-  env.Close(h);
+  EXPECT_TRUE(env.Close(h).ok());
   const FileHandle dead = h;
   ASSERT_TRUE(env.OpenFile(path, kReadWrite, kShareRead, Disposition::kCreateAlways, &h, &existed).ok());
   EXPECT_TRUE(existed);
@@ -256,10 +259,10 @@ TYPED_TEST(EnvContractTest, FileIoDeadHandlesAndNamesWithANul) {
   std::size_t got = 7;
   EXPECT_FALSE(env.Read(dead, &c, 1, &got).ok());
   EXPECT_EQ(got, 0u);
-  env.Close(dead);
+  EXPECT_TRUE(env.Close(dead).IsNotFound()) << "a closed handle stays closed";
   EXPECT_EQ(Attempt(env, "delete", path), "delete sharing-violation");
   ASSERT_TRUE(env.Write(h, "new", 3).ok());
-  env.Close(h);
+  EXPECT_TRUE(env.Close(h).ok());
   EXPECT_EQ(this->dir_.Read("io.dat"), "new");  // emptied first
 
   // The system reads a name up to its first NUL: cut short there, it would name another file.
@@ -343,13 +346,13 @@ TYPED_TEST(EnvContractTest, NamesResolveWithoutRegardToCase) {
   FileHandle h = kNoFile;
   bool existed = false;
   ASSERT_TRUE(env.OpenFile(upper, kRead, kShareRead | kShareWrite, Disposition::kOpenAlways, &h, &existed).ok());
-  env.Close(h);
+  EXPECT_TRUE(env.Close(h).ok());
   EXPECT_TRUE(existed);
 
   // One file, whichever spelling: a holder under one name keeps writers under another out.
   ASSERT_TRUE(OpenExclusiveWriter(env, lower, &h).ok());
   EXPECT_EQ(Attempt(env, "write", upper), "write sharing-violation");
-  env.Close(h);
+  EXPECT_TRUE(env.Close(h).ok());
 
   ASSERT_TRUE(env.CopyFile(upper, this->Path("copy.ttc"), false).ok());
   EXPECT_EQ(this->dir_.Read("copy.ttc"), "pump");
@@ -358,7 +361,7 @@ TYPED_TEST(EnvContractTest, NamesResolveWithoutRegardToCase) {
 
   // A new file goes into the directory that exists, under the name as given.
   ASSERT_TRUE(OpenExclusiveWriter(env, Join(this->Path("SUB"), "New.Txt"), &h, Disposition::kCreateAlways).ok());
-  env.Close(h);
+  EXPECT_TRUE(env.Close(h).ok());
   std::vector<DirEntry> found;
   ASSERT_TRUE(env.FindFiles(this->dir_.path(), "s*", &found).ok());
   EXPECT_THAT(Names(found), ElementsAre("Sub"));

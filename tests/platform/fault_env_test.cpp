@@ -1,5 +1,5 @@
 // FaultEnv: the failures it injects, and the names it poses under.
-#include "platform/fault_env.h"
+#include "support/fault_env.h"
 
 #include <gtest/gtest.h>
 
@@ -8,10 +8,13 @@
 namespace miradel::platform {
 namespace {
 
+using test::FaultEnv;
+using test::Op;
+
 Status Open(Env& env, const std::string& path, unsigned access) {
   FileHandle h = kNoFile;
   Status s = env.OpenFile(path, access, kShareRead | kShareWrite, Disposition::kOpenExisting, &h, nullptr);
-  if (s.ok()) env.Close(h);
+  if (s.ok()) EXPECT_TRUE(env.Close(h).ok());
   else EXPECT_EQ(h, kNoFile);
   return s;
 }

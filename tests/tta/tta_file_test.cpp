@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "support/temp_dir.h"
+#include "support/fault_env.h"
+#include "tta/collect_tta_files.h"
 #include "tta/tta_file.h"
 
 namespace miradel {
@@ -82,6 +84,41 @@ TEST_F(TTAFileTest, HugeNumbersAreHeldAtTheLimitsOfAnInt) {
   ASSERT_EQ(cases.size(), 1u);
   EXPECT_EQ(cases[0].m_nTTARevision, 2147483647);
   EXPECT_EQ(cases[0].m_nTTPRevision, -2147483647 - 1);
+}
+
+// A read that fails before the end makes the list unreadable, not short.
+TEST_F(TTAFileTest, AReadErrorIsNoEndOfTheList) {
+  test::FaultEnv env(&platform::System());
+  platform::ScopedEnv scoped(&env);
+  env.Fail(test::Op::kRead, "", platform::ErrorKind::kOther, 1);
+  bool ok = true;
+  EXPECT_TRUE(Read("H\r\n" + Col("a.tti"), &ok).empty());
+  EXPECT_FALSE(ok);
+}
+
+std::string Case(const std::string& input, const std::string& profile) {
+  return Col(input) + Col("case") + Col(profile) + "\r\n";
+}
+
+TEST_F(TTAFileTest, CollectionListsProfileThenInputAndWhatIsMissing) {
+  const std::string m = dir_ / "m" + kSep;
+  ASSERT_TRUE(platform::System().CreateDirectory(m).ok());
+  for (const char* name : {"prof1.TTP", "case1.tti", "case2.tti"}) dir_.Write(std::string("m") + kSep + name, "");
+  dir_.Write("secret.tti", "outside the model directory");
+  const std::string up = std::string("..") + kSep;
+  TtaCollection got = CollectTTAFiles(
+      dir_.Write("pump.ttc", "Header\r\n" + Case("case1.tti", "  prof1 ") + Case("case2.tti", "") + Case("", "") +
+                                 Case("gone.tti", "prof1.TTP") + Case(up + "secret.tti", up + "m" + kSep + "prof1")),
+      [&] { return m; });
+  EXPECT_TRUE(got.readable);
+  EXPECT_EQ(got.files, (std::vector<std::string>{m + "prof1.TTP", m + "case1.tti", m + "case2.tti"}));
+  ASSERT_EQ(got.missing.size(), 4u) << "names that leave the model directory count as missing";
+  EXPECT_EQ(got.missing[0].path, m + "prof1.TTP.TTP");
+  EXPECT_EQ(got.missing[0].kind, MissingTtaFile::kProfile);
+  EXPECT_EQ(got.missing[1].path, m + "gone.tti");
+  EXPECT_EQ(got.missing[1].kind, MissingTtaFile::kInput);
+  EXPECT_EQ(got.missing[3].path, m + up + "secret.tti");
+  EXPECT_FALSE(CollectTTAFiles(dir_ / "missing.ttc", [&] { return m; }).readable);
 }
 
 }  // namespace

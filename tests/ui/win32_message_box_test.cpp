@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/win32/ui_win32.h"
+#include "ui/win32_ui.h"
 #include "support/scripted_ui.h"
 #include "ui/user_interface.h"
 
@@ -102,7 +102,7 @@ class Win32MessageBoxTest : public ::testing::Test {
     if (!OwnerWindow(0, 0, 50, 50).hwnd) GTEST_SKIP() << "no display to show windows on";
   }
   void TearDown() override { g_bRenameRetrySave = 0; }
-  test::ScopedUi ui_{&platform::win32::WindowsUi()};
+  test::ScopedUi ui_{&ui::WindowsUi()};
 };
 
 TEST_F(Win32MessageBoxTest, EachBoxShowsItsCaptionTextAndButtonsWhereItBelongs) {

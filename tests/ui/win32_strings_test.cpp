@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "control/globals.h"
-#include "platform/win32/ui_win32.h"
+#include "platform/win32/primitives.h"
 #include "ui/format_message.h"
 #include "ui/string_table.h"
 
@@ -36,14 +36,14 @@ TEST(LibraryResourcesTest, TheStringTableHoldsTheCompiledInTextsAndIsReadOnceThe
   EXPECT_FALSE(platform::win32::LoadModuleString(nullptr, 14, &text));
   EXPECT_EQ("untouched", text);
 
-  void* before = TheApp().ModuleHandle();
-  TheApp().SetModuleHandle(nullptr);
+  void* before = platform::LibraryModule();
+  platform::SetLibraryModule(nullptr);
   EXPECT_FALSE(platform::win32::LoadLibraryString(kStrRetryOrSaveQuestion, &text));
-  TheApp().SetModuleHandle(module);
+  platform::SetLibraryModule(module);
   EXPECT_TRUE(platform::win32::LoadLibraryString(kStrFatigueFilesMissingCaption, &text));
   EXPECT_EQ("Fatigue Curve Files Missing ", text);
   EXPECT_EQ("Fatigue Curve Files Missing ", LoadString(kStrFatigueFilesMissingCaption));
-  TheApp().SetModuleHandle(before);
+  platform::SetLibraryModule(before);
   FreeLibrary(module);
 }
 
@@ -52,7 +52,7 @@ void ExpectSameAsSystem(const std::string& text, const std::vector<std::string>&
   SCOPED_TRACE(testing::Message() << "text \"" << text << "\" with " << inserts.size() << " inserts");
   ASSERT_TRUE(SystemCanFormat(text, inserts));
   std::string system, portable;
-  const bool system_ok = platform::win32::FormatWithSystem(text, inserts, &system);
+  const bool system_ok = platform::win32::FormatWithSystem(text, inserts, kMaxInserts, &system);
   ASSERT_TRUE(FormatMessageText(text, inserts, &portable));
   EXPECT_EQ(!portable.empty(), system_ok);  // the system reports an empty result as a failure
   if (system_ok) EXPECT_EQ(portable, system);

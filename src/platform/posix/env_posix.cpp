@@ -451,9 +451,21 @@ class PosixEnv final : public Env {
     return Status::Ok();
   }
 
-  void Close(FileHandle h) override {
+  Status Close(FileHandle h) override {
     std::intptr_t fd;
-    if (handles_.Remove(h, &fd)) CloseFd(static_cast<int>(fd));
+    if (!handles_.Remove(h, &fd)) return Fail(ErrorKind::kNotFound, EBADF);
+    // Never retried: on Linux the descriptor is gone even after EINTR, which is no failure.
+    if (::close(static_cast<int>(fd)) != 0 && errno != EINTR) return Fail(errno);
+    return Status::Ok();
+  }
+
+  Status Flush(FileHandle h) override {
+    int fd = FdOf(h);
+    if (fd < 0) return Fail(EBADF);
+    while (::fsync(fd) != 0) {
+      if (errno != EINTR) return Fail(errno);
+    }
+    return Status::Ok();
   }
 
   Status CopyFile(const std::string& from, const std::string& to, bool overwrite) override {
@@ -745,7 +757,7 @@ void PinLibrary() {
 
 Env& System() {
   // Never destroyed: objects torn down at unload or exit may still close files through it.
-  static PosixEnv* env = new PosixEnv;
+  static Env* env = WithContext(new PosixEnv);
   return *env;
 }
 

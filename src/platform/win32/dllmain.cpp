@@ -2,12 +2,12 @@
 // loader lock is held), in particular no thread is started or joined.
 #include <windows.h>
 
-#include "control/globals.h"
+#include "platform/env.h"
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) {
     DisableThreadLibraryCalls(instance);
-    miradel::TheApp().SetModuleHandle(instance);
+    miradel::platform::SetLibraryModule(instance);
   }
   return TRUE;
 }

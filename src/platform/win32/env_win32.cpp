@@ -184,9 +184,19 @@ class Win32Env final : public Env {
     return Status::Ok();
   }
 
-  void Close(FileHandle h) override {
+  Status Close(FileHandle h) override {
     std::intptr_t native;
-    if (handles_.Remove(h, &native)) CloseHandle(reinterpret_cast<HANDLE>(native));
+    if (!handles_.Remove(h, &native))
+      return Status::Error(ErrorKind::kNotFound, ERROR_INVALID_HANDLE, MessageFor(ERROR_INVALID_HANDLE));
+    if (!CloseHandle(reinterpret_cast<HANDLE>(native))) return LastError();
+    return Status::Ok();
+  }
+
+  Status Flush(FileHandle h) override {
+    HANDLE file;
+    if (!Native(h, &file)) return FromCode(ERROR_INVALID_HANDLE);
+    if (!FlushFileBuffers(file)) return LastError();
+    return Status::Ok();
   }
 
   Status CopyFile(const std::string& from, const std::string& to, bool overwrite) override {
@@ -396,7 +406,7 @@ void PinLibrary() {
 
 Env& System() {
   // Never destroyed: objects torn down at unload or exit may still close files through it.
-  static Win32Env* env = new Win32Env;
+  static Env* env = WithContext(new Win32Env);
   return *env;
 }
 

@@ -1,4 +1,4 @@
-// The Win32 user interface on the system's ANSI functions.
+// The Win32 user-interface primitives on the system's ANSI functions.
 #ifdef _WIN32
 
 #include <windows.h>
@@ -9,11 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "control/globals.h"
-#include "platform/win32/ui_win32.h"
-#include "ui/format_message.h"
-#include "ui/no_window_ui.h"
-#include "ui/user_interface.h"
+#include "platform/env.h"
+#include "platform/win32/primitives.h"
 
 namespace miradel::platform::win32 {
 
@@ -69,37 +66,27 @@ LRESULT CALLBACK CbtHook(int code, WPARAM wparam, LPARAM lparam) {
   return CallNextHookEx(nullptr, code, wparam, lparam);
 }
 
-class Win32Ui : public ui::UserInterface {
- public:
-  int MessageBox(const ui::MessageBoxRequest& request) override {
-    BoxCall call;
-    call.owner = reinterpret_cast<HWND>(request.owner);
-    if (call.owner && !IsWindow(call.owner)) call.owner = nullptr;
-    call.centre = request.centre_on_owner && call.owner;
-    call.yes_label = request.yes_label.empty() ? nullptr : request.yes_label.c_str();
-    call.no_label = request.no_label.empty() ? nullptr : request.no_label.c_str();
-
-    // A box shown from inside another box's message loop on this thread keeps the outer one's
-    // values safe on the stack.
-    BoxCall* outer = t_call;
-    t_call = &call;
-    if (call.centre || call.yes_label || call.no_label) {
-      call.hook = SetWindowsHookExA(WH_CBT, CbtHook, nullptr, GetCurrentThreadId());
-    }
-    const int answer = MessageBoxA(call.owner, request.text.c_str(),
-                                   request.caption.empty() ? nullptr : request.caption.c_str(), request.style);
-    if (call.hook) UnhookWindowsHookEx(call.hook);  // the box never became active
-    t_call = outer;
-    return answer != 0 ? answer : ui::DefaultAnswer(request);
-  }
-};
-
 }  // namespace
 
-ui::UserInterface& WindowsUi() {
-  // Never destroyed: a box may be asked for while the process ends.
-  static auto* ui = new Win32Ui();
-  return *ui;
+int ShowMessageBox(const MessageBoxCall& request) {
+  BoxCall call;
+  call.owner = reinterpret_cast<HWND>(request.owner);
+  if (call.owner && !IsWindow(call.owner)) call.owner = nullptr;
+  call.centre = request.centre_on_owner && call.owner;
+  call.yes_label = request.yes_label;
+  call.no_label = request.no_label;
+
+  // A box shown from inside another box's message loop on this thread keeps the outer one's
+  // values safe on the stack.
+  BoxCall* outer = t_call;
+  t_call = &call;
+  if (call.centre || call.yes_label || call.no_label) {
+    call.hook = SetWindowsHookExA(WH_CBT, CbtHook, nullptr, GetCurrentThreadId());
+  }
+  const int answer = MessageBoxA(call.owner, request.text ? request.text : "", request.caption, request.style);
+  if (call.hook) UnhookWindowsHookEx(call.hook);  // the box never became active
+  t_call = outer;
+  return answer;
 }
 
 bool LoadModuleString(void* module, unsigned id, std::string* out) {
@@ -119,11 +106,12 @@ bool LoadModuleString(void* module, unsigned id, std::string* out) {
   return false;
 }
 
-bool LoadLibraryString(unsigned id, std::string* out) { return LoadModuleString(TheApp().ModuleHandle(), id, out); }
+bool LoadLibraryString(unsigned id, std::string* out) { return LoadModuleString(LibraryModule(), id, out); }
 
-bool FormatWithSystem(const std::string& text, const std::vector<std::string>& inserts, std::string* out) {
+bool FormatWithSystem(const std::string& text, const std::vector<std::string>& inserts, std::size_t max_inserts,
+                      std::string* out) {
   // Every number the text may name has an entry, so that the system never reads past the array.
-  std::vector<DWORD_PTR> args(ui::kMaxInserts, reinterpret_cast<DWORD_PTR>(""));
+  std::vector<DWORD_PTR> args(max_inserts, reinterpret_cast<DWORD_PTR>(""));
   for (std::size_t i = 0; i < inserts.size() && i < args.size(); ++i) {
     args[i] = reinterpret_cast<DWORD_PTR>(inserts[i].c_str());
   }

@@ -1,6 +1,7 @@
-#include "platform/fault_env.h"
+#include "support/fault_env.h"
 
-namespace miradel::platform {
+namespace miradel::test {
+using namespace ::miradel::platform;
 
 namespace {
 long NativeCode(ErrorKind kind) {
@@ -104,6 +105,12 @@ Status FaultEnv::Seek(FileHandle h, std::uint64_t offset) {
   return EnvWrapper::Seek(h, offset);
 }
 
+Status FaultEnv::Flush(FileHandle h) {
+  Status s;
+  if (Trip(Op::kFlush, "", 0, &s)) return s;
+  return target()->Flush(h);
+}
+
 Status FaultEnv::CopyFile(const std::string& from, const std::string& to, bool overwrite) {
   Status s;
   if (Trip(Op::kCopy, from + "\n" + to, 0, &s)) return s;
@@ -168,4 +175,4 @@ Status FaultEnv::ComputerName(std::string* name) {
   return EnvWrapper::ComputerName(name);
 }
 
-}  // namespace miradel::platform
+}  // namespace miradel::test

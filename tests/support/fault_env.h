@@ -8,9 +8,10 @@
 
 #include "platform/env.h"
 
-namespace miradel::platform {
+namespace miradel::test {
+using namespace ::miradel::platform;
 
-enum class Op { kOpen, kRead, kWrite, kSeek, kCopy, kDelete, kCreateDir, kRemoveDir, kInfo, kFind, kEnterDir };
+enum class Op { kOpen, kRead, kWrite, kSeek, kCopy, kDelete, kCreateDir, kRemoveDir, kInfo, kFind, kEnterDir, kFlush };
 
 class FaultEnv : public EnvWrapper {
  public:
@@ -31,6 +32,7 @@ class FaultEnv : public EnvWrapper {
   Status Read(FileHandle h, void* buf, std::size_t n, std::size_t* got) override;
   Status Write(FileHandle h, const void* buf, std::size_t n) override;
   Status Seek(FileHandle h, std::uint64_t offset) override;
+  Status Flush(FileHandle h) override;
   Status CopyFile(const std::string& from, const std::string& to, bool overwrite) override;
   Status DeleteFile(const std::string& path) override;
   Status CreateDirectory(const std::string& path) override;
@@ -56,20 +58,9 @@ class FaultEnv : public EnvWrapper {
 
   mutable std::mutex mu_;
   std::vector<Rule> rules_;
-  int counts_[11] = {};
+  int counts_[12] = {};
   std::string user_, computer_;
 };
 
-// Installs an Env as Current() for the lifetime of the object.
-class ScopedEnv {
- public:
-  explicit ScopedEnv(Env* env) : previous_(SetCurrent(env)) {}
-  ~ScopedEnv() { SetCurrent(previous_); }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
 
- private:
-  Env* previous_;
-};
-
-}  // namespace miradel::platform
+}  // namespace miradel::test

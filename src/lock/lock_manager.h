@@ -1,0 +1,76 @@
+// The two lock slots of the open model and the sequences that take, switch and release them: the
+// primary slot is the open model's lock; the second holds the previous model's lock while a new one
+// is taken, or a lock the host takes explicitly.
+//
+// Guard: m_csLock around every take, test, rewrite, save and restore of the primary slot, as the
+// copy thread refreshes and re-takes it on its own; the second slot is the host's thread's alone.
+// m_csLock is taken before the request queue's guard when both are needed.
+//
+// Copies of slots share handles. Releasing one of two slots that name the same lock file releases
+// it for both: the other is left free, so that it neither closes a file opened later nor deletes a
+// lock file that someone else has taken since.
+#pragma once
+
+#include <mutex>
+#include <string>
+
+#include "lock/lock_slot.h"
+#include "lock/lock_texts.h"
+
+namespace miradel {
+
+class LockManager {
+ public:
+  enum Which { kPrimary = 0, kSecond = 1 };
+
+  LockManager() = default;
+  LockManager(const LockManager&) = delete;
+  LockManager& operator=(const LockManager&) = delete;
+
+  void SetTexts(LockTexts texts);
+  LockTexts Texts();
+
+  // The slot operations the exports reach.
+  int AcquireLock(Which which, const std::string& path, bool permanent, LockOwnerInfo* owner);
+  void ReleaseLock(Which which);
+  void HoldDataFile(Which which);
+  void ReleaseDataFile(Which which);
+  // Rewrites the primary lock file: 1 written, 2 missing or unreachable (counts as held), 0 failed.
+  int RefreshPrimary();
+  bool CheckLock() { return RefreshPrimary() != 0; }
+  bool IsPermanentLock();
+  bool SetPermanentLock(bool permanent);
+  // Plain copies of the whole primary record; nothing is opened or closed.
+  void SavePrimaryLock();
+  void RestorePrimaryLock();
+
+  // Takes path as the primary lock, keeping the previous primary lock in the second slot; a first
+  // take that succeeds is let go at once, so that the lock is held from a fresh take. On any result
+  // but 1 the previous lock is the primary lock again. An empty path is refused (0).
+  int TakeNewPrimary(const std::string& path, LockOwnerInfo* owner);
+  // The second slot by mode: 1 or 2 takes path keeping only the lock file open; 3 releases it.
+  int SecondLock(const std::string& path, int mode, LockOwnerInfo* owner);
+  // Releases the primary lock and takes it again under its own path and permanence (a lock file
+  // that could not be rewritten). 1 held again; otherwise the refusal's code, with owner filled.
+  int RetakePrimary(LockOwnerInfo* owner);
+
+  // For inspection (tests, the demo): copies of the records.
+  LockSlot Primary();
+  LockSlot Second();
+
+  // Closes every handle without deleting anything, as the end of the process would.
+  void Abandon();
+
+  std::recursive_mutex m_csLock;
+
+ private:
+  LockSlot& Slot(Which which) { return which == kPrimary ? m_primaryLock : m_secondLock; }
+  LockSlot& Other(Which which) { return which == kPrimary ? m_secondLock : m_primaryLock; }
+  void ReleaseUnguarded(Which which);
+
+  LockSlot m_primaryLock{};
+  LockSlot m_secondLock{};
+  LockTexts m_texts;
+};
+
+}  // namespace miradel

@@ -1,0 +1,54 @@
+// Where the open model lives: its directory on the share, its name, its private working copy (the
+// QV temporary directory), and the same of the previous model, kept while another one is tried.
+//
+// The copy thread reads the model directory (and may set it while it moves a model whose share was
+// lost), so m_modelDir has a lock of its own; everything else belongs to the host's thread.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "disk/my_cstring.h"
+
+namespace miradel {
+
+class ModelLocation {
+ public:
+  // Longest text the host's fixed buffers take, terminator included.
+  static constexpr std::size_t kPathBuffer = 256;
+
+  ModelLocation() = default;
+  ModelLocation(const ModelLocation&) = delete;
+  ModelLocation& operator=(const ModelLocation&) = delete;
+
+  // The directory as the host gave it (blanks kept; a separator added and remembered when missing)
+  // and the name.
+  void StoreDirAndName(const std::string& dir, const std::string& name);
+  void StoreDirOnly(const std::string& dir);
+  void SaveModelState();
+  void RestoreModelState();
+  // Exchanges the model directory and the QV temporary directory with the saved ones.
+  void SwapModelDirs();
+
+  // Model directory + name into a zero-filled buffer of kPathBuffer bytes, without adding a
+  // terminator; 0 (buffer untouched) when no model directory is set.
+  int GetModelFilePath(char* buffer) const;
+  // The model directory and a terminator, in the host's form (without trailing separators when the
+  // host gave it without one); at most kPathBuffer bytes.
+  void GetModelDirText(char* buffer) const;
+  // The QV temporary directory and a terminator; at most kPathBuffer bytes.
+  void GetQVTempDirText(char* buffer) const;
+  // 1 when dir (a separator added if missing) + name is the open model, ignoring letter case.
+  int CompareModel(const std::string& dir, const std::string& name) const;
+
+  MyCString m_modelDir;
+  std::string m_strModelName;
+  std::string m_strQVTempDir;
+  unsigned char m_bDirGivenWithoutSlash = 0;
+  std::string m_strSavedModelDir;
+  std::string m_strSavedModelName;
+  std::string m_strSavedQVTempDir;
+  unsigned char m_bSavedDirGivenWithoutSlash = 0;
+};
+
+}  // namespace miradel

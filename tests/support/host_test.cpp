@@ -1,0 +1,81 @@
+#include "support/host_test.h"
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "lock/lock_slot.h"
+#include "lock/xml_processor.h"
+
+namespace miradel::test {
+
+bool Exists(const std::string& path) { return platform::PathExists(path); }
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::ostringstream content;
+  content << f.rdbuf();
+  return content.str();
+}
+
+void WriteFile(const std::string& path, const std::string& content) {
+  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  f << content;
+}
+
+bool CanWrite(const std::string& path) {
+  platform::FileHandle h = platform::kNoFile;
+  platform::Status s = platform::System().OpenFile(path, platform::kWrite, platform::kShareRead | platform::kShareWrite,
+                                                   platform::Disposition::kOpenExisting, &h, nullptr);
+  if (s.ok()) platform::System().Close(h).IgnoreError();
+  return s.ok();
+}
+
+LockOwnerInfo OwnerInLockFile(const std::string& path) {
+  LockOwnerInfo owner;
+  std::memset(&owner, 0, sizeof owner);
+  std::string text;
+  EXPECT_TRUE(ReadLockFileText(path, &text)) << path;
+  XMLProcessorNetwork doc;
+  doc.LoadText(text);
+  doc.ReadLockOwner(owner);
+  return owner;
+}
+
+void HostTest::SetUp() {
+  platform::System().GetCurrentDirectory(&cwd_).IgnoreError();
+  ResetTheControl();
+  BecomeUser("bob", "PC-BOB");
+}
+
+void HostTest::TearDown() {
+  env_.ClearFaults();
+  ResetTheControl();
+  platform::System().SetCurrentDirectory(cwd_).IgnoreError();
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  for (const std::string& dir : made_) fs::remove_all(fs::path(dir), ec);
+}
+
+void HostTest::BecomeUser(const std::string& user, const std::string& machine) {
+  env_.SetUserName(user);
+  env_.SetComputerName(machine);
+  SetVersion(kHostVersion);
+}
+
+int HostTest::SetModelDir(const std::string& dir, const std::string& name) {
+  int result = hostkit::SetModelDir(dir, name);
+  if (!QVTempDir().empty()) made_.push_back(QVTempDir());
+  return result;
+}
+
+std::string HostTest::Open(const std::string& dir, const std::string& name) {
+  MiradelLockOwner owner{};
+  EXPECT_EQ(GetLock(dir, name, &owner), 1) << dir << name;
+  EXPECT_EQ(SetModelDir(dir, name), 1);
+  EXPECT_EQ(CopyAllToTemp(), 1);
+  return QVTempDir();
+}
+
+}  // namespace miradel::test

@@ -1,0 +1,58 @@
+// Tests that call the exports as the host does, on the one global control object, which is put
+// back to a freshly loaded library's state before and after every test. The user is "bob" on
+// "PC-BOB" unless a test becomes someone else; the host has given its version.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "control/globals.h"
+#include "hostkit/host.h"
+#include "miradel.h"
+#include "support/fault_env.h"
+#include "support/scripted_ui.h"
+#include "support/temp_dir.h"
+
+namespace miradel::test {
+
+using namespace hostkit;
+inline constexpr char S = kSep;
+// Its tag "QV_776655" belongs to these tests alone, so that their working copies are told apart
+// from any real model's.
+inline constexpr int kHostVersion = 77665544;
+
+bool Exists(const std::string& path);
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& content);
+// Another handle may open the file for writing: nobody holds it as exclusive writer.
+bool CanWrite(const std::string& path);
+// The lock file's owner as the reader sees it.
+LockOwnerInfo OwnerInLockFile(const std::string& path);
+
+class HostTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  static CNetworkFileControl& C() { return TheControl(); }
+  // The user's name and machine, and the lock texts that carry them (the host gives its version
+  // again, as a freshly started host would).
+  void BecomeUser(const std::string& user, const std::string& machine);
+  // NW_SetModelDir; every working copy it makes is removed after the test.
+  int SetModelDir(const std::string& dir, const std::string& name);
+  // Lock, working copy and copies of one model; its working copy.
+  std::string Open(const std::string& dir, const std::string& name);
+
+  FaultEnv env_{&platform::System()};
+  platform::ScopedEnv scoped_{&env_};
+  ScriptedUi ui_;
+  ScopedUi scoped_ui_{&ui_};
+  TempDir dir_;
+
+ private:
+  std::string cwd_;
+  std::vector<std::string> made_;
+};
+
+}  // namespace miradel::test

@@ -1,0 +1,56 @@
+// The host's side of the calls, for the demo and the tests: every text goes as a pointer and a
+// length, every number by reference, exactly as the host program passes them.
+#pragma once
+
+#include <string>
+
+#include "miradel.h"
+
+namespace miradel::hostkit {
+
+inline int Len(const std::string& s) { return static_cast<int>(s.size()); }
+
+inline void SetVersion(int version) { NW_SetVersionNo(&version); }
+inline void SetSilent(int silent) { NW_SetSilentMode(&silent); }
+
+inline int GetLock(const std::string& dir, const std::string& name, MiradelLockOwner* owner) {
+  int dl = Len(dir), nl = Len(name);
+  return NW_GetLock(owner, dir.data(), &dl, name.data(), &nl);
+}
+inline int GetSecondLock(const std::string& dir, const std::string& name, int mode, MiradelLockOwner* owner) {
+  int dl = Len(dir), nl = Len(name);
+  return NW_GetSecondLock(owner, dir.data(), &dl, name.data(), &nl, &mode);
+}
+inline void GetOldModel(int keepLock) { NW_GetOldModel(&keepLock); }
+inline int PermLock(int permanent) { return NW_PermLock(&permanent); }
+
+inline int SetModelDir(const std::string& dir, const std::string& name) {
+  int dl = Len(dir), nl = Len(name);
+  return NW_SetModelDir(dir.data(), &dl, name.data(), &nl);
+}
+inline int CopyAllToTemp(int mode = 0) { return NW_CopyAllToTemp(&mode); }
+inline int CopyToModel(const std::string& name, const char* extension, int showMessages) {
+  int nl = Len(name);
+  return NW_SynchCpyToModel(name.data(), &nl, extension, &showMessages);
+}
+inline int CopyToTemp(const std::string& name, const char* extension) {
+  int nl = Len(name);
+  return NW_SynchCopyToTemp(name.data(), &nl, extension);
+}
+inline int CmpModels(const std::string& dir, const std::string& name) {
+  int dl = Len(dir), nl = Len(name);
+  return NW_CmpModels(dir.data(), &dl, name.data(), &nl);
+}
+
+inline std::string QVTempDir() {
+  char buffer[MIRADEL_PATH_BUFFER] = {};
+  NW_GetQVTempDir(buffer);
+  return buffer;
+}
+inline std::string ModelDir() {
+  char buffer[MIRADEL_PATH_BUFFER] = {};
+  NW_GetModelDir(buffer);
+  return buffer;
+}
+
+}  // namespace miradel::hostkit
