@@ -18,8 +18,12 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
+
+#include "base/text.h"
 
 #include "platform/env.h"
 #include "platform/handle_table.h"
@@ -159,27 +163,100 @@ bool BadPath(const std::string& path) { return path.find('\0') != std::string::n
 // ------------------------------------------------------------------------------------------------
 // Names without regard to case.
 
-char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+// The entries of recently searched directories, by folded name, so that creating a model's files one
+// after another does not read the whole destination directory again for each of them.
+//
+// An entry is trusted while the directory's inode and change time are what they were when it was
+// read. A file this process creates is added to the entry at once, with the directory's new time;
+// a name another process creates in the same microseconds goes unseen until the next change. On a
+// case-sensitive disk that could let a second spelling of one name be made; the host's own file
+// systems (and the shares) fold names themselves, so there nothing depends on this cache.
+class FoldedNames {
+ public:
+  // The entry of dir that equals name without regard to case (the smallest one when several do, so
+  // the answer does not depend on directory order); empty when there is none.
+  std::string Find(const std::string& dir, const std::string& name) {
+    const std::string d = dir.empty() ? "." : dir;
+    struct stat st;
+    if (::stat(d.c_str(), &st) != 0) return std::string();
+    std::lock_guard<std::mutex> g(mu_);
+    Entry& e = entries_[d];
+    if (!e.valid || !Same(e, st)) Read(d, st, &e);
+    auto it = e.names.find(Fold(name));
+    return it == e.names.end() ? std::string() : it->second;
+  }
 
-bool EqualFold(const char* a, const std::string& b) {
-  std::size_t i = 0;
-  for (; a[i] && i < b.size(); ++i)
-    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-  return a[i] == 0 && i == b.size();
+  // A name this process has just created in dir.
+  void Created(const std::string& dir, const std::string& name) {
+    const std::string d = dir.empty() ? "." : dir;
+    std::lock_guard<std::mutex> g(mu_);
+    auto it = entries_.find(d);
+    if (it == entries_.end() || !it->second.valid) return;
+    struct stat st;
+    if (::stat(d.c_str(), &st) != 0) {
+      it->second.valid = false;
+      return;
+    }
+    Entry& e = it->second;
+    std::string& known = e.names[Fold(name)];
+    if (known.empty() || name < known) known = name;
+    e.ino = st.st_ino;
+    e.dev = st.st_dev;
+    e.mtime = st.st_mtim;
+  }
+
+ private:
+  struct Entry {
+    bool valid = false;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    struct timespec mtime = {};
+    std::unordered_map<std::string, std::string> names;
+  };
+  static std::string Fold(const std::string& s) { return text::LowerCase(s); }
+  static bool Same(const Entry& e, const struct stat& st) {
+    return e.dev == st.st_dev && e.ino == st.st_ino && e.mtime.tv_sec == st.st_mtim.tv_sec &&
+           e.mtime.tv_nsec == st.st_mtim.tv_nsec;
+  }
+  void Read(const std::string& dir, const struct stat& before, Entry* e) {
+    // Few directories are worked in at a time; forget the others.
+    if (entries_.size() > 16) {
+      Entry keep = std::move(*e);
+      entries_.clear();
+      e = &entries_[dir];
+      *e = std::move(keep);
+    }
+    e->names.clear();
+    e->valid = false;
+    DIR* h = ::opendir(dir.c_str());
+    if (!h) return;
+    while (struct dirent* d = ::readdir(h)) {
+      std::string& known = e->names[Fold(d->d_name)];
+      if (known.empty() || std::strcmp(d->d_name, known.c_str()) < 0) known = d->d_name;
+    }
+    ::closedir(h);
+    // The time read before the listing: a change made while it was read shows as a newer time.
+    e->dev = before.st_dev;
+    e->ino = before.st_ino;
+    e->mtime = before.st_mtim;
+    e->valid = true;
+  }
+
+  std::mutex mu_;
+  std::unordered_map<std::string, Entry> entries_;
+};
+
+FoldedNames& Folded() {
+  static FoldedNames* names = new FoldedNames;  // never destroyed: used until the process ends
+  return *names;
 }
 
-// The entry of dir that equals name without regard to case (the smallest one when several do, so
-// the answer does not depend on directory order); empty when there is none.
-std::string FindFolded(const std::string& dir, const std::string& name) {
-  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
-  if (!d) return std::string();
-  std::string best;
-  while (struct dirent* e = ::readdir(d)) {
-    if (EqualFold(e->d_name, name) && (best.empty() || std::strcmp(e->d_name, best.c_str()) < 0))
-      best = e->d_name;
-  }
-  ::closedir(d);
-  return best;
+std::string FindFolded(const std::string& dir, const std::string& name) { return Folded().Find(dir, name); }
+
+std::string ParentOf(const std::string& path) {
+  std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return std::string();
+  return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
 // The path under which the file system knows `path`. When the exact path does not exist, each
@@ -189,6 +266,16 @@ std::string FindFolded(const std::string& dir, const std::string& name) {
 std::string Resolve(const std::string& path) {
   struct stat st;
   if (path.empty() || ::lstat(path.c_str(), &st) == 0 || (errno != ENOENT && errno != ENOTDIR)) return path;
+
+  // A new file in a directory that exists as named: only its own name needs looking up.
+  const std::size_t slash = path.rfind('/');
+  if (slash != std::string::npos && slash + 1 < path.size()) {
+    const std::string parent = ParentOf(path);
+    if (::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+      std::string found = FindFolded(parent, path.substr(slash + 1));
+      return found.empty() ? path : path.substr(0, slash + 1) + found;
+    }
+  }
 
   std::string out = path[0] == '/' ? "/" : "";
   bool lost = false;
@@ -240,6 +327,7 @@ Status OpenLocked(const std::string& path, int flags, Create create, Lock lock, 
     if (create != Create::kNo) {
       fd = OpenRetrying(path.c_str(), flags | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       created = fd >= 0;
+      if (created) Folded().Created(ParentOf(path), BaseName(path));
       if (fd < 0 && errno == EEXIST && create == Create::kIfMissing) {
         fd = OpenRetrying(path.c_str(), flags | O_CLOEXEC);
         if (fd < 0 && errno == ENOENT) {  // deleted between the two opens: create it again
@@ -563,7 +651,9 @@ class PosixEnv final : public Env {
 
   Status CreateDirectory(const std::string& path) override {
     if (BadPath(path)) return Fail(EINVAL);
-    if (::mkdir(Resolve(path).c_str(), 0777) != 0) return Fail(errno);
+    const std::string p = Resolve(path);
+    if (::mkdir(p.c_str(), 0777) != 0) return Fail(errno);
+    Folded().Created(ParentOf(::miradel::path::WithoutTrailingSeparators(p)), BaseName(p));
     return Status::Ok();
   }
 
