@@ -315,14 +315,8 @@ TEST_F(LockTest, AStaleCopyReleasesNothing) {
 
 // A second process: the miradel program holds the lock as another user, and `who` names it.
 TEST_F(LockTest, AnotherProcessHoldingTheLockIsNamedAndItsReleaseFreesTheModel) {
-  auto holder = ChildProcess::Start(hostkit::SiblingProgram("miradel"),
-                                    {"lock", dir_.path(), "pump", "--as-user", "alice", "--as-machine", "PC-ALICE"});
+  auto holder = StartHolder(dir_.path(), "pump", "alice", "PC-ALICE");
   ASSERT_TRUE(holder);
-  std::string line;
-  bool ok = true;
-  do line = holder->ReadLine(60000, &ok);
-  while (ok && line.rfind("ready", 0) != 0);
-  ASSERT_TRUE(ok) << "the holder did not get ready within a minute";
 
   LockSlot slot{};
   EXPECT_EQ(Take(slot), 0);
@@ -331,7 +325,8 @@ TEST_F(LockTest, AnotherProcessHoldingTheLockIsNamedAndItsReleaseFreesTheModel) 
 
   auto who = ChildProcess::Start(hostkit::SiblingProgram("miradel"), {"who", dir_.path(), "pump"});
   ASSERT_TRUE(who);
-  std::string report;
+  std::string report, line;
+  bool ok = true;
   for (line = who->ReadLine(60000, &ok); ok; line = who->ReadLine(60000, &ok)) report += line + "\n";
   EXPECT_EQ(who->Wait(), 0);
   EXPECT_NE(report.find("alice"), std::string::npos) << report;

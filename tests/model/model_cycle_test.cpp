@@ -90,13 +90,8 @@ TEST_F(ModelCycle, GoingBackWithoutANewWorkingCopyKeepsTheOpenOnes) {
       {"not set up yet", [&] { EXPECT_EQ(GetLock(b_.path(), "valve", &owner), 1); }, 0},
   };
   // dam is someone else's.
-  auto holder = ChildProcess::Start(hostkit::SiblingProgram("miradel"), {"lock", b_.path(), "dam", "--as-user", "eve"});
+  auto holder = StartHolder(b_.path(), "dam", "eve", "PC-EVE");
   ASSERT_TRUE(holder);
-  bool ok = true;
-  std::string line;
-  do line = holder->ReadLine(60000, &ok);
-  while (ok && line.rfind("ready", 0) != 0);
-  ASSERT_TRUE(ok) << "the holder did not get ready within a minute";
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     c.tryB();
@@ -120,14 +115,8 @@ TEST_F(ModelCycle, AModelAnotherProcessHoldsIsRefusedAndTheOpenOneStaysLocked) {
   b_.Write("valve.dat", "B");
   MiradelLockOwner owner{};
   ASSERT_EQ(GetLock(dir_.path(), "pump", &owner), 1);
-  auto holder = ChildProcess::Start(hostkit::SiblingProgram("miradel"),
-                                    {"lock", b_.path(), "valve", "--as-user", "alice", "--as-machine", "PC-ALICE"});
+  auto holder = StartHolder(b_.path(), "valve", "alice", "PC-ALICE");
   ASSERT_TRUE(holder);
-  bool ok = true;
-  std::string line;
-  do line = holder->ReadLine(60000, &ok);
-  while (ok && line.rfind("ready", 0) != 0);
-  ASSERT_TRUE(ok) << "the holder did not get ready within a minute";
 
   EXPECT_EQ(GetLock(b_.path(), "valve", &owner), 0);
   EXPECT_STREQ(owner.user_name, "alice");

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <map>
 
+#include <gtest/gtest.h>
+
 namespace miradel::test {
 
 namespace {
@@ -29,6 +31,20 @@ bool RunChildIfRequested(int argc, char** argv, int* code) {
   *code = it->second(args);
   std::fflush(stdout);
   return true;
+}
+
+std::unique_ptr<ChildProcess> StartHolder(const std::string& dir, const std::string& model, const std::string& user,
+                                          const std::string& machine) {
+  auto holder = ChildProcess::Start(hostkit::SiblingProgram("miradel"),
+                                    {"lock", dir, model, "--as-user", user, "--as-machine", machine});
+  bool ok = holder != nullptr;
+  std::string line;
+  while (ok && line.rfind("ready", 0) != 0) line = holder->ReadLine(60000, &ok);
+  if (!ok) {
+    ADD_FAILURE() << "the holder of " << model << " did not get ready within a minute";
+    return nullptr;
+  }
+  return holder;
 }
 
 std::unique_ptr<ChildProcess> StartChild(const std::string& name, const std::vector<std::string>& args) {

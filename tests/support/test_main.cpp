@@ -65,6 +65,6 @@ int main(int argc, char** argv) {
   if (miradel::test::RunChildIfRequested(argc, argv, &code)) return code;
   testing::InitGoogleTest(&argc, argv);
   // Generous: the slowest test, under an emulator and a sanitizer, takes well under a minute.
-  testing::UnitTest::GetInstance()->listeners().Append(new Watchdog(std::chrono::seconds(300)));
+  testing::UnitTest::GetInstance()->listeners().Append(new Watchdog(std::chrono::seconds(120)));
   return RUN_ALL_TESTS();
 }
