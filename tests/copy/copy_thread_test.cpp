@@ -296,6 +296,32 @@ TEST_F(CopyThreadHost, SpndWaitThrdAndLockCallsBesideTheThread) {
   EXPECT_FALSE(dir_.Exists("pump.lck"));
 }
 
+// Closing a model waits until its queued write-backs have reached the model directory.
+TEST_F(CopyThreadHost, ReleasingTheLockWaitsForTheWriteBacks) {
+  ThreadEnv slow(&env_);
+  platform::ScopedEnv scoped(&slow);
+  dir_.Write("pump.dat", "data");
+  Open(dir_.path(), "pump");
+  WriteFile(QVTempDir() + "pump.out", "results");
+  slow.Hold("pump.out");
+  auto* node = new QueueNode;
+  node->m_strSource = QVTempDir() + "pump.out";
+  node->m_strTarget = dir_.path();
+  ASSERT_EQ(C().m_copy.Enqueue(node), 1);
+  ASSERT_TRUE(Eventually([&] { return slow.Holding(); })) << "the write-back never started";
+  std::atomic<bool> released{false};
+  std::thread host([&] {
+    NW_ReleaseLock();
+    released = true;
+  });
+  std::this_thread::sleep_for(50ms);  // room for a release that does not wait
+  EXPECT_FALSE(released.load()) << "released while a write-back was under way";
+  slow.Release();
+  host.join();
+  EXPECT_EQ(dir_.Read("pump.out"), "results");
+  EXPECT_FALSE(dir_.Exists("pump.lck"));
+}
+
 // Without a copy thread no working copy may be offered: its write-backs would never be served.
 MIRADEL_CHILD(set_model_dir_without_threads) {
 #ifndef _WIN32

@@ -105,6 +105,9 @@ TEST_F(Staging, WithoutAWorkingCopyNothingIsTouched) {
   EXPECT_EQ(CopyAllToTemp(0), 0);
   EXPECT_EQ(CopyToTemp("pump", "dat"), 0);
   EXPECT_TRUE(fs::is_empty(fs::path(cwd)));
+  WriteFile(cwd + "stray.txt", "not the model's");
+  EXPECT_EQ(NW_CopyAllFromTemp(), 0);
+  EXPECT_FALSE(dir_.Exists("stray.txt")) << "the current directory was copied into the model directory";
   EXPECT_TRUE(ReadOnly(dir_ / "pump.dat"));
 }
 

@@ -1,6 +1,8 @@
 // Reading a TTA case list byte for byte, and collecting the files its cases name.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "support/temp_dir.h"
 #include "support/fault_env.h"
 #include "tta/collect_tta_files.h"
@@ -53,6 +55,18 @@ TEST_F(TTAFileTest, ShortLinesFillWhatTheyReach) {
   EXPECT_EQ(cases[1].GetProfile(), "prof");
   EXPECT_EQ(cases[1].m_nTTARevision, 0);
   EXPECT_EQ(cases[2].m_strThermalCase, "Tr");
+}
+
+TEST_F(TTAFileTest, EveryReadingClosesTheCaseList) {
+#ifdef __linux__
+  namespace fs = std::filesystem;
+  auto open = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator{}); };
+  const auto before = open();
+  for (int i = 0; i < 20; ++i) Read("H\r\n" + Col("a.tti"));
+  EXPECT_EQ(open(), before) << "a case list stays open after it was read";
+#else
+  GTEST_SKIP() << "counts the process's open descriptors, as Linux lists them";
+#endif
 }
 
 TEST_F(TTAFileTest, EmptyHeaderOnlyAndMissingFiles) {
