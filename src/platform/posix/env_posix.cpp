@@ -59,6 +59,11 @@ namespace {
 // Holding a lock says nothing about the name: between open() and the lock, the holder (or a deleter
 // we raced with) may have unlinked the file and created another under the same name. So after
 // locking we check that the path still names our inode, and start over if not.
+//
+// Deleting follows the same rule from the other side: lock exclusively, then check that the path
+// still names the locked file (a status read after the lock; one read before it lets two deleters
+// pass together, and the slower one unlinks the next holder's new file), and unlink while holding
+// the lock, so that no taker can lock and check the file between our check and the unlink.
 // ---------------------------------------------------------------------------------------------------
 constexpr off_t kShareByte = static_cast<off_t>(0x7ffffffffffffff0LL);
 constexpr int kOpenAttempts = 8;
@@ -515,32 +520,57 @@ class PosixEnv final : public Env {
     if (BadPath(path)) return Fail(EINVAL);
     std::string p = Resolve(path);
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-      struct stat named;
-      if (::lstat(p.c_str(), &named) != 0) return Fail(errno);
-      if (S_ISDIR(named.st_mode)) return Fail(EISDIR);
-      if (S_ISLNK(named.st_mode)) return ::unlink(p.c_str()) == 0 ? Status::Ok() : Fail(errno);
-      // Windows refuses to delete a read-only file, whoever asks.
-      if (!HasWriteBits(named.st_mode)) return Fail(EACCES);
-
-      int fd = OpenRetrying(p.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
-      if (fd < 0) {
-        if (errno == ENOENT) continue;
-        if (errno == EACCES) {
-          // We may not read it, so we cannot ask about its lock; nobody we could see holds it.
-          return ::unlink(p.c_str()) == 0 ? Status::Ok() : Fail(errno);
-        }
-        return Fail(errno);
+      // An exclusive lock meets every holder's lock; it needs a descriptor open for writing.
+      Lock lock = Lock::kExclusive;
+      int fd = OpenRetrying(p.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+      if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS || errno == ETXTBSY)) {
+        // We may not write it (whether we may delete it is the directory's business). A shared lock
+        // still keeps us off a held file, but lets two such deleters pass together; no release of
+        // ours deletes this way, as a lock's holder can always write its lock file.
+        lock = Lock::kShared;
+        fd = OpenRetrying(p.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
       }
-      if (int err = TakeLock(fd, Lock::kShared)) {
+      if (fd < 0) {
+        int err = errno;
+        struct stat named;
+        if (err == ELOOP || err == ENXIO) {
+          // A symbolic link or a socket: nobody can hold those, and the name itself goes.
+          if (::lstat(p.c_str(), &named) == 0 && !S_ISDIR(named.st_mode) && !S_ISREG(named.st_mode))
+            return ::unlink(p.c_str()) == 0 ? Status::Ok() : Fail(errno);
+        }
+        // We may not read it either, so we cannot ask about its lock; nobody we could see holds it.
+        if (err == EACCES) return ::unlink(p.c_str()) == 0 ? Status::Ok() : Fail(errno);
+        return Fail(err);
+      }
+      struct stat mine;
+      if (::fstat(fd, &mine) != 0) {
+        int err = errno;
+        CloseFd(fd);
+        return Fail(err);
+      }
+      if (S_ISDIR(mine.st_mode)) {
+        CloseFd(fd);
+        return Fail(EISDIR);
+      }
+      if (!S_ISREG(mine.st_mode)) {
+        CloseFd(fd);
+        return ::unlink(p.c_str()) == 0 ? Status::Ok() : Fail(errno);  // a FIFO or device
+      }
+      // Windows refuses to delete a read-only file, whoever asks.
+      if (!HasWriteBits(mine.st_mode)) {
+        CloseFd(fd);
+        return Fail(EACCES);
+      }
+      if (int err = TakeLock(fd, lock)) {
         CloseFd(fd);
         return IsConflict(err) ? SharingViolation(err) : Fail(err);
       }
-      struct stat mine;
-      if (::fstat(fd, &mine) != 0 || !SameFile(mine, named)) {
-        CloseFd(fd);
+      struct stat named;
+      if (::lstat(p.c_str(), &named) != 0 || !SameFile(mine, named)) {
+        CloseFd(fd);  // someone deleted or replaced it since we opened it: look again
         continue;
       }
-      // Unlinking while we hold the shared lock: an exclusive writer cannot slip in between.
+      // Unlinking while we hold the lock: no taker can lock and check the file in between.
       int rc = ::unlink(p.c_str());
       int err = errno;
       CloseFd(fd);
