@@ -64,6 +64,9 @@ namespace {
 // still names the locked file (a status read after the lock; one read before it lets two deleters
 // pass together, and the slower one unlinks the next holder's new file), and unlink while holding
 // the lock, so that no taker can lock and check the file between our check and the unlink.
+//
+// Only regular files are opened, and never through a final symbolic link: a FIFO named like a lock
+// file would hang the open, a link would have us write lock text into whatever it points at.
 // ---------------------------------------------------------------------------------------------------
 constexpr off_t kShareByte = static_cast<off_t>(0x7ffffffffffffff0LL);
 constexpr int kOpenAttempts = 8;
@@ -235,37 +238,56 @@ struct Opened {
 
 enum class Create { kNo, kIfMissing, kOnlyNew };
 
+// How a path is taken: OpenFile takes no final symbolic link; CopyFile follows links as the
+// system's copy would.
+enum Rules : unsigned { kAsGiven = 0, kNoFinalLink = 1 };
+
+// Opens without waiting for a FIFO's other end. A regular file whose lease holder must first let it
+// go refuses O_NONBLOCK with EWOULDBLOCK; that one is opened again, waiting as usual.
+int OpenNoHang(const std::string& path, int flags, mode_t mode = 0) {
+  int fd = OpenRetrying(path.c_str(), flags | O_NONBLOCK, mode);
+  if (fd < 0 && errno == EWOULDBLOCK) fd = OpenRetrying(path.c_str(), flags, mode);
+  return fd;
+}
+
+// 0 for a regular file, made blocking again; EISDIR for a directory (Windows says "access
+// denied"); ENXIO for a FIFO, socket or device, as the system says for some of them.
+int CheckRegular(int fd, struct stat* st) {
+  if (::fstat(fd, st) != 0) return errno;
+  if (S_ISDIR(st->st_mode)) return EISDIR;
+  if (!S_ISREG(st->st_mode)) return ENXIO;
+  int fl = ::fcntl(fd, F_GETFL);
+  if (fl < 0 || ((fl & O_NONBLOCK) && ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) != 0)) return errno;
+  return 0;
+}
+
 // Opens `path` (already resolved) and takes the lock its sharing calls for. Never truncates: the
 // caller does that once the lock is held, or it would wipe a file that someone else holds.
-Status OpenLocked(const std::string& path, int flags, Create create, Lock lock, Opened* out) {
+Status OpenLocked(const std::string& path, int flags, Create create, Lock lock, unsigned rules, Opened* out) {
+  if (rules & kNoFinalLink) flags |= O_NOFOLLOW;
   int retry_reason = EAGAIN;
   for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
     int fd = -1;
     bool created = false;
     if (create != Create::kNo) {
-      fd = OpenRetrying(path.c_str(), flags | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      fd = OpenNoHang(path, flags | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       created = fd >= 0;
       if (fd < 0 && errno == EEXIST && create == Create::kIfMissing) {
-        fd = OpenRetrying(path.c_str(), flags | O_CLOEXEC);
+        fd = OpenNoHang(path, flags | O_CLOEXEC);
         if (fd < 0 && errno == ENOENT) {  // deleted between the two opens: create it again
-          retry_reason = ENOENT;  // (for ever if the name is a dangling symbolic link)
+          retry_reason = ENOENT;  // (each time, for a dangling link that we follow)
           continue;
         }
       }
     } else {
-      fd = OpenRetrying(path.c_str(), flags | O_CLOEXEC);
+      fd = OpenNoHang(path, flags | O_CLOEXEC);
     }
     if (fd < 0) return Fail(errno);
 
     struct stat mine;
-    if (::fstat(fd, &mine) != 0) {
-      int err = errno;
+    if (int err = CheckRegular(fd, &mine)) {
       CloseFd(fd);
       return Fail(err);
-    }
-    if (S_ISDIR(mine.st_mode)) {
-      CloseFd(fd);
-      return Fail(EISDIR);
     }
     if (lock != Lock::kNone) {
       if (int err = TakeLock(fd, lock)) {
@@ -273,7 +295,8 @@ Status OpenLocked(const std::string& path, int flags, Create create, Lock lock, 
         return IsConflict(err) ? SharingViolation(err) : Fail(err);
       }
       struct stat named;
-      if (::stat(path.c_str(), &named) != 0 || !SameFile(mine, named)) {
+      int rc = (rules & kNoFinalLink) ? ::lstat(path.c_str(), &named) : ::stat(path.c_str(), &named);
+      if (rc != 0 || !SameFile(mine, named)) {
         CloseFd(fd);  // unlinked or replaced while we locked: the lock guards nothing, try again
         retry_reason = EAGAIN;
         continue;
@@ -374,7 +397,7 @@ class PosixEnv final : public Env {
     if (flags == O_WRONLY && lock == Lock::kShared) flags = O_RDWR;
     Create create = disp == Disposition::kOpenExisting ? Create::kNo : Create::kIfMissing;
     Opened o;
-    Status s = OpenLocked(Resolve(path), flags, create, lock, &o);
+    Status s = OpenLocked(Resolve(path), flags, create, lock, kNoFinalLink, &o);
     if (!s.ok()) return s;
     if (o.existed && (access & kWrite)) {
       // The read-only attribute stops writers on Windows even for administrators; so here too.
@@ -464,7 +487,7 @@ class PosixEnv final : public Env {
   Status CopyFile(const std::string& from, const std::string& to, bool overwrite) override {
     if (BadPath(from) || BadPath(to)) return Fail(EINVAL);
     Opened src;
-    Status s = OpenLocked(Resolve(from), O_RDONLY, Create::kNo, Lock::kNone, &src);
+    Status s = OpenLocked(Resolve(from), O_RDONLY, Create::kNo, Lock::kNone, kAsGiven, &src);
     if (!s.ok()) return s;
     struct stat sst;
     if (::fstat(src.fd, &sst) != 0) {
@@ -477,7 +500,8 @@ class PosixEnv final : public Env {
     // overwritten; the checks come after the lock so that they see the file we will write to.
     std::string dest = Resolve(to);
     Opened dst;
-    s = OpenLocked(dest, O_WRONLY, overwrite ? Create::kIfMissing : Create::kOnlyNew, Lock::kExclusive, &dst);
+    s = OpenLocked(dest, O_WRONLY, overwrite ? Create::kIfMissing : Create::kOnlyNew, Lock::kExclusive, kAsGiven,
+                   &dst);
     if (!s.ok()) {
       CloseFd(src.fd);
       return s;
@@ -522,13 +546,13 @@ class PosixEnv final : public Env {
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
       // An exclusive lock meets every holder's lock; it needs a descriptor open for writing.
       Lock lock = Lock::kExclusive;
-      int fd = OpenRetrying(p.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+      int fd = OpenNoHang(p, O_RDWR | O_CLOEXEC | O_NOFOLLOW);
       if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS || errno == ETXTBSY)) {
         // We may not write it (whether we may delete it is the directory's business). A shared lock
         // still keeps us off a held file, but lets two such deleters pass together; no release of
         // ours deletes this way, as a lock's holder can always write its lock file.
         lock = Lock::kShared;
-        fd = OpenRetrying(p.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+        fd = OpenNoHang(p, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
       }
       if (fd < 0) {
         int err = errno;
@@ -543,17 +567,9 @@ class PosixEnv final : public Env {
         return Fail(err);
       }
       struct stat mine;
-      if (::fstat(fd, &mine) != 0) {
-        int err = errno;
+      if (int err = CheckRegular(fd, &mine)) {
         CloseFd(fd);
-        return Fail(err);
-      }
-      if (S_ISDIR(mine.st_mode)) {
-        CloseFd(fd);
-        return Fail(EISDIR);
-      }
-      if (!S_ISREG(mine.st_mode)) {
-        CloseFd(fd);
+        if (err != ENXIO) return Fail(err);
         return ::unlink(p.c_str()) == 0 ? Status::Ok() : Fail(errno);  // a FIFO or device
       }
       // Windows refuses to delete a read-only file, whoever asks.

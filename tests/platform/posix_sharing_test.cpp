@@ -1,0 +1,87 @@
+// Lock files that are not what they seem: a FIFO or a link named like one.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "lock_manager/host_fixture.h"
+#include "support/child.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+namespace miradel::test {
+namespace {
+
+constexpr int kAnswerMs = 15000;
+
+// args: directory, model, user, and "hold" to keep the lock until the input ends. Prints
+// "result R owner U": what NW_GetLock returned and whom it named.
+MIRADEL_CHILD(take_lock) {
+  platform::FaultEnv env(&platform::System());
+  env.SetUserName(args.at(2));
+  env.SetComputerName("PC-" + args.at(2));
+  platform::ScopedEnv scoped(&env);
+  int version = kHostVersion;
+  NW_SetVersionNo(&version);
+  MiradelLockOwner owner{};
+  int result = HostGetLock(args.at(0), args.at(1), &owner);
+  std::printf("result %d owner %.*s\n", result, static_cast<int>(strnlen(owner.user_name, sizeof owner.user_name)),
+              owner.user_name);
+  if (args.size() > 3 && args[3] == "hold")
+    for (std::string line; std::getline(std::cin, line);) {
+    }
+  NW_ReleaseLock();
+  return 0;
+}
+
+// The child's one line, or why there is none.
+std::string Answer(ChildProcess* child) {
+  if (child == nullptr) return "cannot start the child";
+  bool ok = false;
+  std::string line = child->ReadLine(kAnswerMs, &ok);
+  return ok ? line : "no answer within " + std::to_string(kAnswerMs / 1000) + " s";
+}
+
+struct OddLockFile {
+  const char* name;
+  bool fifo;  // else a symbolic link to a colleague's file
+};
+
+class OddLockFileTest : public ::testing::TestWithParam<OddLockFile> {};
+
+// Whatever sits under the lock file's name, taking the lock ends at once, refused, and writes
+// nothing anywhere.
+TEST_P(OddLockFileTest, IsRefusedAtOnceAndLeftAlone) {
+  TempDir dir;
+  dir.Write("pump.dat", "model data");
+  const std::string precious = dir.Write("precious.txt", "a colleague's notes");
+  if (GetParam().fifo) {
+#ifdef _WIN32
+    GTEST_SKIP() << "no FIFOs in a Windows folder";
+#else
+    ASSERT_EQ(::mkfifo((dir / "pump.lck").c_str(), 0600), 0);
+#endif
+  } else {
+    std::error_code ec;
+    std::filesystem::create_symlink(precious, dir / "pump.lck", ec);
+    if (ec) GTEST_SKIP() << "cannot make a symbolic link here: " << ec.message();
+  }
+  auto child = ChildProcess::StartSelf("take_lock", {dir.path(), "pump", "bob"});
+  EXPECT_EQ(Answer(child.get()), "result 0 owner ");
+  EXPECT_EQ(dir.Read("precious.txt"), "a colleague's notes");
+  EXPECT_TRUE(CanWrite(dir / "pump.dat")) << "the data file is not held";
+
+  auto who = ChildProcess::Start(SiblingProgram("miradel"), {"who", dir.path(), "pump"});
+  ASSERT_TRUE(who);
+  EXPECT_NE(who->Wait(kAnswerMs), -1) << "miradel who did not end within " << kAnswerMs / 1000 << " s";
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, OddLockFileTest,
+                         ::testing::Values(OddLockFile{"Fifo", true}, OddLockFile{"SymbolicLink", false}),
+                         [](const ::testing::TestParamInfo<OddLockFile>& info) { return info.param.name; });
+
+}  // namespace
+}  // namespace miradel::test
