@@ -1,4 +1,5 @@
-// Lock files that are not what they seem: a FIFO or a link named like one.
+// Lock files that are not what they seem: a FIFO or a link named like one, a lock file rewritten
+// shorter. Run on a share too (scripts/test-smb).
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -6,6 +7,7 @@
 #include <string>
 
 #include "lock_manager/host_fixture.h"
+#include "platform/model_folder.h"
 #include "support/child.h"
 
 #ifndef _WIN32
@@ -82,6 +84,25 @@ TEST_P(OddLockFileTest, IsRefusedAtOnceAndLeftAlone) {
 INSTANTIATE_TEST_SUITE_P(Kinds, OddLockFileTest,
                          ::testing::Values(OddLockFile{"Fifo", true}, OddLockFile{"SymbolicLink", false}),
                          [](const ::testing::TestParamInfo<OddLockFile>& info) { return info.param.name; });
+
+// The lock slot rewrites its lock file through a handle opened for writing only, then cuts it at the
+// end of the new text; some clients cannot truncate such a handle.
+TEST(LockFileRewrite, ShorterTextLeavesNoTail) {
+  ModelFolder models;
+  platform::Env& env = platform::System();
+  platform::FileHandle h = platform::kNoFile;
+  ASSERT_TRUE(env.OpenFile(models / "pump.lck", platform::kWrite, platform::kShareRead,
+                           platform::Disposition::kOpenAlways, &h, nullptr)
+                  .ok());
+  const std::string longer(300, 'x'), shorter = "<lock/>";
+  EXPECT_TRUE(env.Write(h, longer.data(), longer.size()).ok());
+  EXPECT_TRUE(env.Seek(h, 0).ok());
+  EXPECT_TRUE(env.Write(h, shorter.data(), shorter.size()).ok());
+  platform::Status cut = env.Truncate(h);
+  EXPECT_TRUE(cut.ok()) << cut.message();
+  env.Close(h);
+  EXPECT_EQ(ReadFile(models / "pump.lck"), shorter);
+}
 
 }  // namespace
 }  // namespace miradel::test

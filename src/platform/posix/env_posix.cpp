@@ -67,6 +67,10 @@ namespace {
 //
 // Only regular files are opened, and never through a final symbolic link: a FIFO named like a lock
 // file would hang the open, a link would have us write lock text into whatever it points at.
+//
+// Shares (as measured with a FUSE SMB client, over SMB3 and NT1):
+//  * A write-only descriptor cannot be truncated with SMB3 (EIO after seconds, truncated anyway):
+//    writers are opened for reading as well.
 // ---------------------------------------------------------------------------------------------------
 constexpr off_t kShareByte = static_cast<off_t>(0x7ffffffffffffff0LL);
 constexpr int kOpenAttempts = 8;
@@ -392,12 +396,14 @@ class PosixEnv final : public Env {
     *handle = kNoFile;
     if (BadPath(path)) return Fail(EINVAL);
     Lock lock = LockFor(access, share);
-    int flags = (access & kWrite) ? ((access & kRead) ? O_RDWR : O_WRONLY) : O_RDONLY;
-    // A shared lock needs a descriptor open for reading; a writer that wants one reads as well.
-    if (flags == O_WRONLY && lock == Lock::kShared) flags = O_RDWR;
+    // Writers read as well (see "Shares"), and a shared lock needs a descriptor open for reading.
+    int flags = (access & kWrite) ? O_RDWR : O_RDONLY;
     Create create = disp == Disposition::kOpenExisting ? Create::kNo : Create::kIfMissing;
+    const std::string p = Resolve(path);
     Opened o;
-    Status s = OpenLocked(Resolve(path), flags, create, lock, kNoFinalLink, &o);
+    Status s = OpenLocked(p, flags, create, lock, kNoFinalLink, &o);
+    if (s.code() == EACCES && !(access & kRead) && lock != Lock::kShared)  // may write, not read
+      s = OpenLocked(p, O_WRONLY, create, lock, kNoFinalLink, &o);
     if (!s.ok()) return s;
     if (o.existed && (access & kWrite)) {
       // The read-only attribute stops writers on Windows even for administrators; so here too.
@@ -500,8 +506,9 @@ class PosixEnv final : public Env {
     // overwritten; the checks come after the lock so that they see the file we will write to.
     std::string dest = Resolve(to);
     Opened dst;
-    s = OpenLocked(dest, O_WRONLY, overwrite ? Create::kIfMissing : Create::kOnlyNew, Lock::kExclusive, kAsGiven,
-                   &dst);
+    const Create create = overwrite ? Create::kIfMissing : Create::kOnlyNew;
+    s = OpenLocked(dest, O_RDWR, create, Lock::kExclusive, kAsGiven, &dst);  // O_RDWR: see "Shares"
+    if (s.code() == EACCES) s = OpenLocked(dest, O_WRONLY, create, Lock::kExclusive, kAsGiven, &dst);
     if (!s.ok()) {
       CloseFd(src.fd);
       return s;
