@@ -69,6 +69,9 @@ namespace {
 // file would hang the open, a link would have us write lock text into whatever it points at.
 //
 // Shares (as measured with a FUSE SMB client, over SMB3 and NT1):
+//  * An open file cannot be unlinked (EBUSY): the server refuses while anyone has it open. A
+//    deleter then closes and unlinks again. No guard is needed for that window: a taker that locks
+//    the file in it holds the file open, so the second unlink fails the same way and the file stays.
 //  * A write-only descriptor cannot be truncated with SMB3 (EIO after seconds, truncated anyway):
 //    writers are opened for reading as well.
 // ---------------------------------------------------------------------------------------------------
@@ -263,6 +266,19 @@ int CheckRegular(int fd, struct stat* st) {
   int fl = ::fcntl(fd, F_GETFL);
   if (fl < 0 || ((fl & O_NONBLOCK) && ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) != 0)) return errno;
   return 0;
+}
+
+// Unlinks `path`, whose file fd holds locked, and closes fd. Where an open file cannot be unlinked
+// it closes first and tries once more (see "Shares"). Returns 0 or an errno.
+int UnlinkHeld(int fd, const std::string& path) {
+  if (::unlink(path.c_str()) == 0) {
+    CloseFd(fd);
+    return 0;
+  }
+  int err = errno;
+  CloseFd(fd);
+  if (err != EBUSY) return err;
+  return ::unlink(path.c_str()) == 0 ? 0 : errno;
 }
 
 // Opens `path` (already resolved) and takes the lock its sharing calls for. Never truncates: the
@@ -539,8 +555,9 @@ class PosixEnv final : public Env {
       err = errno;
     if (err != 0) {
       // A half-written copy is worse than none; we still hold the destination, so nobody else reads it.
-      ::unlink(dest.c_str());
-      return give_up(Fail(err));
+      UnlinkHeld(dst.fd, dest);
+      CloseFd(src.fd);
+      return Fail(err);
     }
     CloseFd(src.fd);
     if (::close(dst.fd) != 0 && errno != EINTR) return Fail(errno);  // delayed write errors (NFS, SMB)
@@ -593,11 +610,9 @@ class PosixEnv final : public Env {
         CloseFd(fd);  // someone deleted or replaced it since we opened it: look again
         continue;
       }
-      // Unlinking while we hold the lock: no taker can lock and check the file in between.
-      int rc = ::unlink(p.c_str());
-      int err = errno;
-      CloseFd(fd);
-      return rc == 0 ? Status::Ok() : Fail(err);
+      int err = UnlinkHeld(fd, p);
+      if (err == 0) return Status::Ok();
+      return err == EBUSY ? SharingViolation(err) : Fail(err);  // someone else has it open
     }
     return SharingViolation(EAGAIN);
   }
