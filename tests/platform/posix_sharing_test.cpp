@@ -1,5 +1,5 @@
-// Lock files that are not what they seem: a FIFO or a link named like one, a lock file rewritten
-// shorter. Run on a share too (scripts/test-smb).
+// Lock files that are not what they seem: a FIFO or a link named like one, one model named in two
+// spellings, a lock file rewritten shorter. Run on a share too (scripts/test-smb).
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -84,6 +84,38 @@ TEST_P(OddLockFileTest, IsRefusedAtOnceAndLeftAlone) {
 INSTANTIATE_TEST_SUITE_P(Kinds, OddLockFileTest,
                          ::testing::Values(OddLockFile{"Fifo", true}, OddLockFile{"SymbolicLink", false}),
                          [](const ::testing::TestParamInfo<OddLockFile>& info) { return info.param.name; });
+
+struct Spellings {
+  const char* name;
+  const char* holder_dir;
+  const char* holder_model;
+  const char* taker_dir;
+  const char* taker_model;
+};
+
+class SpellingTest : public ::testing::TestWithParam<Spellings> {};
+
+// Names are case-insensitive: a model named in another spelling is the same model, and a second host
+// is refused and told who holds it.
+TEST_P(SpellingTest, SecondSpellingMeetsTheHolder) {
+  const Spellings& c = GetParam();
+  ModelFolder models;
+  std::filesystem::create_directory(models / "Plant");
+  WriteFile(models / "Plant" + S + "pump.dat", "model data");
+
+  auto holder = ChildProcess::StartSelf("take_lock", {models / c.holder_dir, c.holder_model, "alice", "hold"});
+  ASSERT_EQ(Answer(holder.get()), "result 1 owner ");
+  auto taker = ChildProcess::StartSelf("take_lock", {models / c.taker_dir, c.taker_model, "bob"});
+  EXPECT_EQ(Answer(taker.get()), "result 0 owner alice");
+  EXPECT_EQ(taker->Wait(kAnswerMs), 0);
+  holder->CloseInput();
+  EXPECT_EQ(holder->Wait(kAnswerMs), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, SpellingTest,
+                         ::testing::Values(Spellings{"Model", "Plant", "pump", "Plant", "PUMP"},
+                                           Spellings{"Directory", "Plant", "pump", "PLANT", "pump"}),
+                         [](const ::testing::TestParamInfo<Spellings>& info) { return info.param.name; });
 
 // The lock slot rewrites its lock file through a handle opened for writing only, then cuts it at the
 // end of the new text; some clients cannot truncate such a handle.

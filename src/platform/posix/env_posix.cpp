@@ -12,12 +12,16 @@
 #include <unistd.h>
 #ifdef __linux__
 #include <sys/sendfile.h>
+#include <sys/vfs.h>
 #endif
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -72,6 +76,10 @@ namespace {
 //  * An open file cannot be unlinked (EBUSY): the server refuses while anyone has it open. A
 //    deleter then closes and unlinks again. No guard is needed for that window: a taker that locks
 //    the file in it holds the file open, so the second unlink fails the same way and the file stays.
+//  * Names are case-insensitive, but each spelling of a path is an inode of its own to our kernel,
+//    so locks taken through pump.lck and PUMP.LCK never meet. Files that take a lock are opened
+//    under the spelling the directories list, and after locking we check that the listing still
+//    names the file as we opened it (it cannot change while we hold it open, see above).
 //  * A write-only descriptor cannot be truncated with SMB3 (EIO after seconds, truncated anyway):
 //    writers are opened for reading as well.
 // ---------------------------------------------------------------------------------------------------
@@ -183,13 +191,18 @@ bool EqualFold(const char* a, const std::string& b) {
   return a[i] == 0 && i == b.size();
 }
 
-// The entry of dir that equals name without regard to case (the smallest one when several do, so
-// the answer does not depend on directory order); empty when there is none.
-std::string FindFolded(const std::string& dir, const std::string& name) {
+// The entry of dir named `name` as the directory lists it: that very spelling if listed, else the
+// smallest entry that equals it without regard to case (so the answer does not depend on directory
+// order); empty when there is none.
+std::string ListedName(const std::string& dir, const std::string& name) {
   DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
   if (!d) return std::string();
   std::string best;
   while (struct dirent* e = ::readdir(d)) {
+    if (name == e->d_name) {
+      best = name;
+      break;
+    }
     if (EqualFold(e->d_name, name) && (best.empty() || std::strcmp(e->d_name, best.c_str()) < 0))
       best = e->d_name;
   }
@@ -216,7 +229,7 @@ std::string Resolve(const std::string& path) {
     if (comp.empty()) continue;
     const std::string exact = (out.empty() || out.back() == '/') ? out + comp : out + "/" + comp;
     if (!lost && ::lstat(exact.c_str(), &st) != 0) {
-      std::string found = errno == ENOENT ? FindFolded(out, comp) : std::string();
+      std::string found = errno == ENOENT ? ListedName(out, comp) : std::string();
       if (found.empty())
         lost = true;
       else
@@ -235,6 +248,72 @@ std::string BaseName(std::string path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// The directory part of a path: "." for a bare name, "/" for one in the root.
+std::string DirName(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  std::size_t end = path.rfind('/');
+  if (end == std::string::npos) return ".";
+  while (end > 0 && path[end - 1] == '/') --end;
+  return end == 0 ? "/" : path.substr(0, end);
+}
+
+std::string Join(const std::string& dir, const std::string& name) {
+  if (dir == ".") return name;
+  return dir.back() == '/' ? dir + name : dir + "/" + name;
+}
+
+// True for the file systems of network shares (see "Shares" above), asked once per device.
+bool OnShare(dev_t dev, const std::string& path) {
+#ifdef __linux__
+  static std::mutex mu;
+  static std::map<dev_t, bool>* known = new std::map<dev_t, bool>;  // never destroyed, as System()
+  std::lock_guard<std::mutex> guard(mu);
+  auto it = known->find(dev);
+  if (it != known->end()) return it->second;
+  struct statfs fs;
+  if (::statfs(path.c_str(), &fs) != 0) return false;  // asked again next time
+  bool share = false;
+  switch (static_cast<std::uint32_t>(fs.f_type)) {
+    case 0x65735546:  // FUSE, as user-space SMB clients are
+    case 0xFF534D42:  // CIFS
+    case 0xFE534D42:  // SMB2
+    case 0x517B:      // SMB
+      share = true;
+      break;
+    default:
+      break;
+  }
+  (*known)[dev] = share;
+  return share;
+#else
+  (void)dev;
+  (void)path;
+  return false;
+#endif
+}
+
+// On a share, `path` (resolved) with its directories spelled as their parents list them, up to the
+// share's root; elsewhere `path` itself. *share tells which.
+std::string ListedDirectories(const std::string& path, bool* share) {
+  *share = false;
+  std::string dir = DirName(path);
+  struct stat st;
+  if (::stat(dir.c_str(), &st) != 0 || !OnShare(st.st_dev, dir)) return path;
+  *share = true;
+  const dev_t dev = st.st_dev;
+  std::vector<std::string> listed;  // from the bottom up
+  while (dir != "/" && dir != ".") {
+    std::string parent = DirName(dir), name = BaseName(dir);
+    if (name == "." || name == "..") break;  // the rest stays as given
+    if (::stat(parent.c_str(), &st) != 0 || st.st_dev != dev) break;  // the share's root
+    std::string found = ListedName(parent, name);
+    listed.push_back(found.empty() ? name : found);
+    dir = parent;
+  }
+  for (auto it = listed.rbegin(); it != listed.rend(); ++it) dir = Join(dir, *it);
+  return Join(dir, BaseName(path));
+}
+
 // ------------------------------------------------------------------------------------------------
 // Opening with sharing.
 
@@ -245,9 +324,9 @@ struct Opened {
 
 enum class Create { kNo, kIfMissing, kOnlyNew };
 
-// How a path is taken: OpenFile takes no final symbolic link; CopyFile follows links as the
-// system's copy would.
-enum Rules : unsigned { kAsGiven = 0, kNoFinalLink = 1 };
+// How a path is taken: OpenFile takes no final symbolic link and, on shares, the listed spelling;
+// CopyFile follows links as the system's copy would, and lists nothing, to stay fast.
+enum Rules : unsigned { kAsGiven = 0, kNoFinalLink = 1, kAsListed = 2 };
 
 // Opens without waiting for a FIFO's other end. A regular file whose lease holder must first let it
 // go refuses O_NONBLOCK with EWOULDBLOCK; that one is opened again, waiting as usual.
@@ -268,6 +347,13 @@ int CheckRegular(int fd, struct stat* st) {
   return 0;
 }
 
+// On a share, the name under which the directory lists the file at `path` when that is another
+// spelling (see "Shares"); empty when `path` is spelled as listed.
+std::string OtherSpelling(const std::string& path) {
+  std::string name = BaseName(path), listed = ListedName(DirName(path), name);
+  return listed.empty() || listed == name ? std::string() : Join(DirName(path), listed);
+}
+
 // Unlinks `path`, whose file fd holds locked, and closes fd. Where an open file cannot be unlinked
 // it closes first and tries once more (see "Shares"). Returns 0 or an errno.
 int UnlinkHeld(int fd, const std::string& path) {
@@ -283,7 +369,9 @@ int UnlinkHeld(int fd, const std::string& path) {
 
 // Opens `path` (already resolved) and takes the lock its sharing calls for. Never truncates: the
 // caller does that once the lock is held, or it would wipe a file that someone else holds.
-Status OpenLocked(const std::string& path, int flags, Create create, Lock lock, unsigned rules, Opened* out) {
+Status OpenLocked(std::string path, int flags, Create create, Lock lock, unsigned rules, Opened* out) {
+  bool share = false;
+  if ((rules & kAsListed) && lock != Lock::kNone) path = ListedDirectories(path, &share);
   if (rules & kNoFinalLink) flags |= O_NOFOLLOW;
   int retry_reason = EAGAIN;
   for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
@@ -318,6 +406,13 @@ Status OpenLocked(const std::string& path, int flags, Create create, Lock lock, 
       int rc = (rules & kNoFinalLink) ? ::lstat(path.c_str(), &named) : ::stat(path.c_str(), &named);
       if (rc != 0 || !SameFile(mine, named)) {
         CloseFd(fd);  // unlinked or replaced while we locked: the lock guards nothing, try again
+        retry_reason = EAGAIN;
+        continue;
+      }
+      std::string listed = share ? OtherSpelling(path) : std::string();
+      if (!listed.empty()) {
+        CloseFd(fd);  // the holders, if any, hold it under the listed spelling
+        path = listed;
         retry_reason = EAGAIN;
         continue;
       }
@@ -417,9 +512,9 @@ class PosixEnv final : public Env {
     Create create = disp == Disposition::kOpenExisting ? Create::kNo : Create::kIfMissing;
     const std::string p = Resolve(path);
     Opened o;
-    Status s = OpenLocked(p, flags, create, lock, kNoFinalLink, &o);
+    Status s = OpenLocked(p, flags, create, lock, kNoFinalLink | kAsListed, &o);
     if (s.code() == EACCES && !(access & kRead) && lock != Lock::kShared)  // may write, not read
-      s = OpenLocked(p, O_WRONLY, create, lock, kNoFinalLink, &o);
+      s = OpenLocked(p, O_WRONLY, create, lock, kNoFinalLink | kAsListed, &o);
     if (!s.ok()) return s;
     if (o.existed && (access & kWrite)) {
       // The read-only attribute stops writers on Windows even for administrators; so here too.
@@ -566,7 +661,8 @@ class PosixEnv final : public Env {
 
   Status DeleteFile(const std::string& path) override {
     if (BadPath(path)) return Fail(EINVAL);
-    std::string p = Resolve(path);
+    bool share = false;
+    std::string p = ListedDirectories(Resolve(path), &share);
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
       // An exclusive lock meets every holder's lock; it needs a descriptor open for writing.
       Lock lock = Lock::kExclusive;
@@ -608,6 +704,12 @@ class PosixEnv final : public Env {
       struct stat named;
       if (::lstat(p.c_str(), &named) != 0 || !SameFile(mine, named)) {
         CloseFd(fd);  // someone deleted or replaced it since we opened it: look again
+        continue;
+      }
+      std::string listed = share ? OtherSpelling(p) : std::string();
+      if (!listed.empty()) {
+        CloseFd(fd);
+        p = listed;
         continue;
       }
       int err = UnlinkHeld(fd, p);
