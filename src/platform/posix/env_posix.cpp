@@ -12,12 +12,15 @@
 #include <unistd.h>
 #ifdef __linux__
 #include <sys/sendfile.h>
+#include <sys/vfs.h>
 #endif
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -63,6 +66,25 @@ namespace {
 // Holding a lock says nothing about the name: between open() and the lock, the holder (or a deleter
 // we raced with) may have unlinked the file and created another under the same name. So after
 // locking we check that the path still names our inode, and start over if not.
+//
+// Deleting follows the same rule from the other side: lock exclusively, then check that the path
+// still names the locked file (a status read after the lock; one read before it lets two deleters
+// pass together, and the slower one unlinks the next holder's new file), and unlink while holding
+// the lock, so that no taker can lock and check the file between our check and the unlink.
+//
+// Only regular files are opened, and never through a final symbolic link: a FIFO named like a lock
+// file would hang the open, a link would have us write lock text into whatever it points at.
+//
+// Shares (as measured with a FUSE SMB client, over SMB3 and NT1):
+//  * An open file cannot be unlinked (EBUSY): the server refuses while anyone has it open. A
+//    deleter then closes and unlinks again. No guard is needed for that window: a taker that locks
+//    the file in it holds the file open, so the second unlink fails the same way and the file stays.
+//  * Names are case-insensitive, but each spelling of a path is an inode of its own to our kernel,
+//    so locks taken through pump.lck and PUMP.LCK never meet. Files that take a lock are opened
+//    under the spelling the directories list, and after locking we check that the listing still
+//    names the file as we opened it (it cannot change while we hold it open, see above).
+//  * A write-only descriptor cannot be truncated with SMB3 (EIO after seconds, truncated anyway):
+//    writers are opened for reading as well.
 // ---------------------------------------------------------------------------------------------------
 constexpr off_t kShareByte = static_cast<off_t>(0x7ffffffffffffff0LL);
 constexpr int kOpenAttempts = 8;
@@ -259,6 +281,25 @@ std::string ParentOf(const std::string& path) {
   return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
+// The entry of dir named `name` as the directory lists it now: that very spelling if listed, else
+// the smallest entry that equals it without regard to case (so the answer does not depend on
+// directory order); empty when there is none. Read afresh: a lock rests on it.
+std::string ListedName(const std::string& dir, const std::string& name) {
+  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+  if (!d) return std::string();
+  std::string best;
+  while (struct dirent* e = ::readdir(d)) {
+    if (name == e->d_name) {
+      best = name;
+      break;
+    }
+    if (text::EqualsNoCase(e->d_name, name) && (best.empty() || std::strcmp(e->d_name, best.c_str()) < 0))
+      best = e->d_name;
+  }
+  ::closedir(d);
+  return best;
+}
+
 // The path under which the file system knows `path`. When the exact path does not exist, each
 // component is looked up without regard to case; from the first component that cannot be found on,
 // the rest is kept as given, so a path for a file about to be created resolves its directories and
@@ -288,7 +329,7 @@ std::string Resolve(const std::string& path) {
     if (comp.empty()) continue;
     const std::string exact = (out.empty() || out.back() == '/') ? out + comp : out + "/" + comp;
     if (!lost && ::lstat(exact.c_str(), &st) != 0) {
-      std::string found = errno == ENOENT ? FindFolded(out, comp) : std::string();
+      std::string found = errno == ENOENT ? ListedName(out, comp) : std::string();
       if (found.empty())
         lost = true;
       else
@@ -307,6 +348,72 @@ std::string BaseName(std::string path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// The directory part of a path: "." for a bare name, "/" for one in the root.
+std::string DirName(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  std::size_t end = path.rfind('/');
+  if (end == std::string::npos) return ".";
+  while (end > 0 && path[end - 1] == '/') --end;
+  return end == 0 ? "/" : path.substr(0, end);
+}
+
+std::string Join(const std::string& dir, const std::string& name) {
+  if (dir == ".") return name;
+  return dir.back() == '/' ? dir + name : dir + "/" + name;
+}
+
+// True for the file systems of network shares (see "Shares" above), asked once per device.
+bool OnShare(dev_t dev, const std::string& path) {
+#ifdef __linux__
+  static std::mutex mu;
+  static std::map<dev_t, bool>* known = new std::map<dev_t, bool>;  // never destroyed, as System()
+  std::lock_guard<std::mutex> guard(mu);
+  auto it = known->find(dev);
+  if (it != known->end()) return it->second;
+  struct statfs fs;
+  if (::statfs(path.c_str(), &fs) != 0) return false;  // asked again next time
+  bool share = false;
+  switch (static_cast<std::uint32_t>(fs.f_type)) {
+    case 0x65735546:  // FUSE, as user-space SMB clients are
+    case 0xFF534D42:  // CIFS
+    case 0xFE534D42:  // SMB2
+    case 0x517B:      // SMB
+      share = true;
+      break;
+    default:
+      break;
+  }
+  (*known)[dev] = share;
+  return share;
+#else
+  (void)dev;
+  (void)path;
+  return false;
+#endif
+}
+
+// On a share, `path` (resolved) with its directories spelled as their parents list them, up to the
+// share's root; elsewhere `path` itself. *share tells which.
+std::string ListedDirectories(const std::string& path, bool* share) {
+  *share = false;
+  std::string dir = DirName(path);
+  struct stat st;
+  if (::stat(dir.c_str(), &st) != 0 || !OnShare(st.st_dev, dir)) return path;
+  *share = true;
+  const dev_t dev = st.st_dev;
+  std::vector<std::string> listed;  // from the bottom up
+  while (dir != "/" && dir != ".") {
+    std::string parent = DirName(dir), name = BaseName(dir);
+    if (name == "." || name == "..") break;  // the rest stays as given
+    if (::stat(parent.c_str(), &st) != 0 || st.st_dev != dev) break;  // the share's root
+    std::string found = ListedName(parent, name);
+    listed.push_back(found.empty() ? name : found);
+    dir = parent;
+  }
+  for (auto it = listed.rbegin(); it != listed.rend(); ++it) dir = Join(dir, *it);
+  return Join(dir, BaseName(path));
+}
+
 // ------------------------------------------------------------------------------------------------
 // Opening with sharing.
 
@@ -317,38 +424,79 @@ struct Opened {
 
 enum class Create { kNo, kIfMissing, kOnlyNew };
 
+// How a path is taken: OpenFile takes no final symbolic link and, on shares, the listed spelling;
+// CopyFile follows links as the system's copy would, and lists nothing, to stay fast.
+enum Rules : unsigned { kAsGiven = 0, kNoFinalLink = 1, kAsListed = 2 };
+
+// Opens without waiting for a FIFO's other end. A regular file whose lease holder must first let it
+// go refuses O_NONBLOCK with EWOULDBLOCK; that one is opened again, waiting as usual.
+int OpenNoHang(const std::string& path, int flags, mode_t mode = 0) {
+  int fd = OpenRetrying(path.c_str(), flags | O_NONBLOCK, mode);
+  if (fd < 0 && errno == EWOULDBLOCK) fd = OpenRetrying(path.c_str(), flags, mode);
+  return fd;
+}
+
+// 0 for a regular file, made blocking again; EISDIR for a directory (Windows says "access
+// denied"); ENXIO for a FIFO, socket or device, as the system says for some of them.
+int CheckRegular(int fd, struct stat* st) {
+  if (::fstat(fd, st) != 0) return errno;
+  if (S_ISDIR(st->st_mode)) return EISDIR;
+  if (!S_ISREG(st->st_mode)) return ENXIO;
+  int fl = ::fcntl(fd, F_GETFL);
+  if (fl < 0 || ((fl & O_NONBLOCK) && ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) != 0)) return errno;
+  return 0;
+}
+
+// On a share, the name under which the directory lists the file at `path` when that is another
+// spelling (see "Shares"); empty when `path` is spelled as listed.
+std::string OtherSpelling(const std::string& path) {
+  std::string name = BaseName(path), listed = ListedName(DirName(path), name);
+  return listed.empty() || listed == name ? std::string() : Join(DirName(path), listed);
+}
+
+// Unlinks `path`, whose file fd holds locked, and closes fd. Where an open file cannot be unlinked
+// it closes first and tries once more (see "Shares"). Returns 0 or an errno.
+int UnlinkHeld(int fd, const std::string& path) {
+  if (::unlink(path.c_str()) == 0) {
+    CloseFd(fd);
+    return 0;
+  }
+  int err = errno;
+  CloseFd(fd);
+  if (err != EBUSY) return err;
+  return ::unlink(path.c_str()) == 0 ? 0 : errno;
+}
+
 // Opens `path` (already resolved) and takes the lock its sharing calls for. Never truncates: the
 // caller does that once the lock is held, or it would wipe a file that someone else holds.
-Status OpenLocked(const std::string& path, int flags, Create create, Lock lock, Opened* out) {
+Status OpenLocked(std::string path, int flags, Create create, Lock lock, unsigned rules, Opened* out) {
+  bool share = false;
+  if ((rules & kAsListed) && lock != Lock::kNone) path = ListedDirectories(path, &share);
+  if (rules & kNoFinalLink) flags |= O_NOFOLLOW;
   int retry_reason = EAGAIN;
   for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
     int fd = -1;
     bool created = false;
     if (create != Create::kNo) {
-      fd = OpenRetrying(path.c_str(), flags | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      fd = OpenNoHang(path, flags | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       created = fd >= 0;
       if (created) Folded().Created(ParentOf(path), BaseName(path));
       if (fd < 0 && errno == EEXIST && create == Create::kIfMissing) {
-        fd = OpenRetrying(path.c_str(), flags | O_CLOEXEC);
+        fd = OpenNoHang(path, flags | O_CLOEXEC);
         if (fd < 0 && errno == ENOENT) {  // deleted between the two opens: create it again
-          retry_reason = ENOENT;  // (for ever if the name is a dangling symbolic link)
+          retry_reason = ENOENT;  // (each time, for a dangling link that we follow)
           continue;
         }
       }
     } else {
-      fd = OpenRetrying(path.c_str(), flags | O_CLOEXEC);
+      fd = OpenNoHang(path, flags | O_CLOEXEC);
     }
     if (fd < 0) return Fail(errno);
 
     struct stat mine;
-    if (::fstat(fd, &mine) != 0) {
-      int err = errno;
+    if (int err = CheckRegular(fd, &mine)) {
       CloseFd(fd);
       return Fail(err);
-    }
-    if (S_ISDIR(mine.st_mode)) {
-      CloseFd(fd);
-      return Fail(EISDIR);
     }
     if (lock != Lock::kNone) {
       if (int err = TakeLock(fd, lock)) {
@@ -356,8 +504,16 @@ Status OpenLocked(const std::string& path, int flags, Create create, Lock lock, 
         return IsConflict(err) ? SharingViolation(err) : Fail(err);
       }
       struct stat named;
-      if (::stat(path.c_str(), &named) != 0 || !SameFile(mine, named)) {
+      int rc = (rules & kNoFinalLink) ? ::lstat(path.c_str(), &named) : ::stat(path.c_str(), &named);
+      if (rc != 0 || !SameFile(mine, named)) {
         CloseFd(fd);  // unlinked or replaced while we locked: the lock guards nothing, try again
+        retry_reason = EAGAIN;
+        continue;
+      }
+      std::string listed = share ? OtherSpelling(path) : std::string();
+      if (!listed.empty()) {
+        CloseFd(fd);  // the holders, if any, hold it under the listed spelling
+        path = listed;
         retry_reason = EAGAIN;
         continue;
       }
@@ -452,12 +608,14 @@ class PosixEnv final : public Env {
     *handle = kNoFile;
     if (BadPath(path)) return Fail(EINVAL);
     Lock lock = LockFor(access, share);
-    int flags = (access & kWrite) ? ((access & kRead) ? O_RDWR : O_WRONLY) : O_RDONLY;
-    // A shared lock needs a descriptor open for reading; a writer that wants one reads as well.
-    if (flags == O_WRONLY && lock == Lock::kShared) flags = O_RDWR;
+    // Writers read as well (see "Shares"), and a shared lock needs a descriptor open for reading.
+    int flags = (access & kWrite) ? O_RDWR : O_RDONLY;
     Create create = disp == Disposition::kOpenExisting ? Create::kNo : Create::kIfMissing;
+    const std::string p = Resolve(path);
     Opened o;
-    Status s = OpenLocked(Resolve(path), flags, create, lock, &o);
+    Status s = OpenLocked(p, flags, create, lock, kNoFinalLink | kAsListed, &o);
+    if (s.code() == EACCES && !(access & kRead) && lock != Lock::kShared)  // may write, not read
+      s = OpenLocked(p, O_WRONLY, create, lock, kNoFinalLink | kAsListed, &o);
     if (!s.ok()) return s;
     if (o.existed && (access & kWrite)) {
       // The read-only attribute stops writers on Windows even for administrators; so here too.
@@ -559,7 +717,7 @@ class PosixEnv final : public Env {
   Status CopyFile(const std::string& from, const std::string& to, bool overwrite) override {
     if (BadPath(from) || BadPath(to)) return Fail(EINVAL);
     Opened src;
-    Status s = OpenLocked(Resolve(from), O_RDONLY, Create::kNo, Lock::kNone, &src);
+    Status s = OpenLocked(Resolve(from), O_RDONLY, Create::kNo, Lock::kNone, kAsGiven, &src);
     if (!s.ok()) return s;
     struct stat sst;
     if (::fstat(src.fd, &sst) != 0) {
@@ -572,7 +730,9 @@ class PosixEnv final : public Env {
     // overwritten; the checks come after the lock so that they see the file we will write to.
     std::string dest = Resolve(to);
     Opened dst;
-    s = OpenLocked(dest, O_WRONLY, overwrite ? Create::kIfMissing : Create::kOnlyNew, Lock::kExclusive, &dst);
+    const Create create = overwrite ? Create::kIfMissing : Create::kOnlyNew;
+    s = OpenLocked(dest, O_RDWR, create, Lock::kExclusive, kAsGiven, &dst);  // O_RDWR: see "Shares"
+    if (s.code() == EACCES) s = OpenLocked(dest, O_WRONLY, create, Lock::kExclusive, kAsGiven, &dst);
     if (!s.ok()) {
       CloseFd(src.fd);
       return s;
@@ -603,8 +763,9 @@ class PosixEnv final : public Env {
       err = errno;
     if (err != 0) {
       // A half-written copy is worse than none; we still hold the destination, so nobody else reads it.
-      ::unlink(dest.c_str());
-      return give_up(Fail(err));
+      UnlinkHeld(dst.fd, dest);
+      CloseFd(src.fd);
+      return Fail(err);
     }
     CloseFd(src.fd);
     if (::close(dst.fd) != 0 && errno != EINTR) return Fail(errno);  // delayed write errors (NFS, SMB)
@@ -613,38 +774,60 @@ class PosixEnv final : public Env {
 
   Status DeleteFile(const std::string& path) override {
     if (BadPath(path)) return Fail(EINVAL);
-    std::string p = Resolve(path);
+    bool share = false;
+    std::string p = ListedDirectories(Resolve(path), &share);
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-      struct stat named;
-      if (::lstat(p.c_str(), &named) != 0) return Fail(errno);
-      if (S_ISDIR(named.st_mode)) return Fail(EISDIR);
-      if (S_ISLNK(named.st_mode)) return ::unlink(p.c_str()) == 0 ? Status::Ok() : Fail(errno);
-      // Windows refuses to delete a read-only file, whoever asks.
-      if (!HasWriteBits(named.st_mode)) return Fail(EACCES);
-
-      int fd = OpenRetrying(p.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
-      if (fd < 0) {
-        if (errno == ENOENT) continue;
-        if (errno == EACCES) {
-          // We may not read it, so we cannot ask about its lock; nobody we could see holds it.
-          return ::unlink(p.c_str()) == 0 ? Status::Ok() : Fail(errno);
-        }
-        return Fail(errno);
+      // An exclusive lock meets every holder's lock; it needs a descriptor open for writing.
+      Lock lock = Lock::kExclusive;
+      int fd = OpenNoHang(p, O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+      if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS || errno == ETXTBSY)) {
+        // We may not write it (whether we may delete it is the directory's business). A shared lock
+        // still keeps us off a held file, but lets two such deleters pass together; no release of
+        // ours deletes this way, as a lock's holder can always write its lock file.
+        lock = Lock::kShared;
+        fd = OpenNoHang(p, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
       }
-      if (int err = TakeLock(fd, Lock::kShared)) {
+      if (fd < 0) {
+        int err = errno;
+        struct stat named;
+        if (err == ELOOP || err == ENXIO) {
+          // A symbolic link or a socket: nobody can hold those, and the name itself goes.
+          if (::lstat(p.c_str(), &named) == 0 && !S_ISDIR(named.st_mode) && !S_ISREG(named.st_mode))
+            return ::unlink(p.c_str()) == 0 ? Status::Ok() : Fail(errno);
+        }
+        // We may not read it either, so we cannot ask about its lock; nobody we could see holds it.
+        if (err == EACCES) return ::unlink(p.c_str()) == 0 ? Status::Ok() : Fail(errno);
+        return Fail(err);
+      }
+      struct stat mine;
+      if (int err = CheckRegular(fd, &mine)) {
+        CloseFd(fd);
+        if (err != ENXIO) return Fail(err);
+        return ::unlink(p.c_str()) == 0 ? Status::Ok() : Fail(errno);  // a FIFO or device
+      }
+      // Windows refuses to delete a read-only file, whoever asks.
+      if (!HasWriteBits(mine.st_mode)) {
+        CloseFd(fd);
+        return Fail(EACCES);
+      }
+      if (int err = TakeLock(fd, lock)) {
         CloseFd(fd);
         return IsConflict(err) ? SharingViolation(err) : Fail(err);
       }
-      struct stat mine;
-      if (::fstat(fd, &mine) != 0 || !SameFile(mine, named)) {
-        CloseFd(fd);
+      struct stat named;
+      if (::lstat(p.c_str(), &named) != 0 || !SameFile(mine, named)) {
+        CloseFd(fd);  // someone deleted or replaced it since we opened it: look again
         continue;
       }
-      // Unlinking while we hold the shared lock: an exclusive writer cannot slip in between.
-      int rc = ::unlink(p.c_str());
-      int err = errno;
-      CloseFd(fd);
-      return rc == 0 ? Status::Ok() : Fail(err);
+      std::string listed = share ? OtherSpelling(p) : std::string();
+      if (!listed.empty()) {
+        CloseFd(fd);
+        p = listed;
+        continue;
+      }
+      int err = UnlinkHeld(fd, p);
+      if (err == 0) return Status::Ok();
+      return err == EBUSY ? SharingViolation(err) : Fail(err);  // someone else has it open
     }
     return SharingViolation(EAGAIN);
   }

@@ -87,6 +87,24 @@ std::string JoinPattern(const std::string& dir, const std::string& pattern) {
   return dir + '\\' + pattern;
 }
 
+// What a freshly opened handle is: a file on disk, a symbolic link or junction opened as itself, a
+// reparse point of another kind (deduplicated or cloud files, which must be opened through), or no
+// file on disk at all (a pipe, a console, a device such as CON).
+enum class HandleKind { kFile, kLink, kOtherReparse, kNotDisk };
+
+HandleKind KindOfHandle(HANDLE h) {
+  if (GetFileType(h) != FILE_TYPE_DISK) return HandleKind::kNotDisk;
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  if (!GetFileInformationByHandleEx(h, FileAttributeTagInfo, &tag, sizeof tag)) {
+    // Systems that cannot tell the tag still tell whether there is one.
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(h, &info)) return HandleKind::kFile;
+    return (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? HandleKind::kLink : HandleKind::kFile;
+  }
+  if (!(tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return HandleKind::kFile;
+  return IsReparseTagNameSurrogate(tag.ReparseTag) ? HandleKind::kLink : HandleKind::kOtherReparse;
+}
+
 std::int64_t UnixNanos(const FILETIME& ft) {
   std::uint64_t ticks = (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
   // Keep the arithmetic in range: times beyond what int64 nanoseconds can hold saturate.
@@ -125,9 +143,24 @@ class Win32Env final : public Env {
     // may write anything (Wine as root) would open it anyway, and with kCreateAlways empty it.
     if ((access & kWrite) && IsReadOnlyFile(path)) return FromCode(ERROR_ACCESS_DENIED);
     // No security attributes: the handle is not inherited, so no child process keeps a model open.
-    HANDLE h = CreateFileA(path.c_str(), desired, sharing, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // A final link is opened as itself, to be refused rather than followed: lock text written through
+    // it would land in whatever it names.
+    HANDLE h = CreateFileA(path.c_str(), desired, sharing, nullptr, creation,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) return LastError();
     DWORD after = GetLastError();
+    HandleKind kind = KindOfHandle(h);
+    if (kind == HandleKind::kOtherReparse) {
+      CloseHandle(h);
+      h = CreateFileA(path.c_str(), desired, sharing, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (h == INVALID_HANDLE_VALUE) return LastError();
+      kind = KindOfHandle(h) == HandleKind::kNotDisk ? HandleKind::kNotDisk : HandleKind::kFile;
+    }
+    if (kind != HandleKind::kFile) {
+      // A pipe or device would hang or swallow the lock text; only files on disk are files here.
+      CloseHandle(h);
+      return FromCode(kind == HandleKind::kLink ? ERROR_CANT_RESOLVE_FILENAME : ERROR_CANT_ACCESS_FILE);
+    }
     *handle = handles_.Add(reinterpret_cast<std::intptr_t>(h));
     if (existed) *existed = disp == Disposition::kOpenExisting || after == ERROR_ALREADY_EXISTS;
     return Status::Ok();
