@@ -27,7 +27,7 @@ int Rounds() {
 #ifdef _WIN32
   return 25;  // starting and running processes under Wine is slow
 #else
-  return 200;
+  return 1000;
 #endif
 }
 
