@@ -414,12 +414,23 @@ std::string ListedDirectories(const std::string& path, bool* share) {
   return Join(dir, BaseName(path));
 }
 
+// The status of path, looked up without regard to case only when the exact name is missing (one
+// call for the common case); *resolved is the name it was found under. 0 or an errno.
+int StatResolved(const std::string& path, std::string* resolved, struct stat* st) {
+  *resolved = path;
+  if (::stat(path.c_str(), st) == 0) return 0;
+  if (errno != ENOENT && errno != ENOTDIR) return errno;
+  *resolved = Resolve(path);
+  return ::stat(resolved->c_str(), st) == 0 ? 0 : errno;
+}
+
 // ------------------------------------------------------------------------------------------------
 // Opening with sharing.
 
 struct Opened {
   int fd = -1;
   bool existed = false;
+  struct stat st = {};  // of the opened file, read after it was opened
 };
 
 enum class Create { kNo, kIfMissing, kOnlyNew };
@@ -520,6 +531,7 @@ Status OpenLocked(std::string path, int flags, Create create, Lock lock, unsigne
     }
     out->fd = fd;
     out->existed = !created;
+    out->st = mine;
     return Status::Ok();
   }
   // The name kept changing under us: someone is busy replacing the file.
@@ -719,12 +731,7 @@ class PosixEnv final : public Env {
     Opened src;
     Status s = OpenLocked(Resolve(from), O_RDONLY, Create::kNo, Lock::kNone, kAsGiven, &src);
     if (!s.ok()) return s;
-    struct stat sst;
-    if (::fstat(src.fd, &sst) != 0) {
-      int err = errno;
-      CloseFd(src.fd);
-      return Fail(err);
-    }
+    const struct stat& sst = src.st;
 
     // The destination is written as an exclusive writer would, so that nobody holding it is
     // overwritten; the checks come after the lock so that they see the file we will write to.
@@ -742,8 +749,7 @@ class PosixEnv final : public Env {
       CloseFd(src.fd);
       return st;
     };
-    struct stat dst_st;
-    if (::fstat(dst.fd, &dst_st) != 0) return give_up(Fail(errno));
+    const struct stat& dst_st = dst.st;
     if (dst.existed) {
       if (!HasWriteBits(dst_st.st_mode)) return give_up(Fail(EACCES));  // read-only, even for root
       if (SameFile(sst, dst_st)) return give_up(SharingViolation(EBUSY));  // Windows: in use by the copy itself
@@ -850,9 +856,9 @@ class PosixEnv final : public Env {
     if (info == nullptr) return Fail(EINVAL);
     *info = FileInfo();
     if (BadPath(path)) return Fail(EINVAL);
-    std::string p = Resolve(path);
+    std::string p;
     struct stat st;
-    if (::stat(p.c_str(), &st) != 0) return Fail(errno);
+    if (int err = StatResolved(path, &p, &st)) return Fail(err);
     info->is_directory = S_ISDIR(st.st_mode);
     info->read_only = !HasWriteBits(st.st_mode);
     std::string name = BaseName(p);
@@ -864,9 +870,9 @@ class PosixEnv final : public Env {
 
   Status SetReadOnly(const std::string& path, bool read_only) override {
     if (BadPath(path)) return Fail(EINVAL);
-    std::string p = Resolve(path);
+    std::string p;
     struct stat st;
-    if (::stat(p.c_str(), &st) != 0) return Fail(errno);
+    if (int err = StatResolved(path, &p, &st)) return Fail(err);
     mode_t mode = st.st_mode & 07777;
     mode = read_only ? (mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)) : (mode | S_IWUSR);
     if (mode != (st.st_mode & 07777) && ::chmod(p.c_str(), mode) != 0) return Fail(errno);
