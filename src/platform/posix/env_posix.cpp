@@ -201,6 +201,11 @@ class FoldedNames {
     const std::string d = dir.empty() ? "." : dir;
     struct stat st;
     if (::stat(d.c_str(), &st) != 0) return std::string();
+    return Find(d, st, name);
+  }
+  // The same with the directory's status already read.
+  std::string Find(const std::string& dir, const struct stat& st, const std::string& name) {
+    const std::string& d = dir;
     std::lock_guard<std::mutex> g(mu_);
     Entry& e = entries_[d];
     if (!e.valid || !Same(e, st)) Read(d, st, &e);
@@ -273,8 +278,6 @@ FoldedNames& Folded() {
   return *names;
 }
 
-std::string FindFolded(const std::string& dir, const std::string& name) { return Folded().Find(dir, name); }
-
 std::string ParentOf(const std::string& path) {
   std::size_t slash = path.rfind('/');
   if (slash == std::string::npos) return std::string();
@@ -313,7 +316,7 @@ std::string Resolve(const std::string& path) {
   if (slash != std::string::npos && slash + 1 < path.size()) {
     const std::string parent = ParentOf(path);
     if (::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-      std::string found = FindFolded(parent, path.substr(slash + 1));
+      std::string found = Folded().Find(parent, st, path.substr(slash + 1));
       return found.empty() ? path : path.substr(0, slash + 1) + found;
     }
   }
