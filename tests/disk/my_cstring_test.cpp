@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 
@@ -10,11 +11,16 @@ namespace miradel {
 namespace {
 
 TEST(MyCStringTest, ReadersSeeOnlyWholeValuesWhileAnotherThreadWrites) {
-  const std::string short_value = "/m", long_value(4096, 'x');  // the long one moves the storage
+  const std::string short_value = "/m", long_value(64, 'x');  // the long one lives outside the object
   MyCString s(short_value);
-  std::thread writer([&] { for (int i = 0; i < 20000; ++i) s.Set(i % 2 ? long_value : short_value); });
+  std::atomic<bool> written{false};
+  // Millions of writes: an unguarded one is caught in the act only now and then.
+  std::thread writer([&] {
+    for (int i = 0; i < 4000000; ++i) s.Set(i % 2 ? long_value : short_value);
+    written = true;
+  });
   int torn = 0;
-  for (int i = 0; i < 20000; ++i) {
+  while (!written) {  // reads for as long as the writer writes
     const std::string v = s.Get();
     const std::size_t n = s.GetLength();
     torn += (v != short_value && v != long_value) + (n != short_value.size() && n != long_value.size());
