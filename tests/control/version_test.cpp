@@ -2,39 +2,27 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <utility>
 
 #include "control/version.h"
 
 namespace miradel {
 namespace {
 
-TEST(Version, HostFormsPlaceTheirDigits) {
-  EXPECT_EQ(VersionDigits(80100), "08000100");
-  EXPECT_EQ(VersionDigits(10000104), "10000104");
-  EXPECT_EQ(VersionDigits(801004), "80010004");
-  EXPECT_EQ(VersionDigits(1234), "01023400");  // a b c d -> 0 a 0 b c d 0 0
-  EXPECT_EQ(VersionDigits(12345), "01020345");
-  EXPECT_EQ(VersionDigits(0), "00000000");
-  EXPECT_EQ(VersionDigits(7), "07000000");
-  EXPECT_EQ(VersionDigits(123), "01230000");
-}
-
-TEST(Version, OddFormsStayWithinEightCharacters) {
-  EXPECT_EQ(VersionDigits(9000104), "09000104");    // 7 digits: a leading zero
-  EXPECT_EQ(VersionDigits(123456789), "12345678");  // more than 8: the first eight
-  EXPECT_EQ(VersionDigits(INT_MAX), "21474836");
-  EXPECT_EQ(VersionDigits(-80100), "08000100");     // the sign is dropped
-  EXPECT_EQ(VersionDigits(INT_MIN), "21474836");
+TEST(Version, DigitsOfEveryFormAndTheirDottedText) {
+  // a b c d -> 0 a 0 b c d 0 0; seven digits get a leading zero, more than eight keep the first
+  // eight, and the sign is dropped.
+  const std::pair<int, const char*> digits[] = {
+      {80100, "08000100"}, {10000104, "10000104"}, {801004, "80010004"}, {1234, "01023400"},
+      {12345, "01020345"}, {0, "00000000"},        {7, "07000000"},      {123, "01230000"},
+      {9000104, "09000104"}, {123456789, "12345678"}, {INT_MAX, "21474836"}, {-80100, "08000100"},
+      {INT_MIN, "21474836"}};
+  for (const auto& [version, expected] : digits) EXPECT_EQ(VersionDigits(version), expected) << version;
   for (int v : {1, 12, 99999, 100000, 999999, 1000000, 9999999, 99999999, -1, -123456789})
     EXPECT_EQ(VersionDigits(v).size(), 8u) << v;
-}
-
-TEST(Version, DottedTextDropsOneLeadingZeroPerGroup) {
-  EXPECT_EQ(DottedVersion("08000100"), "8.0.1.0");
-  EXPECT_EQ(DottedVersion("10000104"), "10.0.1.4");
-  EXPECT_EQ(DottedVersion("80010004"), "80.1.0.4");
-  EXPECT_EQ(DottedVersion("00000000"), "0.0.0.0");
-  EXPECT_EQ(DottedVersion("21474836"), "21.47.48.36");
+  const std::pair<const char*, const char*> dotted[] = {{"08000100", "8.0.1.0"}, {"10000104", "10.0.1.4"},
+      {"80010004", "80.1.0.4"}, {"00000000", "0.0.0.0"}, {"21474836", "21.47.48.36"}};
+  for (const auto& [text, expected] : dotted) EXPECT_EQ(DottedVersion(text), expected) << text;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The request queue: what it accepts, the order it serves, and its index of waiting requests.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <random>
 #include <string>
@@ -19,77 +20,45 @@ QueueNode Request(std::int32_t kind, const std::string& source, const std::strin
 }
 
 // As the producers do: a refused node is destroyed by its maker.
-int Push(FilePathQueue& q, std::int32_t kind, const std::string& source, const std::string& target = "t") {
-  auto* node = new QueueNode(Request(kind, source, target));
-  int taken = q.PushBackUnique(node);
+int Push(FilePathQueue& q, const QueueNode& request) {
+  auto* node = new QueueNode(request);
+  const int taken = q.PushBackUnique(node);
   if (!taken) delete node;
   return taken;
 }
 
+// "<source> <target> <kind>;" of each request, served until the queue is empty.
 std::string Drain(FilePathQueue& q) {
-  std::string order;
+  std::string served;
   for (QueueNode out; !q.IsEmpty(); q.PopFront()) {
     q.PeekFront(out);
-    order += out.m_strSource;
+    EXPECT_EQ(out.m_pNext, nullptr) << "the link is not copied out";
+    served += out.m_strSource + " " + out.m_strTarget + " " + std::to_string(out.m_nKind) + ";";
   }
-  return order;
+  EXPECT_TRUE(q.Head() == nullptr && q.Tail() == nullptr && q.PopFront() == 0);
+  return served;
 }
 
-TEST(FilePathQueueTest, RefusesEqualRequestsNullNodesAndEmptySources) {
-  FilePathQueue q;
-  EXPECT_EQ(Push(q, RequestCopy, "C:\\M\\Pump.DAT", "X\\"), 1);
-  EXPECT_EQ(Push(q, RequestCopy, "c:\\m\\pump.dat", "Y\\"), 0) << "targets are not compared";
-  EXPECT_EQ(Push(q, RequestDelete, "C:\\M\\Pump.DAT"), 1) << "a delete is not a copy";
-  EXPECT_EQ(q.GetCount(), 2);
-  QueueNode probe = Request(RequestDelete, "C:\\M\\PUMP.DAT");
-  EXPECT_TRUE(q.Contains(&probe));
-  probe.m_nKind = 7;
-  EXPECT_FALSE(q.Contains(&probe));
-  EXPECT_FALSE(q.Contains(nullptr));
-  EXPECT_TRUE(Request(RequestCopy, "D\\f.txt").Equals(Request(RequestCopy, "d\\F.TXT", "elsewhere")));
-
-  // Refused nodes stay the caller's: these live on the stack. An empty source would read as
-  // "nothing queued" at the head and hold up every request behind it.
-  EXPECT_EQ(q.PushBackUnique(nullptr), 0);
-  QueueNode empty, duplicate = Request(RequestCopy, "C:\\M\\PUMP.dat");
-  EXPECT_EQ(q.PushBackUnique(&empty), 0);
-  EXPECT_EQ(q.PushBackUnique(&duplicate), 0);
-  EXPECT_EQ(q.PushBackUnique(const_cast<QueueNode*>(q.Head())), 0) << "the linked node itself";
-  EXPECT_EQ(q.GetCount(), 2);
-  EXPECT_EQ(q.Tail()->m_pNext, nullptr);
-}
-
-TEST(FilePathQueueTest, ServesInArrivalOrderAndKeepsHeadAndTailRight) {
+TEST(FilePathQueueTest, RefusesEqualRequestsNullNodesAndEmptySourcesAndServesInArrivalOrder) {
   FilePathQueue q;
   QueueNode out = Request(RequestDelete, "junk", "junk");
   out.m_pNext = &out;
-  q.PeekFront(out);
-  EXPECT_EQ(out.m_strSource + out.m_strTarget, "");
-  EXPECT_EQ(out.m_nKind, RequestCopy);
-  EXPECT_EQ(out.m_pNext, nullptr);
-  EXPECT_EQ(q.PopFront(), 0);
-  EXPECT_TRUE(q.Head() == nullptr && q.Tail() == nullptr && q.GetCount() == 0);
+  q.PeekFront(out);  // an empty queue leaves it reset
+  EXPECT_TRUE(out.m_strSource.empty() && out.m_strTarget.empty() && out.m_nKind == RequestCopy && !out.m_pNext);
 
-  ASSERT_EQ(Push(q, RequestCopy, "a"), 1);
-  EXPECT_EQ(q.Head(), q.Tail());
-  EXPECT_EQ(q.PopFront(), 1);
-  EXPECT_TRUE(q.Head() == nullptr && q.Tail() == nullptr && q.IsEmpty());
-  auto* b = new QueueNode(Request(RequestCopy, "b"));
-  ASSERT_EQ(q.PushBackUnique(b), 1);
-  EXPECT_TRUE(q.Head() == b && q.Tail() == b);
-  Push(q, RequestDelete, "c", "qv");
-  Push(q, RequestCopy, "d");
-  q.PeekFront(out);
-  EXPECT_EQ(out.m_strSource, "b");
-  EXPECT_EQ(out.m_pNext, nullptr) << "the link is not copied out";
-  EXPECT_EQ(Drain(q), "bcd");
-
-  for (const char* s : {"a", "b", "c"}) Push(q, RequestCopy, s);
-  EXPECT_EQ(q.Clear(), 1);
-  EXPECT_TRUE(q.IsEmpty() && q.Head() == nullptr && q.Tail() == nullptr);
-  EXPECT_EQ(Push(q, RequestCopy, "c"), 1) << "nothing of the cleared requests is remembered";
-  Push(q, RequestCopy, "a");
-  EXPECT_EQ(Drain(q), "ca");
+  EXPECT_EQ(Push(q, Request(RequestCopy, "C:\\M\\Pump.DAT", "X")), 1);
+  EXPECT_EQ(Push(q, Request(RequestCopy, "c:\\m\\pump.dat", "Y")), 0) << "targets are not compared";
+  EXPECT_EQ(Push(q, Request(RequestDelete, "C:\\M\\Pump.DAT", "qv")), 1) << "a delete is not a copy";
+  const QueueNode probe = Request(RequestDelete, "C:\\M\\PUMP.DAT"), other_kind = Request(7, "C:\\M\\Pump.DAT");
+  EXPECT_TRUE(q.Contains(&probe) && !q.Contains(&other_kind) && !q.Contains(nullptr));
+  // Refused nodes stay the caller's: these live on the stack. An empty source would read as
+  // "nothing queued" at the head and hold up every request behind it.
+  QueueNode empty, duplicate = Request(RequestCopy, "C:\\M\\PUMP.dat");
+  EXPECT_EQ(q.PushBackUnique(nullptr) + q.PushBackUnique(&empty) + q.PushBackUnique(&duplicate), 0);
+  EXPECT_EQ(q.PushBackUnique(const_cast<QueueNode*>(q.Head())), 0) << "the linked node itself";
+  EXPECT_EQ(Push(q, Request(RequestCopy, "d")), 1);
+  EXPECT_EQ(q.GetCount(), 3);
+  EXPECT_EQ(Drain(q), "C:\\M\\Pump.DAT X 1;C:\\M\\Pump.DAT qv 2;d t 1;");
 }
 
 // The index must agree with the list whatever the mix of operations: compared after every step
@@ -99,17 +68,15 @@ TEST(FilePathQueueTest, IndexAgreesWithANaiveModelUnderRandomUse) {
   FilePathQueue q;
   std::deque<QueueNode> model;
   auto in_model = [&](const QueueNode& r) {
-    for (const QueueNode& e : model)
-      if (e.Equals(r)) return true;
-    return false;
+    return std::any_of(model.begin(), model.end(), [&](const QueueNode& e) { return e.Equals(r); });
   };
   for (int step = 0; step < 20000; ++step) {
-    std::string source = (rng() % 2 ? "F" : "f") + std::to_string(rng() % 40);
-    QueueNode r = Request(rng() % 4 ? RequestCopy : RequestDelete, source);
-    int op = static_cast<int>(rng() % 100);
+    const std::int32_t kind = rng() % 4 ? RequestCopy : RequestDelete;
+    const QueueNode r = Request(kind, (rng() % 2 ? "F" : "f") + std::to_string(rng() % 40));
+    const unsigned op = rng() % 100;
     if (op < 55) {
-      bool duplicate = in_model(r);
-      ASSERT_EQ(Push(q, r.m_nKind, source), duplicate ? 0 : 1) << "step " << step;
+      const bool duplicate = in_model(r);
+      ASSERT_EQ(Push(q, r), duplicate ? 0 : 1) << "step " << step;
       if (!duplicate) model.push_back(r);
     } else if (op < 98) {
       ASSERT_EQ(q.PopFront(), model.empty() ? 0 : 1);
@@ -124,7 +91,7 @@ TEST(FilePathQueueTest, IndexAgreesWithANaiveModelUnderRandomUse) {
     const QueueNode* node = q.Head();
     for (const QueueNode& e : model) {
       ASSERT_NE(node, nullptr);
-      EXPECT_TRUE(node->Equals(e) && node->m_strSource == e.m_strSource);
+      EXPECT_EQ(node->m_strSource, e.m_strSource);
       if (!node->m_pNext) EXPECT_EQ(node, q.Tail());
       node = node->m_pNext;
     }

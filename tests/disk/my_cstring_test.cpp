@@ -11,22 +11,19 @@ namespace miradel {
 namespace {
 
 TEST(MyCStringTest, ReadersSeeOnlyWholeValuesWhileAnotherThreadWrites) {
-  const std::string short_value = "/m";
-  const std::string long_value(4096, 'x');  // beyond any small-string buffer: the storage moves
-  MyCString s;
-  EXPECT_TRUE(s.Get().empty() && s.GetLength() == 0);
-  s.Set(short_value);
-  std::atomic<bool> stop{false};
+  const std::string short_value = "/m", long_value(64, 'x');  // the long one lives outside the object
+  MyCString s(short_value);
+  std::atomic<bool> written{false};
+  // Millions of writes: an unguarded one is caught in the act only now and then.
   std::thread writer([&] {
-    for (int i = 0; i < 20000; ++i) s.Set(i % 2 ? long_value : short_value);
-    stop = true;
+    for (int i = 0; i < 4000000; ++i) s.Set(i % 2 ? long_value : short_value);
+    written = true;
   });
   int torn = 0;
-  while (!stop) {
-    std::string v = s.Get();
-    std::size_t n = s.GetLength();
-    if (v != short_value && v != long_value) ++torn;
-    if (n != short_value.size() && n != long_value.size()) ++torn;
+  while (!written) {  // reads for as long as the writer writes
+    const std::string v = s.Get();
+    const std::size_t n = s.GetLength();
+    torn += (v != short_value && v != long_value) + (n != short_value.size() && n != long_value.size());
   }
   writer.join();
   EXPECT_EQ(torn, 0);

@@ -1,6 +1,5 @@
 // The contract every platform adapter keeps: one typed suite, run against each adapter present, so the
 // POSIX emulation and the real Win32 behaviour are held to the same expectations.
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,24 +12,14 @@
 #include <vector>
 
 #include "platform/env.h"
-#include "support/fault_env.h"
 #include "support/child.h"
+#include "support/fault_env.h"
 #include "support/temp_dir.h"
 
 namespace miradel::platform {
 namespace {
 
-using test::FaultEnv;
-using test::Op;
-
-using ::testing::ElementsAre;
-using test::ChildProcess;
-
 constexpr int kChildMs = 60000;
-
-std::string Join(const std::string& a, const std::string& b) {
-  return (!a.empty() && a.back() == kSep) ? a + b : a + kSep + b;
-}
 
 const char* KindName(ErrorKind kind) {
   static const char* const kNames[] = {"ok", "not-found", "sharing-violation", "access-denied", "already-exists",
@@ -53,17 +42,7 @@ std::string ReadAll(Env& env, FileHandle h) {
   return out;
 }
 
-// Opens as a reader that shares reading and writing, reads everything, closes; "<kind>" on failure.
-std::string ReadShared(Env& env, const std::string& path) {
-  FileHandle h = kNoFile;
-  Status s = env.OpenFile(path, kRead, kShareRead | kShareWrite, Disposition::kOpenExisting, &h, nullptr);
-  if (!s.ok()) return std::string("<") + KindName(s.kind()) + ">";
-  std::string content = ReadAll(env, h);
-  EXPECT_TRUE(env.Close(h).ok());
-  return content;
-}
-
-// What one attempt to get at a file gave; the handle, if any, is closed at once.
+// What one attempt to get at a file gave ("read" gives the content); a handle is closed at once.
 std::string Attempt(Env& env, const std::string& op, const std::string& path) {
   FileHandle h = kNoFile;
   Status s;
@@ -71,38 +50,37 @@ std::string Attempt(Env& env, const std::string& op, const std::string& path) {
   else if (op == "exclusive") s = OpenExclusiveWriter(env, path, &h);
   else if (op == "create") s = OpenExclusiveWriter(env, path, &h, Disposition::kCreateAlways);
   else if (op == "delete") s = env.DeleteFile(path);
-  else if (op == "read") return "read " + ReadShared(env, path);
-  else return op + " unknown";
+  else s = env.OpenFile(path, kRead, kShareRead | kShareWrite, Disposition::kOpenExisting, &h, nullptr);
+  const std::string content = op == "read" && s.ok() ? ReadAll(env, h) : KindName(s.kind());
   if (h != kNoFile) EXPECT_TRUE(env.Close(h).ok());
-  return op + " " + KindName(s.kind());
+  return op + " " + content;
 }
 
-// Second user: holds the file as an exclusive writer until its input is closed.
-MIRADEL_CHILD(hold_exclusive) {
-  FileHandle h = kNoFile;
-  Status s = args.size() == 1 ? OpenExclusiveWriter(System(), args[0], &h) : Status::Error(ErrorKind::kOther, 0, "");
-  std::printf("%s\n", s.ok() ? "ready" : KindName(s.kind()));
-  for (std::string line; s.ok() && std::getline(std::cin, line);) {
-  }
-  System().Close(h).IgnoreError();
-  return s.ok() ? 0 : 1;
-}
-
-// Second user: tries each operation named after the path and prints what it got, one line each.
+// Second user: tries each operation named after the path and prints what it got, one line each;
+// "hold" holds the file as an exclusive writer, says "ready" and keeps it until its input ends.
 MIRADEL_CHILD(probe) {
-  for (std::size_t i = 1; i < args.size(); ++i) std::printf("%s\n", Attempt(System(), args[i], args[0]).c_str());
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    if (args[i] != "hold") {
+      std::printf("%s\n", Attempt(System(), args[i], args[0]).c_str());
+      continue;
+    }
+    FileHandle h = kNoFile;
+    std::printf("%s\n", OpenExclusiveWriter(System(), args[0], &h).ok() ? "ready" : "refused");
+    for (std::string line; h != kNoFile && std::getline(std::cin, line);) {
+    }
+    if (h != kNoFile) System().Close(h).IgnoreError();
+  }
   return args.empty() ? 2 : 0;
 }
 
 std::vector<std::string> ProbeFromAnotherProcess(const std::string& path, std::vector<std::string> ops) {
   ops.insert(ops.begin(), path);
   auto child = test::StartChild("probe", ops);
-  if (!child) return {"cannot start the child"};
   std::vector<std::string> lines;
-  bool ok = true;
-  for (std::string line = child->ReadLine(kChildMs, &ok); ok; line = child->ReadLine(kChildMs, &ok))
+  bool ok = child != nullptr;
+  for (std::string line = ok ? child->ReadLine(kChildMs, &ok) : ""; ok; line = child->ReadLine(kChildMs, &ok))
     lines.push_back(line);
-  EXPECT_EQ(child->Wait(kChildMs), 0);
+  EXPECT_TRUE(child && child->Wait(kChildMs) == 0) << "the probe did not end well";
   return lines;
 }
 
@@ -115,19 +93,14 @@ std::vector<std::string> Names(const std::vector<DirEntry>& entries) {
 
 void ExpectKindAndSystemText(Env& env, const Status& s, ErrorKind kind) {
   EXPECT_EQ(s.kind(), kind) << KindName(s.kind()) << ": " << s.message();
-  EXPECT_NE(s.code(), 0);
-  EXPECT_FALSE(s.message().empty());
-  EXPECT_EQ(s.message(), env.ErrorText(s.code()));
+  EXPECT_TRUE(s.code() != 0 && !s.message().empty() && s.message() == env.ErrorText(s.code())) << s.message();
 }
 
-// The adapters under test. Each is a small factory, so that wrapped adapters can join the list.
-struct SystemAdapter {
-  static constexpr const char* kName = "System";
-  Env* get() { return &System(); }
-};
-struct FaultWrappedAdapter {  // a FaultEnv without faults must be invisible
+// The adapters under test; a FaultEnv without faults must be invisible.
+struct SystemAdapter { static constexpr const char* kName = "System"; Env* get() { return &System(); } };
+struct FaultWrappedAdapter {
   static constexpr const char* kName = "FaultWrapped";
-  FaultEnv env{&System()};
+  test::FaultEnv env{&System()};
   Env* get() { return &env; }
 };
 using Adapters = ::testing::Types<SystemAdapter, FaultWrappedAdapter>;
@@ -147,51 +120,31 @@ class EnvContractTest : public ::testing::Test {
 };
 TYPED_TEST_SUITE(EnvContractTest, Adapters, AdapterNames);
 
-// ---- Sharing ---------------------------------------------------------------------------------------
-
-TYPED_TEST(EnvContractTest, ExclusiveWriterKeepsEveryOtherWriterAndDeleterOutReadersIn) {
+// An exclusive writer keeps every other writer and deleter out, of this process (whose attempts
+// open and close descriptors of the file, which must not drop the lock as POSIX process locks
+// would) and of others alike, in the system's words; readers that share writing get in.
+TYPED_TEST(EnvContractTest, AnExclusiveWriterKeepsOtherWritersAndDeletersOutReadersIn) {
   Env& env = this->env();
   const std::string path = this->dir_.Write("model.dat", "model data"), other = this->dir_.Write("other.dat", "other");
-  FileHandle h = kNoFile;
+  const std::vector<std::string> ops = {"write", "exclusive", "create", "delete", "read"};
+  const std::vector<std::string> refused = {"write sharing-violation", "exclusive sharing-violation",
+                                            "create sharing-violation", "delete sharing-violation", "read model data"};
+  FileHandle h = kNoFile, w = kNoFile;
   ASSERT_TRUE(OpenExclusiveWriter(env, path, &h).ok());
-  // Other handles of this process. Each attempt opens and closes a descriptor of the file, which
-  // must not drop the lock as POSIX process locks would.
-  for (const char* op : {"write", "exclusive", "create", "delete"})
-    EXPECT_EQ(Attempt(env, op, path), std::string(op) + " sharing-violation");
-  EXPECT_EQ(env.CopyFile(other, path, true).kind(), ErrorKind::kSharingViolation);
-  EXPECT_EQ(ReadShared(env, path), "model data");
-  EXPECT_THAT(ProbeFromAnotherProcess(path, {"write", "exclusive", "create", "delete", "read"}),
-              ElementsAre("write sharing-violation", "exclusive sharing-violation", "create sharing-violation",
-                          "delete sharing-violation", "read model data"));
-  // The refused creates did not empty the file under its holder.
+  std::vector<std::string> here;
+  for (const std::string& op : ops) here.push_back(Attempt(env, op, path));
+  EXPECT_EQ(here, refused);
+  EXPECT_EQ(ProbeFromAnotherProcess(path, ops), refused);
   ASSERT_TRUE(env.Seek(h, 0).ok());
-  EXPECT_EQ(ReadAll(env, h), "model data");
+  EXPECT_EQ(ReadAll(env, h), "model data") << "a refused create emptied the file under its holder";
   EXPECT_TRUE(env.Close(h).ok());
 
-  // Writers that share writing coexist, and keep an exclusive writer out until both are gone.
-  FileHandle w1 = kNoFile, w2 = kNoFile;
-  ASSERT_TRUE(OpenSharedWriter(env, path, &w1).ok());
-  ASSERT_TRUE(OpenSharedWriter(env, path, &w2).ok());
-  EXPECT_EQ(Attempt(env, "exclusive", path), "exclusive sharing-violation");
-  EXPECT_TRUE(env.Close(w1).ok());
-  EXPECT_EQ(Attempt(env, "exclusive", path), "exclusive sharing-violation");
-  EXPECT_TRUE(env.Close(w2).ok());
-  EXPECT_THAT(ProbeFromAnotherProcess(path, {"exclusive", "delete"}), ElementsAre("exclusive ok", "delete ok"));
-  EXPECT_FALSE(this->dir_.Exists("model.dat"));
-}
-
-TYPED_TEST(EnvContractTest, ExclusiveWriterInAnotherProcessKeepsThisOneOut) {
-  Env& env = this->env();
-  const std::string path = this->dir_.Write("model.dat", "model data"), other = this->dir_.Write("other.dat", "other");
-  FileHandle h = kNoFile;
-  ASSERT_TRUE(OpenExclusiveWriter(env, other, &h).ok());
-  auto child = test::StartChild("hold_exclusive", {path});
-  ASSERT_TRUE(child);
-  ASSERT_EQ(child->ReadLine(kChildMs), "ready");
-  EXPECT_TRUE(env.Close(h).ok());
-  // A copy of that handle inherited by the child would still hold the file.
+  // Held by another process, while a handle of ours that it might have inherited is closed.
+  ASSERT_TRUE(OpenExclusiveWriter(env, other, &w).ok());
+  auto child = test::StartChild("probe", {path, "hold"});
+  ASSERT_TRUE(child && child->ReadLine(kChildMs) == "ready") << "the child does not hold the file";
+  EXPECT_TRUE(env.Close(w).ok());
   EXPECT_EQ(Attempt(env, "exclusive", other), "exclusive ok");
-
   for (const Status& s : {OpenSharedWriter(env, path, &h), OpenExclusiveWriter(env, path, &h),
                           OpenExclusiveWriter(env, path, &h, Disposition::kOpenAlways),
                           OpenExclusiveWriter(env, path, &h, Disposition::kCreateAlways), env.DeleteFile(path),
@@ -199,27 +152,35 @@ TYPED_TEST(EnvContractTest, ExclusiveWriterInAnotherProcessKeepsThisOneOut) {
     ExpectKindAndSystemText(env, s, ErrorKind::kSharingViolation);
     EXPECT_EQ(h, kNoFile);
   }
-  EXPECT_EQ(ReadShared(env, path), "model data");
+  EXPECT_EQ(Attempt(env, "read", path), "read model data");
   child->CloseInput();
   EXPECT_EQ(child->Wait(kChildMs), 0);
+
+  // Writers that share writing coexist, and keep an exclusive writer out until both are gone.
+  ASSERT_TRUE(OpenSharedWriter(env, path, &h).ok() && OpenSharedWriter(env, path, &w).ok());
+  EXPECT_EQ(Attempt(env, "exclusive", path), "exclusive sharing-violation");
+  EXPECT_TRUE(env.Close(h).ok());
+  EXPECT_EQ(Attempt(env, "exclusive", path), "exclusive sharing-violation");
+  EXPECT_TRUE(env.Close(w).ok());
+  EXPECT_EQ(ProbeFromAnotherProcess(path, {"exclusive", "delete"}), (std::vector<std::string>{"exclusive ok", "delete ok"}));
+  EXPECT_FALSE(this->dir_.Exists("model.dat"));
 }
 
 TYPED_TEST(EnvContractTest, FailuresTellTheirKindInTheSystemsWords) {
   Env& env = this->env();
-  std::string file = this->dir_.Write("file.dat", "x");
-  std::string missing = this->Path("missing.dat");
+  const std::string file = this->dir_.Write("file.dat", "x"), missing = this->Path("missing.dat");
+  const std::string no_dir = this->Path("no-dir");
   FileHandle h = kNoFile;
   FileInfo info;
   std::vector<DirEntry> entries;
   ASSERT_TRUE(env.CopyFile(file, file + ".copy", false).ok());
   const std::pair<Status, ErrorKind> cases[] = {
       {env.OpenFile(missing, kRead, kShareRead, Disposition::kOpenExisting, &h, nullptr), ErrorKind::kNotFound},
-      {OpenExclusiveWriter(env, Join(this->Path("no-dir"), "f.dat"), &h, Disposition::kOpenAlways),
-       ErrorKind::kNotFound},
+      {OpenExclusiveWriter(env, no_dir + kSep + "f.dat", &h, Disposition::kOpenAlways), ErrorKind::kNotFound},
       {env.DeleteFile(missing), ErrorKind::kNotFound}, {env.GetFileInfo(missing, &info), ErrorKind::kNotFound},
-      {env.FindFiles(this->Path("no-dir"), "*", &entries), ErrorKind::kNotFound},
+      {env.FindFiles(no_dir, "*", &entries), ErrorKind::kNotFound},
       {env.CopyFile(missing, this->Path("copy.dat"), true), ErrorKind::kNotFound},
-      {env.SetCurrentDirectory(this->Path("no-dir")), ErrorKind::kNotFound},
+      {env.SetCurrentDirectory(no_dir), ErrorKind::kNotFound},
       {env.CreateDirectory(this->dir_.path()), ErrorKind::kAlreadyExists},
       {env.CopyFile(file, file + ".copy", false), ErrorKind::kAlreadyExists},
   };
@@ -228,221 +189,173 @@ TYPED_TEST(EnvContractTest, FailuresTellTheirKindInTheSystemsWords) {
   EXPECT_FALSE(this->dir_.Exists("copy.dat"));
 }
 
-// ---- Files, handles, directories -------------------------------------------------------------------
-
 // Handle values are never reused: a stale copy of a closed handle (lock slots are copied whole)
 // must not reach, or close and so unlock, a file opened later.
 TYPED_TEST(EnvContractTest, FileIoDeadHandlesAndNamesWithANul) {
   Env& env = this->env();
-  std::string path = this->Path("io.dat");
+  const std::string path = this->Path("io.dat");
   FileHandle h = kNoFile;
   bool existed = true;
   ASSERT_TRUE(env.OpenFile(path, kReadWrite, kShareRead, Disposition::kOpenAlways, &h, &existed).ok());
-  EXPECT_FALSE(existed);
-  ASSERT_TRUE(env.Write(h, "hello world", 11).ok());
-  ASSERT_TRUE(env.Seek(h, 6).ok());
+  ASSERT_TRUE(!existed && env.Write(h, "hello world", 11).ok() && env.Seek(h, 6).ok());
   EXPECT_EQ(ReadAll(env, h), "world");
-  ASSERT_TRUE(env.Seek(h, 5).ok());
-  ASSERT_TRUE(env.Truncate(h).ok());
-  EXPECT_TRUE(env.Close(h).ok());
-  EXPECT_EQ(this->dir_.Read("io.dat"), "hello");
-  ASSERT_TRUE(env.OpenFile(path, kReadWrite, kShareRead, Disposition::kOpenAlways, &h, &existed).ok());
-  EXPECT_TRUE(existed);
+  ASSERT_TRUE(env.Seek(h, 5).ok() && env.Truncate(h).ok() && env.Close(h).ok());
+  ASSERT_TRUE(env.OpenFile(path, kReadWrite, kShareRead, Disposition::kOpenAlways, &h, &existed).ok() && existed);
   EXPECT_EQ(ReadAll(env, h), "hello");
-  EXPECT_TRUE(env.Close(h).ok());
   const FileHandle dead = h;
-  ASSERT_TRUE(env.OpenFile(path, kReadWrite, kShareRead, Disposition::kCreateAlways, &h, &existed).ok());
-  EXPECT_TRUE(existed);
-  EXPECT_NE(dead, h);
-  EXPECT_FALSE(env.Seek(dead, 0).ok() || env.Write(dead, "x", 1).ok() || env.Truncate(dead).ok());
+  ASSERT_TRUE(env.Close(dead).ok());
+  ASSERT_TRUE(env.OpenFile(path, kReadWrite, kShareRead, Disposition::kCreateAlways, &h, &existed).ok() && existed);
   char c = 0;
   std::size_t got = 7;
-  EXPECT_FALSE(env.Read(dead, &c, 1, &got).ok());
-  EXPECT_EQ(got, 0u);
+  EXPECT_FALSE(h == dead || env.Seek(dead, 0).ok() || env.Write(dead, "x", 1).ok() || env.Truncate(dead).ok() ||
+               env.Read(dead, &c, 1, &got).ok() || got != 0);
   EXPECT_TRUE(env.Close(dead).IsNotFound()) << "a closed handle stays closed";
   EXPECT_EQ(Attempt(env, "delete", path), "delete sharing-violation");
-  ASSERT_TRUE(env.Write(h, "new", 3).ok());
-  EXPECT_TRUE(env.Close(h).ok());
+  ASSERT_TRUE(env.Write(h, "new", 3).ok() && env.Close(h).ok());
   EXPECT_EQ(this->dir_.Read("io.dat"), "new");  // emptied first
 
   // The system reads a name up to its first NUL: cut short there, it would name another file.
   const std::string cut = this->Path(std::string("io.dat\0.lck", 11));
-  EXPECT_FALSE(env.OpenFile(cut, kWrite, kShareNone, Disposition::kCreateAlways, &h, nullptr).ok());
-  EXPECT_EQ(h, kNoFile);
-  EXPECT_FALSE(env.DeleteFile(cut).ok());
-  EXPECT_FALSE(env.CopyFile(this->dir_.Write("b.dat", "b"), cut, true).ok());
   std::vector<DirEntry> found;
-  EXPECT_FALSE(env.FindFiles(this->dir_.path(), std::string("*\0.x", 4), &found).ok());
-  EXPECT_FALSE(env.CanEnterDirectory(this->dir_.path() + std::string("\0", 1)));
+  EXPECT_FALSE(env.OpenFile(cut, kWrite, kShareNone, Disposition::kCreateAlways, &h, nullptr).ok() ||
+               env.DeleteFile(cut).ok() || env.CopyFile(this->dir_.Write("b.dat", "b"), cut, true).ok() ||
+               env.FindFiles(this->dir_.path(), std::string("*\0.x", 4), &found).ok() ||
+               env.CanEnterDirectory(this->dir_.path() + std::string("\0", 1)));
+  EXPECT_EQ(h, kNoFile);
   EXPECT_EQ(this->dir_.Read("io.dat"), "new");
 }
 
 TYPED_TEST(EnvContractTest, DirectoriesAreMadeEnteredAndRemovedButNotOpenedAsFiles) {
   Env& env = this->env();
-  std::string dir = this->Path("Models");
-  std::string file = this->dir_.Write("plain.dat", "x");
+  const std::string dir = this->Path("Models"), inner = dir + kSep + "inner.dat", file = this->dir_.Write("rel.dat", "x");
   ASSERT_TRUE(env.CreateDirectory(dir).ok());
-  EXPECT_TRUE(env.CanEnterDirectory(dir));
-  EXPECT_TRUE(env.CanEnterDirectory(dir + kSep));
-  EXPECT_FALSE(env.CanEnterDirectory(file));
+  EXPECT_TRUE(env.CanEnterDirectory(dir) && env.CanEnterDirectory(dir + kSep) && !env.CanEnterDirectory(file));
   FileInfo info;
-  ASSERT_TRUE(env.GetFileInfo(dir, &info).ok());
-  EXPECT_TRUE(info.is_directory);
-  EXPECT_EQ(ReadShared(env, dir), "<access-denied>");
+  EXPECT_TRUE(env.GetFileInfo(dir, &info).ok() && info.is_directory);
+  EXPECT_EQ(Attempt(env, "read", dir), "read access-denied");
   EXPECT_EQ(env.DeleteFile(dir).kind(), ErrorKind::kAccessDenied);
-
-  std::string inner = Join(dir, "inner.dat");
   ASSERT_TRUE(env.CopyFile(file, inner, false).ok());
   EXPECT_FALSE(env.RemoveDirectory(dir).ok());
-  ASSERT_TRUE(env.DeleteFile(inner).ok());
-  EXPECT_TRUE(env.RemoveDirectory(dir).ok());
+  ASSERT_TRUE(env.DeleteFile(inner).ok() && env.RemoveDirectory(dir).ok());
   EXPECT_FALSE(env.CanEnterDirectory(dir));
 
   // Relative names follow the current directory.
-  this->dir_.Write("rel.dat", "relative");
   std::string before, now;
-  ASSERT_TRUE(env.GetCurrentDirectory(&before).ok());
-  ASSERT_TRUE(env.SetCurrentDirectory(this->dir_.path()).ok());
-  std::string content = ReadShared(env, "rel.dat");
-  Status got = env.GetCurrentDirectory(&now);
+  ASSERT_TRUE(env.GetCurrentDirectory(&before).ok() && env.SetCurrentDirectory(this->dir_.path()).ok());
+  const std::string content = Attempt(env, "read", "rel.dat");
+  const Status got = env.GetCurrentDirectory(&now);
   ASSERT_TRUE(env.SetCurrentDirectory(before).ok());  // before anything can stop the test
-  EXPECT_EQ(content, "relative");
+  EXPECT_EQ(content, "read x");
   ASSERT_TRUE(got.ok());
-  EXPECT_EQ(ReadShared(env, Join(now, "rel.dat")), "relative") << now;  // the same directory, however spelled
+  EXPECT_EQ(Attempt(env, "read", now + kSep + "rel.dat"), "read x") << now;  // the same directory, however spelled
 }
 
 TYPED_TEST(EnvContractTest, ReportsTheSystemsPathsAndNames) {
   Env& env = this->env();
-  const std::string temp = env.TempPath(), mine = env.UserTempPath();
-  for (const std::string& dir : {temp, mine}) {
-    ASSERT_FALSE(dir.empty());
-    EXPECT_EQ(dir.back(), kSep) << dir;
-    EXPECT_TRUE(env.CanEnterDirectory(dir)) << dir;
-  }
+  const std::string temp = env.TempPath(), mine = env.UserTempPath(), program = env.ExecutablePath();
+  for (const std::string& dir : {temp, mine})
+    EXPECT_TRUE(!dir.empty() && dir.back() == kSep && env.CanEnterDirectory(dir)) << dir;
   EXPECT_EQ(mine.rfind(temp, 0), 0u) << mine;  // the user's own lies inside the system's
   FileInfo info;
-  ASSERT_TRUE(env.GetFileInfo(env.ExecutablePath(), &info).ok()) << env.ExecutablePath();
-  EXPECT_FALSE(info.is_directory);
-  EXPECT_GT(info.size, 0u);
+  EXPECT_TRUE(env.GetFileInfo(program, &info).ok() && !info.is_directory && info.size > 0) << program;
   std::string user, computer;
-  ASSERT_TRUE(env.UserName(&user).ok());
-  ASSERT_TRUE(env.ComputerName(&computer).ok());
-  EXPECT_FALSE(user.empty() || computer.empty());
-  EXPECT_EQ(computer.find('.'), std::string::npos);
+  EXPECT_TRUE(env.UserName(&user).ok() && env.ComputerName(&computer).ok() && !user.empty() && !computer.empty());
+  EXPECT_EQ(computer.find('.'), std::string::npos) << computer;
 }
 
-// ---- Names without regard to case (the file system's own on Windows, emulated on POSIX) -----------
-
+// Names without regard to case: the file system's own on Windows, emulated on POSIX.
 TYPED_TEST(EnvContractTest, NamesResolveWithoutRegardToCase) {
   Env& env = this->env();
   ASSERT_TRUE(env.CreateDirectory(this->Path("Sub")).ok());
-  std::string lower = this->dir_.Write(Join("Sub", "pump.ttc"), "pump");
-  std::string upper = Join(this->Path("SUB"), "PUMP.TTC");
-
-  EXPECT_EQ(ReadShared(env, upper), "pump");
+  const std::string lower = this->dir_.Write(std::string("Sub") + kSep + "pump.ttc", "pump");
+  const std::string upper = this->Path("SUB") + kSep + "PUMP.TTC";
+  EXPECT_EQ(Attempt(env, "read", upper), "read pump");
   FileInfo info;
-  ASSERT_TRUE(env.GetFileInfo(upper, &info).ok());
-  EXPECT_EQ(info.size, 4u);
+  EXPECT_TRUE(env.GetFileInfo(upper, &info).ok() && info.size == 4u);
   FileHandle h = kNoFile;
   bool existed = false;
   ASSERT_TRUE(env.OpenFile(upper, kRead, kShareRead | kShareWrite, Disposition::kOpenAlways, &h, &existed).ok());
-  EXPECT_TRUE(env.Close(h).ok());
-  EXPECT_TRUE(existed);
-
+  EXPECT_TRUE(env.Close(h).ok() && existed);
   // One file, whichever spelling: a holder under one name keeps writers under another out.
   ASSERT_TRUE(OpenExclusiveWriter(env, lower, &h).ok());
   EXPECT_EQ(Attempt(env, "write", upper), "write sharing-violation");
   EXPECT_TRUE(env.Close(h).ok());
-
   ASSERT_TRUE(env.CopyFile(upper, this->Path("copy.ttc"), false).ok());
-  EXPECT_EQ(this->dir_.Read("copy.ttc"), "pump");
   ASSERT_TRUE(env.CopyFile(this->dir_.Write("fresh.ttc", "fresh"), upper, true).ok());
-  EXPECT_EQ(this->dir_.Read(Join("Sub", "pump.ttc")), "fresh");
-
+  EXPECT_EQ(this->dir_.Read("copy.ttc") + this->dir_.Read(std::string("Sub") + kSep + "pump.ttc"), "pumpfresh");
   // A new file goes into the directory that exists, under the name as given.
-  ASSERT_TRUE(OpenExclusiveWriter(env, Join(this->Path("SUB"), "New.Txt"), &h, Disposition::kCreateAlways).ok());
+  ASSERT_TRUE(OpenExclusiveWriter(env, this->Path("SUB") + kSep + "New.Txt", &h, Disposition::kCreateAlways).ok());
   EXPECT_TRUE(env.Close(h).ok());
   std::vector<DirEntry> found;
-  ASSERT_TRUE(env.FindFiles(this->dir_.path(), "s*", &found).ok());
-  EXPECT_THAT(Names(found), ElementsAre("Sub"));
   ASSERT_TRUE(env.FindFiles(this->Path("sub"), "*.t??", &found).ok());
-  EXPECT_THAT(Names(found), ElementsAre("New.Txt", "pump.ttc"));
-
+  EXPECT_EQ(Names(found), (std::vector<std::string>{"New.Txt", "pump.ttc"}));
   ASSERT_TRUE(env.DeleteFile(upper).ok());
-  EXPECT_FALSE(this->dir_.Exists(Join("Sub", "pump.ttc")));
+  EXPECT_FALSE(this->dir_.Exists(lower.substr(this->dir_.path().size())));
 }
 
 TYPED_TEST(EnvContractTest, WildcardSearchIgnoresCaseAndStarDotStarMatchesEverything) {
   Env& env = this->env();
   for (const char* name : {"Alpha.DAT", "beta.dat", "README", "gamma.txt"}) this->dir_.Write(name, name);
   ASSERT_TRUE(env.CreateDirectory(this->Path("Docs")).ok());
+  const std::vector<std::string> all = {".", "..", "Alpha.DAT", "Docs", "README", "beta.dat", "gamma.txt"};
+  const std::pair<const char*, std::vector<std::string>> cases[] = {
+      {"*.dat", {"Alpha.DAT", "beta.dat"}}, {"?ETA.D?T", {"beta.dat"}}, {"d*", {"Docs"}}, {"*.*", all}, {"*", all}};
   std::vector<DirEntry> found;
-  ASSERT_TRUE(env.FindFiles(this->dir_.path(), "*.dat", &found).ok());
-  EXPECT_THAT(Names(found), ElementsAre("Alpha.DAT", "beta.dat"));
-  ASSERT_TRUE(env.FindFiles(this->dir_.path(), "?ETA.D?T", &found).ok());
-  EXPECT_THAT(Names(found), ElementsAre("beta.dat"));
-  for (const char* all : {"*.*", "*"}) {
-    ASSERT_TRUE(env.FindFiles(this->dir_.path(), all, &found).ok());
-    EXPECT_THAT(Names(found), ElementsAre(".", "..", "Alpha.DAT", "Docs", "README", "beta.dat", "gamma.txt")) << all;
+  for (const auto& [pattern, names] : cases) {
+    EXPECT_TRUE(env.FindFiles(this->dir_.path(), pattern, &found).ok()) << pattern;
+    EXPECT_EQ(Names(found), names) << pattern;
   }
   ExpectKindAndSystemText(env, env.FindFiles(this->dir_.path(), "*.xyz", &found), ErrorKind::kNotFound);
   EXPECT_TRUE(found.empty());
 }
 
-#ifndef _WIN32
 // POSIX file systems can hold two folders that differ only in letter case: they are two places.
 TYPED_TEST(EnvContractTest, AnExactFolderWinsOverOneInAnotherCase) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows folders differ in more than letter case";
+#else
   Env& env = this->env();
   ASSERT_TRUE(env.CreateDirectory(this->Path("Models")).ok());
   // Through the port "models" is "Models": only the file system itself makes the second folder.
   EXPECT_EQ(env.CreateDirectory(this->Path("models")).kind(), ErrorKind::kAlreadyExists);
   ASSERT_TRUE(std::filesystem::create_directory(this->Path("models")));
-  std::string source = this->dir_.Write("source.dat", "data");
+  const std::string source = this->dir_.Write("source.dat", "data");
   ASSERT_TRUE(env.CopyFile(source, this->Path("models/new.dat"), true).ok());
-  EXPECT_TRUE(this->dir_.Exists("models/new.dat"));
-  EXPECT_FALSE(this->dir_.Exists("Models/new.dat"));
-  // A name that exists only in another case is still found.
+  EXPECT_TRUE(this->dir_.Exists("models/new.dat") && !this->dir_.Exists("Models/new.dat"));
+  // A name that exists only in other cases is found, the same one whatever the directory's order:
+  // the smallest in byte order.
   ASSERT_TRUE(env.CopyFile(source, this->Path("MODELS/other.dat"), true).ok());
-  EXPECT_TRUE(this->dir_.Exists("Models/other.dat") || this->dir_.Exists("models/other.dat"));
-}
+  EXPECT_TRUE(this->dir_.Exists("Models/other.dat"));
 #endif
-
-// ---- Copying ---------------------------------------------------------------------------------------
+}
 
 TYPED_TEST(EnvContractTest, CopyKeepsContentTimeAndTheReadOnlyAttributeWhichKeepsEveryWriterOut) {
   Env& env = this->env();
   std::string content(5 * 1024 * 1024 + 321, '\0');
   std::mt19937 gen(7);
   for (char& c : content) c = static_cast<char>(gen());
-  std::string src = this->dir_.Write("big.dat", content);
-  std::string dst = this->Path("big-copy.dat");
+  const std::string src = this->dir_.Write("big.dat", content), dst = this->Path("big-copy.dat");
   // A time well in the past, so that a copy stamped "now" cannot pass for one that kept it.
   namespace fs = std::filesystem;
   fs::last_write_time(fs::path(src), std::chrono::time_point_cast<std::chrono::seconds>(
                                          fs::file_time_type::clock::now() - std::chrono::hours(50)));
-  ASSERT_TRUE(env.SetReadOnly(src, true).ok());
-  ASSERT_TRUE(env.CopyFile(src, dst, false).ok());
+  ASSERT_TRUE(env.SetReadOnly(src, true).ok() && env.CopyFile(src, dst, false).ok());
   FileInfo from, to;
-  ASSERT_TRUE(env.GetFileInfo(src, &from).ok());
-  ASSERT_TRUE(env.GetFileInfo(dst, &to).ok());
+  ASSERT_TRUE(env.GetFileInfo(src, &from).ok() && env.GetFileInfo(dst, &to).ok());
   EXPECT_EQ(to.mtime_ns, from.mtime_ns);
-  EXPECT_EQ(to.size, content.size());
-  EXPECT_TRUE(to.read_only);
+  EXPECT_TRUE(to.size == content.size() && to.read_only);
 
   // Read-only refuses writers, deletion and copies over it, even to administrators.
   FileHandle h = kNoFile;
-  ExpectKindAndSystemText(env, OpenSharedWriter(env, dst, &h), ErrorKind::kAccessDenied);
-  EXPECT_EQ(OpenExclusiveWriter(env, dst, &h, Disposition::kCreateAlways).kind(), ErrorKind::kAccessDenied);
+  for (const Status& s : {OpenSharedWriter(env, dst, &h), OpenExclusiveWriter(env, dst, &h, Disposition::kCreateAlways),
+                          env.DeleteFile(dst), env.CopyFile(src, dst, true)})
+    ExpectKindAndSystemText(env, s, ErrorKind::kAccessDenied);
   EXPECT_EQ(h, kNoFile);
-  EXPECT_EQ(env.DeleteFile(dst).kind(), ErrorKind::kAccessDenied);
-  ExpectKindAndSystemText(env, env.CopyFile(src, dst, true), ErrorKind::kAccessDenied);
-  EXPECT_TRUE(ReadShared(env, dst) == content);  // exact, and not emptied
-
+  EXPECT_TRUE(Attempt(env, "read", dst) == "read " + content);  // exact, and not emptied
   ASSERT_TRUE(env.SetReadOnly(dst, false).ok());
   ASSERT_TRUE(env.CopyFile(this->dir_.Write("small.dat", "small"), dst, true).ok());
+  EXPECT_TRUE(env.GetFileInfo(dst, &to).ok() && !to.read_only);
   EXPECT_EQ(this->dir_.Read("big-copy.dat"), "small");
-  ASSERT_TRUE(env.GetFileInfo(dst, &to).ok());
-  EXPECT_FALSE(to.read_only);
 }
 
 }  // namespace

@@ -26,41 +26,71 @@ class FaultEnv : public EnvWrapper {
   void SetComputerName(std::string name);
   // How many operations of that kind reached the target or were failed.
   int Count(Op op) const;
-
-  Status OpenFile(const std::string& path, unsigned access, unsigned share, Disposition disp,
-                  FileHandle* handle, bool* existed) override;
-  Status Read(FileHandle h, void* buf, std::size_t n, std::size_t* got) override;
-  Status Write(FileHandle h, const void* buf, std::size_t n) override;
-  Status Seek(FileHandle h, std::uint64_t offset) override;
-  Status Flush(FileHandle h) override;
-  Status CopyFile(const std::string& from, const std::string& to, bool overwrite) override;
-  Status DeleteFile(const std::string& path) override;
-  Status CreateDirectory(const std::string& path) override;
-  Status RemoveDirectory(const std::string& path) override;
-  Status GetFileInfo(const std::string& path, FileInfo* info) override;
-  bool CanEnterDirectory(const std::string& path) override;
-  Status FindFiles(const std::string& dir, const std::string& pattern, std::vector<DirEntry>* out) override;
-  Status UserName(std::string* name) override;
-  Status ComputerName(std::string* name) override;
-
   // The status an injected fault of that kind carries (with the system's text for it).
   Status MakeError(ErrorKind kind);
 
+  Status OpenFile(const std::string& path, unsigned access, unsigned share, Disposition disp,
+                  FileHandle* handle, bool* existed) override {
+    Status s = Trip(Op::kOpen, path, access);
+    if (s.ok()) return EnvWrapper::OpenFile(path, access, share, disp, handle, existed);
+    *handle = kNoFile;
+    return s;
+  }
+  Status Read(FileHandle h, void* buf, std::size_t n, std::size_t* got) override {
+    Status s = Trip(Op::kRead, "");
+    if (s.ok()) return EnvWrapper::Read(h, buf, n, got);
+    *got = 0;
+    return s;
+  }
+  Status Write(FileHandle h, const void* buf, std::size_t n) override {
+    return Or(Op::kWrite, "", [&] { return EnvWrapper::Write(h, buf, n); });
+  }
+  Status Seek(FileHandle h, std::uint64_t offset) override {
+    return Or(Op::kSeek, "", [&] { return EnvWrapper::Seek(h, offset); });
+  }
+  Status Flush(FileHandle h) override { return Or(Op::kFlush, "", [&] { return EnvWrapper::Flush(h); }); }
+  // Matched by either path.
+  Status CopyFile(const std::string& from, const std::string& to, bool overwrite) override {
+    return Or(Op::kCopy, from + "\n" + to, [&] { return EnvWrapper::CopyFile(from, to, overwrite); });
+  }
+  Status DeleteFile(const std::string& path) override {
+    return Or(Op::kDelete, path, [&] { return EnvWrapper::DeleteFile(path); });
+  }
+  Status CreateDirectory(const std::string& path) override {
+    return Or(Op::kCreateDir, path, [&] { return EnvWrapper::CreateDirectory(path); });
+  }
+  Status RemoveDirectory(const std::string& path) override {
+    return Or(Op::kRemoveDir, path, [&] { return EnvWrapper::RemoveDirectory(path); });
+  }
+  Status GetFileInfo(const std::string& path, FileInfo* info) override {
+    return Or(Op::kInfo, path, [&] { return EnvWrapper::GetFileInfo(path, info); });
+  }
+  bool CanEnterDirectory(const std::string& path) override {
+    return Trip(Op::kEnterDir, path).ok() && EnvWrapper::CanEnterDirectory(path);
+  }
+  Status FindFiles(const std::string& dir, const std::string& pattern, std::vector<DirEntry>* out) override {
+    return Or(Op::kFind, dir, [&] { return EnvWrapper::FindFiles(dir, pattern, out); });
+  }
+  Status UserName(std::string* name) override { return Posed(user_, name) ? Status::Ok() : EnvWrapper::UserName(name); }
+  Status ComputerName(std::string* name) override {
+    return Posed(computer_, name) ? Status::Ok() : EnvWrapper::ComputerName(name);
+  }
+
  private:
-  struct Rule {
-    Op op;
-    std::string path_part;
-    ErrorKind kind;
-    int times;
-    unsigned access;
-  };
-  bool Trip(Op op, const std::string& path, unsigned access, Status* out);
+  struct Rule { Op op; std::string path_part; ErrorKind kind; int times; unsigned access; };
+  // Counts the operation; the fault it meets, else Ok.
+  Status Trip(Op op, const std::string& path, unsigned access = 0);
+  template <class Call>
+  Status Or(Op op, const std::string& path, Call call) {
+    Status s = Trip(op, path);
+    return s.ok() ? call() : s;
+  }
+  bool Posed(const std::string& posed, std::string* name);
 
   mutable std::mutex mu_;
   std::vector<Rule> rules_;
-  int counts_[12] = {};
+  int counts_[static_cast<int>(Op::kFlush) + 1] = {};
   std::string user_, computer_;
 };
-
 
 }  // namespace miradel::test

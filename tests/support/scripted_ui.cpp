@@ -1,15 +1,8 @@
 #include "support/scripted_ui.h"
 
-#include <gtest/gtest.h>
-
 #include "ui/no_window_ui.h"
 
 namespace miradel::test {
-
-void ScriptedUi::QueueAnswer(int answer) {
-  std::lock_guard<std::mutex> hold(mutex_);
-  answers_.push_back(answer);
-}
 
 void ScriptedUi::QueueAnswers(const std::vector<int>& answers) {
   std::lock_guard<std::mutex> hold(mutex_);
@@ -18,43 +11,24 @@ void ScriptedUi::QueueAnswers(const std::vector<int>& answers) {
 
 void ScriptedUi::SetDefaultAnswer(int answer) {
   std::lock_guard<std::mutex> hold(mutex_);
-  has_default_ = true;
   default_answer_ = answer;
 }
 
-void ScriptedUi::Hold() {
+void ScriptedUi::SetHeld(bool held) {
   std::lock_guard<std::mutex> hold(mutex_);
-  held_ = true;
-}
-
-void ScriptedUi::Release() {
-  {
-    std::lock_guard<std::mutex> hold(mutex_);
-    held_ = false;
-  }
+  held_ = held;
   changed_.notify_all();
 }
 
 int ScriptedUi::MessageBox(const ui::MessageBoxRequest& request) {
   std::unique_lock<std::mutex> lock(mutex_);
-  int answer = 0;
+  int answer = default_answer_ ? default_answer_ : ui::DefaultAnswer(request);
   if (!answers_.empty()) {
     answer = answers_.front();
     answers_.pop_front();
-  } else {
-    answer = has_default_ ? default_answer_ : ui::DefaultAnswer(request);
   }
-  Shown s;
-  s.owner = request.owner;
-  s.text = request.text;
-  s.caption = request.caption;
-  s.style = request.style;
-  s.centred = request.centre_on_owner;
-  s.yes_label = request.yes_label;
-  s.no_label = request.no_label;
-  s.thread = std::this_thread::get_id();
-  s.answer = answer;
-  shown_.push_back(std::move(s));
+  shown_.push_back({request.owner, request.text, request.caption, request.style, request.centre_on_owner,
+                    request.yes_label, request.no_label, std::this_thread::get_id(), answer});
   changed_.notify_all();
   changed_.wait(lock, [this] { return !held_; });
   return answer;
@@ -65,35 +39,16 @@ std::vector<ScriptedUi::Shown> ScriptedUi::shown() const {
   return shown_;
 }
 
-std::size_t ScriptedUi::count() const {
-  std::lock_guard<std::mutex> hold(mutex_);
-  return shown_.size();
-}
-
 bool ScriptedUi::WaitUntilShown(std::size_t n, std::chrono::milliseconds limit) const {
   std::unique_lock<std::mutex> lock(mutex_);
   return changed_.wait_for(lock, limit, [&] { return shown_.size() >= n; });
 }
 
-namespace {
-
 #ifdef _WIN32
 // On Windows the platform default shows real boxes, which nobody would press during a test run:
 // a test that reaches one by mistake would hang. Unless a test installs its own, the run answers
 // without a window, as on POSIX. The tests of the real boxes use the Win32 UI directly.
-class NoRealBoxes : public ::testing::Environment {
- public:
-  void SetUp() override { previous_ = ui::SetCurrent(&ui_); }
-  void TearDown() override { ui::SetCurrent(previous_); }
-
- private:
-  ui::NoWindowUi ui_;
-  ui::UserInterface* previous_ = nullptr;
-};
-
-[[maybe_unused]] ::testing::Environment* const g_noRealBoxes = ::testing::AddGlobalTestEnvironment(new NoRealBoxes);
+[[maybe_unused]] static const bool g_noRealBoxes = (ui::SetCurrent(new ui::NoWindowUi), true);
 #endif
-
-}  // namespace
 
 }  // namespace miradel::test

@@ -31,30 +31,31 @@ class ScriptedUi : public ui::UserInterface {
 
   // Answers taken in order, one per box; when none is left, the default answer (or, without one,
   // ui::DefaultAnswer of the box).
-  void QueueAnswer(int answer);
+  void QueueAnswer(int answer) { QueueAnswers({answer}); }
   void QueueAnswers(const std::vector<int>& answers);
   void SetDefaultAnswer(int answer);
 
   // While held, every box waits in MessageBox until Release() (recorded as shown meanwhile), so
   // that a test can have boxes of several threads up at once.
-  void Hold();
-  void Release();
+  void Hold() { SetHeld(true); }
+  void Release() { SetHeld(false); }
 
   int MessageBox(const ui::MessageBoxRequest& request) override;
 
   // Everything shown so far, in the order the boxes appeared.
   std::vector<Shown> shown() const;
-  std::size_t count() const;
+  std::size_t count() const { return shown().size(); }
   // Waits until at least n boxes were shown; false when that did not happen within limit (a
   // safety net against a hung test, not a measure of speed).
   bool WaitUntilShown(std::size_t n, std::chrono::milliseconds limit = std::chrono::seconds(60)) const;
 
  private:
+  void SetHeld(bool held);
+
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
   std::deque<int> answers_;
-  bool has_default_ = false;
-  int default_answer_ = 0;
+  int default_answer_ = 0;  // 0: none
   bool held_ = false;
   std::vector<Shown> shown_;
 };

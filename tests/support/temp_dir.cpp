@@ -5,9 +5,8 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
-#include <sstream>
-#include <system_error>
 
 #include "platform/env.h"
 
@@ -15,54 +14,38 @@ namespace miradel::test {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// Read-only files and directories would stop the removal (on Windows even of files): give the
-// owner everything back first.
-void MakeRemovable(const fs::path& root) {
-  std::error_code ec;
-  fs::permissions(root, fs::perms::owner_all, fs::perm_options::add, ec);
-  for (fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, ec), end;
-       !ec && it != end; it.increment(ec)) {
-    std::error_code ignored;
-    if (it->is_symlink(ignored)) continue;
-    fs::permissions(it->path(), it->is_directory(ignored) ? fs::perms::owner_all : fs::perms::owner_write,
-                    fs::perm_options::add, ignored);
-  }
-}
-
-}  // namespace
-
 TempDir::TempDir() {
   static std::atomic<unsigned> counter{0};
-  std::string base = platform::System().TempPath();
+  const std::string base = platform::System().TempPath();
   std::random_device rd;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::ostringstream name;
-    name << "miradel-test-" << std::hex << rd() << '-' << counter++;
-    std::string candidate = base + name.str();
+  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+    std::string candidate = base + "miradel-test-" + std::to_string(rd()) + "-" + std::to_string(counter++);
     std::error_code ec;
-    if (fs::create_directory(candidate, ec)) {
-      // Private to us: the system temporary directory is shared with every other user.
-      fs::permissions(candidate, fs::perms::owner_all, fs::perm_options::replace, ec);
-      path_ = candidate + platform::kSep;
-      return;
-    }
+    if (!fs::create_directory(candidate, ec)) continue;
+    fs::permissions(candidate, fs::perms::owner_all, ec);  // private: the system's is every user's
+    path_ = candidate + platform::kSep;
   }
-  ADD_FAILURE() << "cannot make a temporary directory under " << base;
+  if (path_.empty()) ADD_FAILURE() << "cannot make a temporary directory under " << base;
 }
 
 TempDir::~TempDir() {
   if (path_.empty()) return;
-  fs::path root(path_.substr(0, path_.size() - 1));
-  MakeRemovable(root);
-  std::error_code ec;
+  const fs::path root(path_.substr(0, path_.size() - 1));
+  // Read-only files and directories would stop the removal (on Windows even of files): give the
+  // owner everything back first.
+  std::error_code ec, ignored;
+  for (fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, ec), end;
+       !ec && it != end; it.increment(ec)) {
+    if (!it->is_symlink(ignored))
+      fs::permissions(it->path(), it->is_directory(ignored) ? fs::perms::owner_all : fs::perms::owner_write,
+                      fs::perm_options::add, ignored);
+  }
   fs::remove_all(root, ec);
   if (ec) ADD_FAILURE() << "cannot remove " << root.string() << ": " << ec.message();
 }
 
 std::string TempDir::Write(const std::string& name, const std::string& content) const {
-  std::string path = path_ + name;
+  const std::string path = path_ + name;
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
   f.write(content.data(), static_cast<std::streamsize>(content.size()));
   f.close();
@@ -72,13 +55,8 @@ std::string TempDir::Write(const std::string& name, const std::string& content) 
 
 std::string TempDir::Read(const std::string& name) const {
   std::ifstream f(path_ + name, std::ios::binary);
-  if (!f) {
-    ADD_FAILURE() << "cannot read " << path_ + name;
-    return std::string();
-  }
-  std::ostringstream content;
-  content << f.rdbuf();
-  return content.str();
+  if (!f) ADD_FAILURE() << "cannot read " << path_ + name;
+  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
 bool TempDir::Exists(const std::string& name) const {

@@ -1,7 +1,11 @@
 // The port and the host's callback table: which interface is in use, what the plain and the
-// Retry/Save boxes ask the host, and its answers coming back, also from two threads at once.
+// Retry/Save boxes ask the host, and its answers coming back, also from two threads at once; and
+// the tests' own scripted interface, which every other test trusts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstring>
@@ -15,7 +19,6 @@
 #include "miradel.h"
 #include "support/scripted_ui.h"
 #include "ui/callback_ui.h"
-#include "ui/no_window_ui.h"
 #include "ui/user_interface.h"
 
 namespace miradel::ui {
@@ -26,129 +29,120 @@ constexpr unsigned kCentre = MIRADEL_UI_CENTRE_ON_OWNER;
 // owner, text, caption, style, yes and no labels ("(null)" when the library passed none), flags
 using Call = std::tuple<std::intptr_t, std::string, std::string, unsigned, std::string, std::string, unsigned>;
 
-// The host: records each call and answers per text (else `answer`). No call returns before `meet`
-// of them are inside at once.
-struct Host {
-  std::mutex mutex;
-  std::condition_variable cv;
-  std::vector<Call> calls;
-  int answer = kIdOk;
-  std::map<std::string, int> answers;
-  std::size_t meet = 0;
-};
-
-int MIRADEL_CALL HostBox(void* context, intptr_t owner, const char* text, const char* caption, unsigned int style,
-                         const char* yes, const char* no, unsigned int flags) {
-  Host* host = static_cast<Host*>(context);
-  std::unique_lock<std::mutex> lock(host->mutex);
-  host->calls.emplace_back(owner, text, caption, style, yes ? yes : "(null)", no ? no : "(null)", flags);
-  host->cv.notify_all();
-  host->cv.wait(lock, [&] { return host->calls.size() >= host->meet; });
-  auto it = host->answers.find(text);
-  return it != host->answers.end() ? it->second : host->answer;
-}
-
+// The fixture is the host: it records each call and answers per text (else `answer_`). No call
+// returns before `meet_` of them are inside at once.
 class CallbackUiTest : public ::testing::Test {
  protected:
   void TearDown() override { g_bRenameRetrySave = 0; }
+  static int MIRADEL_CALL HostBox(void* context, intptr_t owner, const char* text, const char* caption,
+                                  unsigned int style, const char* yes, const char* no, unsigned int flags) {
+    auto* host = static_cast<CallbackUiTest*>(context);
+    std::unique_lock<std::mutex> lock(host->mutex_);
+    host->calls_.emplace_back(owner, text, caption, style, yes ? yes : "(null)", no ? no : "(null)", flags);
+    host->cv_.notify_all();
+    EXPECT_TRUE(host->cv_.wait_for(lock, std::chrono::seconds(60), [&] { return host->calls_.size() >= host->meet_; }))
+        << "the other thread's box never came";
+    auto it = host->answers_.find(text);
+    return it != host->answers_.end() ? it->second : host->answer_;
+  }
+
   test::ScopedUi restore_{nullptr};  // the platform default until a test installs a table
-  Host host_;
-  MiradelUiCallbacks table_{sizeof(MiradelUiCallbacks), &host_, &HostBox};
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  std::vector<Call> calls_;
+  int answer_ = kIdOk;
+  std::map<std::string, int> answers_;
+  std::size_t meet_ = 0;
+  MiradelUiCallbacks table_{sizeof(MiradelUiCallbacks), this, &HostBox};
 };
 
-TEST_F(CallbackUiTest, EachBoxArrivesAsAskedAndOnlyAnAnswerOfItsButtonsComesBack) {
+TEST_F(CallbackUiTest, EachBoxArrivesAsAskedAlsoFromTwoThreadsAtOnceAndOnlyAnAnswerOfItsButtonsComesBack) {
   ASSERT_EQ(1, MiradelSetUiCallbacks(&table_));
-  host_.answers = {{"copy failed", kIdCancel}, {"update failed", kIdNo}, {"continue?", kIdYes}};
+  answers_ = {{"copy failed", kIdCancel}, {"update failed", kIdNo}, {"continue?", kIdYes}};
   EXPECT_EQ(kIdCancel, PlainMessageBox(0x1234, "copy failed", kOkCancel | kIconStop));
   g_bRenameRetrySave = 1;
   EXPECT_EQ(kIdNo, RetrySaveMessageBox(77, "update failed", "", kYesNo | kIconQuestion));
   g_bRenameRetrySave = 0;
   EXPECT_EQ(kIdYes, RetrySaveMessageBox(78, "continue?", "Missing ", kYesNo | kIconQuestion));
-  EXPECT_EQ(host_.calls, (std::vector<Call>{
+  EXPECT_EQ(calls_, (std::vector<Call>{
                              {0x1234, "copy failed", "Miradel", kOkCancel | kIconStop, "(null)", "(null)", 0},
                              {77, "update failed", "", kYesNo | kIconQuestion, "&Retry", "&Save", kCentre},
                              {78, "continue?", "Missing ", kYesNo | kIconQuestion, "(null)", "(null)", kCentre}}));
-
   // An answer outside the buttons becomes the default.
   for (int garbage : {12345, -1, 0, static_cast<int>(kIdOk)}) {
-    host_.answer = garbage;
+    answer_ = garbage;
     EXPECT_EQ(kIdNo, RetrySaveMessageBox(1, "q", "", kYesNo, false)) << garbage;
     EXPECT_EQ(kIdYes, RetrySaveMessageBox(1, "q", "", kYesNo, true)) << garbage;
   }
-  host_.answer = kIdCancel;
+  answer_ = kIdCancel;
   EXPECT_EQ(kIdOk, PlainMessageBox(1, "q"));  // an OK box unless told otherwise
+
+  calls_.clear();
+  meet_ = 2;  // neither box returns before both are up
+  int copy_answer = 0;
+  std::thread copy([&] { copy_answer = RetrySaveMessageBox(100, "update failed", "", kYesNo | kIconQuestion, true); });
+  EXPECT_EQ(kIdYes, RetrySaveMessageBox(200, "continue?", "Missing ", kYesNo, false));
+  copy.join();
+  EXPECT_EQ(kIdNo, copy_answer);
+  std::sort(calls_.begin(), calls_.end());
+  EXPECT_EQ(calls_, (std::vector<Call>{{100, "update failed", "", kYesNo | kIconQuestion, "&Retry", "&Save", kCentre},
+                                       {200, "continue?", "Missing ", kYesNo, "(null)", "(null)", kCentre}}));
 }
 
-TEST_F(CallbackUiTest, TheTableIsCopiedAndReadOnlyAsFarAsItsSize) {
-  test::ScriptedUi scripted, other;
-  EXPECT_EQ(nullptr, SetCurrent(&other));  // the platform default was in use
-  EXPECT_EQ(&other, SetCurrent(&scripted));
+TEST_F(CallbackUiTest, TheTableIsCopiedAndReadOnlyAsFarAsItsSizeAndMayLackMessageBox) {
+  test::ScriptedUi scripted;
+  EXPECT_EQ(nullptr, SetCurrent(&scripted));  // the platform default was in use
   // A host's table with garbage past message_box: too small, an older host's that ends right after
-  // message_box, and a newer host's larger one.
+  // message_box, and a newer host's larger one. Each is overwritten as soon as it is installed.
   struct { MiradelUiCallbacks table; void* later[4]; } given;
   const unsigned older = offsetof(MiradelUiCallbacks, message_box) + sizeof(MiradelMessageBoxCallback);
   for (unsigned size : {0u, older - 1, older, static_cast<unsigned>(sizeof given)}) {
     std::memset(&given, 0xCD, sizeof given);
     given.table.size = size;
-    given.table.context = &host_;
+    given.table.context = this;
     given.table.message_box = &HostBox;
     EXPECT_EQ(size >= older ? 1 : 0, MiradelSetUiCallbacks(&given.table)) << size;
-    if (size == older) {
-      auto* installed = dynamic_cast<CallbackUi*>(&Current());
-      ASSERT_NE(nullptr, installed);
-      EXPECT_EQ(nullptr, installed->table().reserved_browse_for_folder);
-      EXPECT_EQ(nullptr, installed->table().reserved_enable_window);
-    }
-    std::memset(&given, 0xAB, sizeof given);  // the host reuses its memory
+    const auto* installed = dynamic_cast<CallbackUi*>(&Current());
+    if (size == older) EXPECT_TRUE(installed && !installed->table().reserved_browse_for_folder);
+    std::memset(&given, 0xAB, sizeof given);
     PlainMessageBox(0, std::to_string(size));
   }
-  // The refused ones left the interface in use as it was.
-  EXPECT_EQ(2u, scripted.count());
-  ASSERT_EQ(2u, host_.calls.size());
-  EXPECT_EQ(std::to_string(older), std::get<1>(host_.calls[0]));
-  EXPECT_EQ(std::to_string(sizeof given), std::get<1>(host_.calls[1]));
-
+  EXPECT_EQ(2u, scripted.count());  // the refused ones left the interface in use as it was
+  ASSERT_EQ(2u, calls_.size());
+  EXPECT_EQ(std::to_string(older) + "|" + std::to_string(sizeof given),
+            std::get<1>(calls_[0]) + "|" + std::get<1>(calls_[1]));
   EXPECT_EQ(1, MiradelSetUiCallbacks(nullptr));
   EXPECT_EQ(&PlatformDefault(), &Current());
-}
-
-TEST_F(CallbackUiTest, WithoutMessageBoxThePlatformsOwnBoxAnswers) {
-#ifdef _WIN32
-  // There the platform's own boxes are the real ones (shown in win32_message_box_test).
-  EXPECT_EQ(nullptr, dynamic_cast<NoWindowUi*>(&PlatformDefault()));
-#else
+#ifndef _WIN32  // there the platform's own boxes are real ones (win32_message_box_test)
+  // Without message_box, the platform's own box answers.
   table_.message_box = nullptr;
   ASSERT_EQ(1, MiradelSetUiCallbacks(&table_));
   testing::internal::CaptureStderr();
   EXPECT_EQ(kIdYes, RetrySaveMessageBox(5, "the platform answers", "", kYesNo, true));
   EXPECT_NE(std::string::npos, testing::internal::GetCapturedStderr().find("the platform answers"));
-  EXPECT_TRUE(host_.calls.empty());
+  EXPECT_EQ(2u, calls_.size());
 #endif
 }
 
-TEST_F(CallbackUiTest, TwoThreadsAtOnceEachKeepTheirOwnOwnerFlagAndLabels) {
-  ASSERT_EQ(1, MiradelSetUiCallbacks(&table_));
-  host_.meet = 2;
-  host_.answers = {{"copy thread", kIdNo}, {"host thread", kIdYes}};
-  int copy_answer = 0, host_answer = 0;
-  // The copy thread asks the Retry/Save question...
-  g_bRenameRetrySave = 1;
-  std::thread copy([&] { copy_answer = RetrySaveMessageBox(100, "copy thread", "", kYesNo | kIconQuestion); });
-  {
-    std::unique_lock<std::mutex> lock(host_.mutex);
-    host_.cv.wait(lock, [&] { return !host_.calls.empty(); });
-  }
-  // ...and while it is up, the host's thread clears the flag for an ordinary yes/no question.
-  g_bRenameRetrySave = 0;
-  std::thread host([&] { host_answer = RetrySaveMessageBox(200, "host thread", "Missing ", kYesNo); });
-  copy.join();
-  host.join();
-
-  EXPECT_EQ(kIdNo, copy_answer);
-  EXPECT_EQ(kIdYes, host_answer);
-  EXPECT_EQ(host_.calls, (std::vector<Call>{
-                             {100, "copy thread", "", kYesNo | kIconQuestion, "&Retry", "&Save", kCentre},
-                             {200, "host thread", "Missing ", kYesNo, "(null)", "(null)", kCentre}}));
+TEST(ScriptedUiTest, AnswersFromTheQueueThenTheDefaultAndHoldsBoxesUntilReleased) {
+  test::ScriptedUi ui;
+  ui.QueueAnswers({kIdRetry, kIdIgnore});
+  for (int expected : {kIdRetry, kIdIgnore, kIdAbort})  // then the box's own default
+    EXPECT_EQ(expected, ui.MessageBox({0x5678, "text", "cap", kAbortRetryIgnore, true, "&R", "&S"}));
+  ui.SetDefaultAnswer(kIdYes);
+  ui.Hold();
+  std::atomic<int> answered{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 4; ++i) threads.emplace_back([&] { answered += ui.MessageBox({}) == kIdYes; });
+  EXPECT_TRUE(ui.WaitUntilShown(7)) << "the held boxes were never shown";
+  EXPECT_EQ(0, answered.load());
+  ui.Release();
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(4, answered.load());
+  const test::ScriptedUi::Shown s = ui.shown()[0];
+  EXPECT_EQ("text|cap|&R|&S", s.text + "|" + s.caption + "|" + s.yes_label + "|" + s.no_label);
+  EXPECT_TRUE(s.owner == 0x5678 && s.style == kAbortRetryIgnore && s.centred && s.thread == std::this_thread::get_id());
+  EXPECT_EQ(kIdYes, ui.shown()[6].answer);
 }
 
 }  // namespace

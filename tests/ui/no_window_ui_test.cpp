@@ -11,11 +11,8 @@ namespace miradel::ui {
 namespace {
 
 TEST(DefaultAnswerTest, EachButtonSetEndsTheQuestionWithOneOfItsOwnButtons) {
-  struct Case {
-    unsigned style;
-    bool retry_save;
-    int answer, another, foreign;  // the default, another button of the set, one not of it
-  };
+  // The default answer, another button of the set, and one not of it.
+  struct Case { unsigned style; bool retry_save; int answer, another, foreign; };
   const Case cases[] = {
       {kOk | kIconExclamation, true, kIdOk, kIdOk, kIdCancel}, {kOkCancel, false, kIdCancel, kIdOk, kIdYes},
       {kAbortRetryIgnore, false, kIdAbort, kIdIgnore, kIdCancel}, {kYesNoCancel, false, kIdCancel, kIdYes, kIdOk},
@@ -26,9 +23,7 @@ TEST(DefaultAnswerTest, EachButtonSetEndsTheQuestionWithOneOfItsOwnButtons) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "style 0x" << std::hex << c.style << " retry/save " << c.retry_save);
     EXPECT_EQ(c.answer, DefaultAnswer(c.style, c.retry_save));
-    EXPECT_TRUE(IsAnswerOf(c.style, c.answer));
-    EXPECT_TRUE(IsAnswerOf(c.style, c.another));
-    EXPECT_FALSE(IsAnswerOf(c.style, c.foreign));
+    EXPECT_TRUE(IsAnswerOf(c.style, c.answer) && IsAnswerOf(c.style, c.another) && !IsAnswerOf(c.style, c.foreign));
   }
   // An unknown set ends with Cancel, and nothing is one of its answers.
   EXPECT_EQ(kIdCancel, DefaultAnswer(0x7, false));
