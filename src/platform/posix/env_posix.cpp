@@ -207,8 +207,10 @@ class FoldedNames {
   std::string Find(const std::string& dir, const struct stat& st, const std::string& name) {
     const std::string& d = dir;
     std::lock_guard<std::mutex> g(mu_);
+    // Few directories are worked in at a time; forget the others.
+    if (entries_.size() >= 16 && entries_.find(d) == entries_.end()) entries_.clear();
     Entry& e = entries_[d];
-    if (!e.valid || !Same(e, st)) Read(d, st, &e);
+    if (!e.valid || !Same(e, st)) Read(st, d, &e);
     auto it = e.names.find(Fold(name));
     return it == e.names.end() ? std::string() : it->second;
   }
@@ -245,14 +247,7 @@ class FoldedNames {
     return e.dev == st.st_dev && e.ino == st.st_ino && e.mtime.tv_sec == st.st_mtim.tv_sec &&
            e.mtime.tv_nsec == st.st_mtim.tv_nsec;
   }
-  void Read(const std::string& dir, const struct stat& before, Entry* e) {
-    // Few directories are worked in at a time; forget the others.
-    if (entries_.size() > 16) {
-      Entry keep = std::move(*e);
-      entries_.clear();
-      e = &entries_[dir];
-      *e = std::move(keep);
-    }
+  void Read(const struct stat& before, const std::string& dir, Entry* e) {
     e->names.clear();
     e->valid = false;
     DIR* h = ::opendir(dir.c_str());
