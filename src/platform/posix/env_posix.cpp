@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <cstdint>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <mutex>
 #include <string>
@@ -473,7 +474,15 @@ int UnlinkHeld(int fd, const std::string& path) {
   int err = errno;
   CloseFd(fd);
   if (err != EBUSY) return err;
-  return ::unlink(path.c_str()) == 0 ? 0 : errno;
+  // A FUSE client passes our close on to the server only after it returns: give it a moment. A
+  // taker that opened the file meanwhile keeps it open, and so busy, through all of these tries.
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    if (::unlink(path.c_str()) == 0) return 0;
+    if (errno != EBUSY) return errno;
+    struct timespec pause = {0, 20 * 1000 * 1000};
+    ::nanosleep(&pause, nullptr);
+  }
+  return EBUSY;
 }
 
 // Opens `path` (already resolved) and takes the lock its sharing calls for. Never truncates: the
