@@ -439,21 +439,25 @@ enum class Create { kNo, kIfMissing, kOnlyNew };
 enum Rules : unsigned { kAsGiven = 0, kNoFinalLink = 1, kAsListed = 2 };
 
 // Opens without waiting for a FIFO's other end. A regular file whose lease holder must first let it
-// go refuses O_NONBLOCK with EWOULDBLOCK; that one is opened again, waiting as usual.
-int OpenNoHang(const std::string& path, int flags, mode_t mode = 0) {
-  int fd = OpenRetrying(path.c_str(), flags | O_NONBLOCK, mode);
-  if (fd < 0 && errno == EWOULDBLOCK) fd = OpenRetrying(path.c_str(), flags, mode);
+// go refuses O_NONBLOCK with EWOULDBLOCK; that one is opened again, waiting as usual. *flags_used
+// says which flags the descriptor was opened with. A file made with O_EXCL is new and ours: it needs
+// no guard.
+int OpenNoHang(const std::string& path, int flags, int* flags_used, mode_t mode = 0) {
+  const bool fresh = (flags & (O_CREAT | O_EXCL)) == (O_CREAT | O_EXCL);
+  *flags_used = fresh ? flags : flags | O_NONBLOCK;
+  int fd = OpenRetrying(path.c_str(), *flags_used, mode);
+  if (fd < 0 && errno == EWOULDBLOCK && !fresh) fd = OpenRetrying(path.c_str(), *flags_used = flags, mode);
   return fd;
 }
 
 // 0 for a regular file, made blocking again; EISDIR for a directory (Windows says "access
 // denied"); ENXIO for a FIFO, socket or device, as the system says for some of them.
-int CheckRegular(int fd, struct stat* st) {
+int CheckRegular(int fd, int flags_used, struct stat* st) {
   if (::fstat(fd, st) != 0) return errno;
   if (S_ISDIR(st->st_mode)) return EISDIR;
   if (!S_ISREG(st->st_mode)) return ENXIO;
-  int fl = ::fcntl(fd, F_GETFL);
-  if (fl < 0 || ((fl & O_NONBLOCK) && ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) != 0)) return errno;
+  // F_SETFL changes only the status flags, of which we set none but O_NONBLOCK.
+  if ((flags_used & O_NONBLOCK) && ::fcntl(fd, F_SETFL, flags_used & ~O_NONBLOCK) != 0) return errno;
   return 0;
 }
 
@@ -493,26 +497,26 @@ Status OpenLocked(std::string path, int flags, Create create, Lock lock, unsigne
   if (rules & kNoFinalLink) flags |= O_NOFOLLOW;
   int retry_reason = EAGAIN;
   for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-    int fd = -1;
+    int fd = -1, used = 0;
     bool created = false;
     if (create != Create::kNo) {
-      fd = OpenNoHang(path, flags | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      fd = OpenNoHang(path, flags | O_CREAT | O_EXCL | O_CLOEXEC, &used, 0666);
       created = fd >= 0;
       if (created) Folded().Created(ParentOf(path), BaseName(path));
       if (fd < 0 && errno == EEXIST && create == Create::kIfMissing) {
-        fd = OpenNoHang(path, flags | O_CLOEXEC);
+        fd = OpenNoHang(path, flags | O_CLOEXEC, &used);
         if (fd < 0 && errno == ENOENT) {  // deleted between the two opens: create it again
           retry_reason = ENOENT;  // (each time, for a dangling link that we follow)
           continue;
         }
       }
     } else {
-      fd = OpenNoHang(path, flags | O_CLOEXEC);
+      fd = OpenNoHang(path, flags | O_CLOEXEC, &used);
     }
     if (fd < 0) return Fail(errno);
 
     struct stat mine;
-    if (int err = CheckRegular(fd, &mine)) {
+    if (int err = CheckRegular(fd, used, &mine)) {
       CloseFd(fd);
       return Fail(err);
     }
@@ -736,7 +740,12 @@ class PosixEnv final : public Env {
   Status CopyFile(const std::string& from, const std::string& to, bool overwrite) override {
     if (BadPath(from) || BadPath(to)) return Fail(EINVAL);
     Opened src;
-    Status s = OpenLocked(Resolve(from), O_RDONLY, Create::kNo, Lock::kNone, kAsGiven, &src);
+    // The name as given first: looking it up without regard to case costs a call or more for each file.
+    Status s = OpenLocked(from, O_RDONLY, Create::kNo, Lock::kNone, kAsGiven, &src);
+    if (s.code() == ENOENT || s.code() == ENOTDIR) {
+      const std::string resolved = Resolve(from);
+      if (resolved != from) s = OpenLocked(resolved, O_RDONLY, Create::kNo, Lock::kNone, kAsGiven, &src);
+    }
     if (!s.ok()) return s;
     const struct stat& sst = src.st;
 
@@ -792,13 +801,14 @@ class PosixEnv final : public Env {
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
       // An exclusive lock meets every holder's lock; it needs a descriptor open for writing.
       Lock lock = Lock::kExclusive;
-      int fd = OpenNoHang(p, O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+      int used = 0;
+      int fd = OpenNoHang(p, O_RDWR | O_CLOEXEC | O_NOFOLLOW, &used);
       if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS || errno == ETXTBSY)) {
         // We may not write it (whether we may delete it is the directory's business). A shared lock
         // still keeps us off a held file, but lets two such deleters pass together; no release of
         // ours deletes this way, as a lock's holder can always write its lock file.
         lock = Lock::kShared;
-        fd = OpenNoHang(p, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        fd = OpenNoHang(p, O_RDONLY | O_CLOEXEC | O_NOFOLLOW, &used);
       }
       if (fd < 0) {
         int err = errno;
@@ -813,7 +823,8 @@ class PosixEnv final : public Env {
         return Fail(err);
       }
       struct stat mine;
-      if (int err = CheckRegular(fd, &mine)) {
+      // This descriptor only takes the lock: it may stay non-blocking.
+      if (int err = CheckRegular(fd, 0, &mine)) {
         CloseFd(fd);
         if (err != ENXIO) return Fail(err);
         return ::unlink(p.c_str()) == 0 ? Status::Ok() : Fail(errno);  // a FIFO or device
