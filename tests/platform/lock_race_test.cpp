@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "support/host_test.h"
-#include "support/model_folder.h"
+#include "support/temp_dir.h"
 #include "support/child.h"
 
 namespace miradel::test {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "support/host_test.h"
-#include "support/model_folder.h"
+#include "support/temp_dir.h"
 #include "support/child.h"
 
 #ifndef _WIN32

@@ -3,20 +3,27 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
 
+#include "base/path.h"
 #include "platform/env.h"
 
 namespace miradel::test {
 
 namespace fs = std::filesystem;
 
-TempDir::TempDir() {
+std::string ModelFolder::SharePath() {
+  const char* share = std::getenv("MIRADEL_TEST_SHARE");
+  return share == nullptr || *share == 0 ? std::string() : path::WithSeparator(share);
+}
+
+TempDir::TempDir(const std::string& under) {
   static std::atomic<unsigned> counter{0};
-  const std::string base = platform::System().TempPath();
+  const std::string base = under.empty() ? platform::System().TempPath() : under;
   std::random_device rd;
   for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
     std::string candidate = base + "miradel-test-" + std::to_string(rd()) + "-" + std::to_string(counter++);

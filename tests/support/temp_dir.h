@@ -7,7 +7,9 @@ namespace miradel::test {
 
 class TempDir {
  public:
-  TempDir();
+  TempDir() : TempDir(std::string()) {}
+  // Under base (ending in a separator; empty: the system's temporary path).
+  explicit TempDir(const std::string& base);
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
@@ -21,6 +23,14 @@ class TempDir {
 
  private:
   std::string path_;
+};
+
+// Where the lock tests put their models: under $MIRADEL_TEST_SHARE when it names a mounted share
+// (scripts/test-smb), so that the same tests meet a real network client; otherwise local.
+class ModelFolder : public TempDir {
+ public:
+  ModelFolder() : TempDir(SharePath()) {}
+  static std::string SharePath();
 };
 
 }  // namespace miradel::test

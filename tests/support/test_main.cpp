@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -17,40 +16,33 @@ namespace {
 // listener (the watching thread runs until the process ends).
 struct WatchState {
   std::mutex mu;
-  std::condition_variable cv;
   std::string name;
-  std::chrono::steady_clock::time_point deadline;
-  bool running = false;
+  std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
 };
-
-void Watch(WatchState* w, std::chrono::seconds limit) {
-  std::unique_lock<std::mutex> g(w->mu);
-  for (;;) {
-    w->cv.wait(g, [&] { return w->running; });
-    while (w->running && std::chrono::steady_clock::now() < w->deadline) w->cv.wait_until(g, w->deadline);
-    if (w->running) {
-      std::fprintf(stderr, "\n%s did not finish within %lld s: it waits for something that never comes\n",
-                   w->name.c_str(), static_cast<long long>(limit.count()));
-      std::fflush(stderr);
-      std::_Exit(3);
-    }
-  }
-}
 
 class Watchdog : public testing::EmptyTestEventListener {
  public:
-  explicit Watchdog(std::chrono::seconds limit) : limit_(limit) { std::thread(Watch, w_, limit).detach(); }
+  explicit Watchdog(std::chrono::seconds limit) : limit_(limit) {
+    std::thread([w = w_, limit] {
+      for (;;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        std::lock_guard<std::mutex> g(w->mu);
+        if (std::chrono::steady_clock::now() < w->deadline) continue;
+        std::fprintf(stderr, "\n%s did not finish within %lld s: it waits for something that never comes\n",
+                     w->name.c_str(), static_cast<long long>(limit.count()));
+        std::fflush(stderr);
+        std::_Exit(3);
+      }
+    }).detach();
+  }
   void OnTestStart(const testing::TestInfo& info) override {
     std::lock_guard<std::mutex> g(w_->mu);
     w_->name = std::string(info.test_suite_name()) + "." + info.name();
     w_->deadline = std::chrono::steady_clock::now() + limit_;
-    w_->running = true;
-    w_->cv.notify_all();
   }
   void OnTestEnd(const testing::TestInfo&) override {
     std::lock_guard<std::mutex> g(w_->mu);
-    w_->running = false;
-    w_->cv.notify_all();
+    w_->deadline = std::chrono::steady_clock::time_point::max();
   }
 
  private:
