@@ -23,4 +23,8 @@ class TempDir {
   std::string path_;
 };
 
+// The names in a directory, sorted and each followed by a blank ("" for an empty directory), so
+// that one comparison pins everything a directory holds.
+std::string DirectoryNames(const std::string& dir);
+
 }  // namespace miradel::test
