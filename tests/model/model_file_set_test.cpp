@@ -16,7 +16,8 @@ std::vector<std::string> Select(ModelFileSet& set, const std::vector<std::string
   return selected;
 }
 
-TEST(ModelFileSet, SelectsByNameAndSuffixKeepingListingOrder) {
+// The suffix shapes are checked at their edges; the fixed suffixes are a table the selection samples.
+TEST(ModelFileSet, SelectsByNameAndSuffixShapeKeepingListingOrderAndNamesTheCompanions) {
   ModelFileSet set;
   EXPECT_EQ(Select(set, {"PUMP.DAT", "pump.fs3", "pump.fs0", "pump_d0042.txt", "pump_d004.txt", "pump.l123", "pump.lin",
                          "pump.abc", "pump", "pump2.dat", "pum.dat", "pump.LPIPELINK", "pump_D0042.TXT", "pump.fs10",
@@ -24,25 +25,16 @@ TEST(ModelFileSet, SelectsByNameAndSuffixKeepingListingOrder) {
             (std::vector<std::string>{"PUMP.DAT", "pump.fs3", "pump_d0042.txt", "pump.l123", "pump.lin",
                                       "pump.LPIPELINK", "pump_D0042.TXT", "Pump.f10"}));
   EXPECT_EQ(set.m_bModelHasTTC + set.m_bModelHasTTL, 0);
-  Select(set, {"PUMP.TTC"});
-  EXPECT_EQ(set.m_bModelHasTTC, 1);
-  EXPECT_EQ(set.m_bModelHasTTL, 0);
-  Select(set, {"pump.TTL"});
-  EXPECT_EQ(set.m_bModelHasTTL, 1);
-}
-
-// The shapes and their edges; the fixed suffixes are a table the selection above samples.
-TEST(ModelFileSet, SuffixShapesHaveExactEdges) {
-  ModelFileSet set;
+  Select(set, {"pump.TTL"});  // a case list ending in .TTC is found in the staging tests
+  EXPECT_TRUE(set.m_bModelHasTTC == 0 && set.m_bModelHasTTL == 1);
   for (const char* s : {".lpipelink", ".lxyz", ".l.9_", ".fs1", ".fs9", "_d0000.txt", "_d9999.txt", ".cii", ".dat"})
     EXPECT_EQ(set.IsModelFileSuffix(s), 1) << s;
   for (const char* s : {"", ".", ".DAT", ".fs0", ".fsa", ".fs", ".lxy", ".lxyzw", "_d000.txt", "_d00000.txt",
                         "_d00a0.txt", "_d0000.TXT", "x.dat", ".dat ", ".da"})
     EXPECT_EQ(set.IsModelFileSuffix(s), 0) << s;
-}
 
-TEST(FixedCompanions, FixedNamesThenResultsOfEachTtaInputFile) {
-  std::string d = std::string(1, S) + "m" + S;
+  // The fixed companions, then the results of each TTA input file.
+  const std::string d = std::string(1, S) + "m" + S;
   std::vector<std::string> names;
   for (const CompanionFile& f : FixedCompanionFiles("pump", {d + "case1.tti", d + "prof.TTP", d + "x.TTI"}))
     names.push_back(f.FileName());
@@ -51,64 +43,50 @@ TEST(FixedCompanions, FixedNamesThenResultsOfEachTtaInputFile) {
                                              "case1.TSM", "case1.TDL", "case1.TTO", "case1.TSS"}));
 }
 
-class ExistenceExports : public HostTest {
- protected:
-  void SetUp() override {
-    HostTest::SetUp();
-    dir_.Write("pump.dat", "x");
-    C().m_location.StoreDirAndName(dir_.path(), "pump");
+using ExistenceExports = HostTest;
+
+// NW_CheckModelExist joins directory, name and extension; NW_FileExistMdlTmp looks in the model
+// directory (0) or the working copy (1); NW_IsThisModelDir compares with the host program's
+// directory. Blanks after a text and the letter case do not count.
+TEST_F(ExistenceExports, LookWhereTheHostSays) {
+  dir_.Write("pump.dat", "x");
+  C().m_location.StoreDirAndName(dir_.path(), "pump");
+  const std::string d = path::WithoutTrailingSeparators(dir_.path()), parent = path::DirectoryPart(d);
+  const std::tuple<std::string, std::string, const char*, int> checks[] = {
+      {d + "  ", "pump  ", "dat", 1}, {d, "pump", "DAT", 1}, {d, "pump", "", 0}, {d, "pump", nullptr, 0},
+      {d, "", "dat", 0}, {"", "pump", "dat", 0}, {d, "   ", "dat", 0}, {parent, path::BaseName(d), "", 1}};
+  for (const auto& [dir, name, ext, expected] : checks) {
+    int dl = Len(dir), nl = Len(name);
+    EXPECT_EQ(NW_CheckModelExist(dir.data(), &dl, name.data(), &nl, ext), expected)
+        << dir << "|" << name << "|" << (ext ? ext : "null");
   }
-  static int CheckExist(const std::string& d, const std::string& n, const char* ext) {
-    int dl = Len(d), nl = Len(n);
-    return NW_CheckModelExist(d.data(), &dl, n.data(), &nl, ext);
-  }
-  static int ExistIn(const std::string& name, int place) {
+
+  auto existIn = [](const std::string& name, int place) {
     int len = Len(name);
     return NW_FileExistMdlTmp(name.data(), &len, &place);
-  }
-  static int IsThisModelDir(const std::string& d) {
-    int len = Len(d);
-    return NW_IsThisModelDir(d.data(), &len);
-  }
-};
-
-TEST_F(ExistenceExports, CheckModelExistJoinsDirectoryNameAndExtension) {
-  std::string d = dir_.path().substr(0, dir_.path().size() - 1) + "  ";  // no separator, blanks after it
-  EXPECT_EQ(CheckExist(d, "pump  ", "dat"), 1);
-  EXPECT_EQ(CheckExist(d, "pump", "DAT"), 1) << "names match without regard to case";
-  EXPECT_EQ(CheckExist(d, "pump", ""), 0) << "no file named just pump";
-  EXPECT_EQ(CheckExist(d, "pump", nullptr), 0);
-  EXPECT_EQ(CheckExist(d, "", "dat"), 0);
-  EXPECT_EQ(CheckExist("", "pump", "dat"), 0);
-  EXPECT_EQ(CheckExist(d, "   ", "dat"), 0);
-  std::string parent = path::WithoutTrailingSeparators(dir_.path());
-  EXPECT_EQ(CheckExist(path::DirectoryPart(parent), path::BaseName(parent), ""), 1) << "a directory counts";
-}
-
-TEST_F(ExistenceExports, FileExistMdlTmpLooksInTheChosenDirectory) {
+  };
   TempDir temp;
   temp.Write("pump.tmp", "y");
   C().m_location.m_strQVTempDir = temp.path();
-  EXPECT_EQ(ExistIn("pump.dat", 0), 1);
-  EXPECT_EQ(ExistIn("pump.dat", 1), 0);
-  EXPECT_EQ(ExistIn("pump.tmp", 1), 1);
-  EXPECT_EQ(ExistIn(std::string(300, 'a'), 0), 0);
+  EXPECT_EQ(existIn("pump.dat", 0) + existIn("pump.tmp", 1), 2);
+  EXPECT_EQ(existIn("pump.dat", 1) + existIn(std::string(300, 'a'), 0), 0);
   int len = 8;
   EXPECT_EQ(NW_FileExistMdlTmp("pump.tmp", &len, nullptr), 0);
   C().m_location.m_strQVTempDir.clear();
-  EXPECT_EQ(ExistIn("pump.tmp", 1), 0) << "no working copy yet";
-}
+  EXPECT_EQ(existIn("pump.tmp", 1), 0) << "no working copy yet";
 
-TEST_F(ExistenceExports, IsThisModelDirComparesWithTheHostProgramsDirectory) {
-  std::string exeDir = C().m_staging.ExeDir();
+  auto isThisModelDir = [](const std::string& dir) {
+    int len = Len(dir);
+    return NW_IsThisModelDir(dir.data(), &len);
+  };
+  const std::string exeDir = C().m_staging.ExeDir();
   ASSERT_FALSE(exeDir.empty());
   std::string given = exeDir.substr(0, exeDir.size() - 1);
   for (char& ch : given) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-  EXPECT_EQ(IsThisModelDir(given + "  "), 1);
-  EXPECT_EQ(IsThisModelDir(dir_.path()), 0);
-  EXPECT_EQ(IsThisModelDir(""), 0) << "the open model is not in the program's directory";
+  EXPECT_EQ(isThisModelDir(given + "  "), 1);
+  EXPECT_EQ(isThisModelDir(dir_.path()) + isThisModelDir(""), 0) << "the open model is not in the program's directory";
   C().m_location.StoreDirAndName(exeDir, "pump");
-  EXPECT_EQ(IsThisModelDir(""), 1);
+  EXPECT_EQ(isThisModelDir(""), 1);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <set>
 
 #include "base/path.h"
 #include "platform/env.h"
@@ -69,6 +70,17 @@ std::string TempDir::Read(const std::string& name) const {
 bool TempDir::Exists(const std::string& name) const {
   std::error_code ec;
   return fs::exists(fs::path(path_ + name), ec);
+}
+
+std::string DirectoryNames(const std::string& dir) {
+  std::set<std::string> names;
+  std::error_code ec;
+  for (fs::directory_iterator it(fs::path(dir), ec), end; !ec && it != end; it.increment(ec))
+    names.insert(it->path().filename().string());
+  if (ec) ADD_FAILURE() << "cannot list " << dir << ": " << ec.message();
+  std::string out;
+  for (const std::string& name : names) out += name + " ";
+  return out;
 }
 
 }  // namespace miradel::test

@@ -33,4 +33,8 @@ class ModelFolder : public TempDir {
   static std::string SharePath();
 };
 
+// The names in a directory, sorted and each followed by a blank ("" for an empty directory), so
+// that one comparison pins everything a directory holds.
+std::string DirectoryNames(const std::string& dir);
+
 }  // namespace miradel::test

@@ -3,8 +3,8 @@
 
 #include <filesystem>
 
-#include "support/temp_dir.h"
 #include "support/fault_env.h"
+#include "support/temp_dir.h"
 #include "tta/collect_tta_files.h"
 #include "tta/tta_file.h"
 
@@ -15,46 +15,46 @@ std::string Col(const std::string& text) { return text + std::string(15 - text.s
 
 class TTAFileTest : public ::testing::Test {
  protected:
-  std::vector<TTAThermalCase> Read(const std::string& content, bool* ok = nullptr) {
+  // Each case read as "file|case|profile|revisions;", the profile as stored; "unreadable:" first
+  // when the read failed.
+  std::string Read(const std::string& content) {
     TTAFile file;
-    bool r = file.ReadThermalCases(dir_.Write("pump.ttc", content));
-    if (ok) *ok = r;
-    return file.m_thermalCases;
+    std::string out = file.ReadThermalCases(dir_.Write("pump.ttc", content)) ? "" : "unreadable:";
+    for (const TTAThermalCase& c : file.m_thermalCases)
+      out += c.GetTTAFileName() + "|" + c.m_strThermalCase + "|" + c.m_strProfile + "|" +
+             std::to_string(c.m_nTTARevision) + "," + std::to_string(c.m_nTTPRevision) + "," +
+             std::to_string(c.m_nTTAAnalysisRevision) + ";";
+    return out;
   }
   test::TempDir dir_;
 };
 
 TEST_F(TTAFileTest, ReadsFixedColumnsOfEveryLineAfterTheHeader) {
-  std::string line1 = Col("  case1.tti") + Col(" Startup ") + Col("  prof1  ") + Col(" 3") + Col("-2x") + Col("abc");
-  std::string line2 = Col("case2.tti") + Col("Trip") + Col("prof2") + Col("17") + Col("+4") + Col("9") + "IGNORED";
-  bool ok = false;
-  auto cases = Read("TTA File       Case           Profile\r\n" + line1 + "\r\n" + line2, &ok);
-  ASSERT_TRUE(ok);
-  ASSERT_EQ(cases.size(), 2u);
-  EXPECT_EQ(cases[0].GetTTAFileName(), "case1.tti");
-  EXPECT_EQ(cases[0].m_strThermalCase, "Startup");
-  EXPECT_EQ(cases[0].m_strProfile, Col("  prof1  ")) << "the profile is stored as read";
-  EXPECT_EQ(cases[0].GetProfile(), "prof1");
-  EXPECT_EQ(cases[0].m_strProfile, "prof1") << "GetProfile trims the stored value";
-  EXPECT_EQ(cases[0].m_nTTARevision, 3);
-  EXPECT_EQ(cases[0].m_nTTPRevision, -2);
-  EXPECT_EQ(cases[0].m_nTTAAnalysisRevision, 0);
-  EXPECT_EQ(cases[1].m_nTTARevision, 17);
-  EXPECT_EQ(cases[1].m_nTTPRevision, 4);
-  EXPECT_EQ(cases[1].m_nTTAAnalysisRevision, 9) << "text after column 90 is ignored; no CR LF at the end";
-}
-
-TEST_F(TTAFileTest, ShortLinesFillWhatTheyReach) {
-  std::string exactly45 = Col("a.tti") + Col("c") + "prof" + std::string(11, ' ');
-  auto cases = Read("H\r\nx\r\nab\r\n" + exactly45 + "\r\n\r\n" + Col("b.tti") + "Tr");
-  ASSERT_EQ(cases.size(), 3u);
-  EXPECT_EQ(cases[0].GetTTAFileName(), "ab");
-  EXPECT_EQ(cases[0].m_strThermalCase, "");
-  EXPECT_EQ(cases[0].m_strProfile, "");
-  EXPECT_EQ(cases[0].m_nTTARevision + cases[0].m_nTTPRevision + cases[0].m_nTTAAnalysisRevision, 0);
-  EXPECT_EQ(cases[1].GetProfile(), "prof");
-  EXPECT_EQ(cases[1].m_nTTARevision, 0);
-  EXPECT_EQ(cases[2].m_strThermalCase, "Tr");
+  const std::tuple<const char*, std::string, std::string> reads[] = {
+      {"text after column 90 is ignored; no CR LF at the end",
+       "TTA File       Case           Profile\r\n" + Col("  case1.tti") + Col(" Startup ") + Col("  prof1  ") +
+           Col(" 3") + Col("-2x") + Col("abc") + "\r\n" + Col("case2.tti") + Col("Trip") + Col("prof2") + Col("17") +
+           Col("+4") + Col("9") + "IGNORED",
+       "case1.tti|Startup|" + Col("  prof1  ") + "|3,-2,0;case2.tti|Trip|" + Col("prof2") + "|17,4,9;"},
+      {"short lines fill what they reach; a line of one character is none",
+       "H\r\nx\r\nab\r\n" + Col("a.tti") + Col("c") + Col("prof") + "\r\n\r\n" + Col("b.tti") + "Tr",
+       "ab|||0,0,0;a.tti|c|" + Col("prof") + "|0,0,0;b.tti|Tr||0,0,0;"},
+      {"empty", "", ""}, {"header only", "Header only\r\n", ""},
+      // Each line end is one byte here, so the byte dropped after it is the next line's first,
+      // which shifts every column one place to the left.
+      {"lone line feeds", "Header\n" + Col("case1.tti") + "Startup\n" + Col("case2.tti") + "Trip\n",
+       "ase1.tti      S|tartup||0,0,0;ase2.tti      T|rip||0,0,0;"},
+      {"a one-character line after a lone line feed vanishes with its dropped byte", "H\nx\n", ""},
+      {"numbers beyond an int are held at its limits",
+       "H\r\n" + Col("f") + Col("c") + Col("p") + Col("99999999999999") + Col("-99999999999999"),
+       "f|c|" + Col("p") + "|2147483647,-2147483648,0;"},
+  };
+  for (const auto& [what, content, cases] : reads) EXPECT_EQ(Read(content), cases) << what;
+  // A read that fails before the end makes the list unreadable, not short.
+  test::FaultEnv env(&platform::System());
+  platform::ScopedEnv scoped(&env);
+  env.Fail(test::Op::kRead, "", platform::ErrorKind::kOther, 1);
+  EXPECT_EQ(Read("H\r\n" + Col("a.tti")), "unreadable:");
 }
 
 TEST_F(TTAFileTest, EveryReadingClosesTheCaseList) {
@@ -67,47 +67,6 @@ TEST_F(TTAFileTest, EveryReadingClosesTheCaseList) {
 #else
   GTEST_SKIP() << "counts the process's open descriptors, as Linux lists them";
 #endif
-}
-
-TEST_F(TTAFileTest, EmptyHeaderOnlyAndMissingFiles) {
-  bool ok = false;
-  EXPECT_TRUE(Read("", &ok).empty());
-  EXPECT_TRUE(ok);
-  EXPECT_TRUE(Read("Header only\r\n", &ok).empty());
-  EXPECT_TRUE(ok);
-  TTAFile file;
-  file.m_thermalCases.emplace_back("keep", "", "", 0, 0, 0);
-  EXPECT_FALSE(file.ReadThermalCases(dir_ / "missing.ttc"));
-  EXPECT_EQ(file.m_thermalCases.size(), 1u);
-}
-
-TEST_F(TTAFileTest, LoneLineFeedsLoseTheFirstCharacterOfEachLaterLine) {
-  // Each line end is one byte here, so the byte dropped after it is the next line's first.
-  auto cases = Read("Header\n" + Col("case1.tti") + "Startup\n" + Col("case2.tti") + "Trip\n");
-  ASSERT_EQ(cases.size(), 2u);
-  // ...which shifts every column one place to the left.
-  EXPECT_EQ(cases[0].GetTTAFileName(), "ase1.tti      S");
-  EXPECT_EQ(cases[0].m_strThermalCase, "tartup");
-  EXPECT_EQ(cases[1].GetTTAFileName(), "ase2.tti      T");
-  // A lone LF header followed by a one-character line: the line vanishes with its dropped byte.
-  EXPECT_TRUE(Read("H\nx\n").empty());
-}
-
-TEST_F(TTAFileTest, HugeNumbersAreHeldAtTheLimitsOfAnInt) {
-  auto cases = Read("H\r\n" + Col("f") + Col("c") + Col("p") + Col("99999999999999") + Col("-99999999999999"));
-  ASSERT_EQ(cases.size(), 1u);
-  EXPECT_EQ(cases[0].m_nTTARevision, 2147483647);
-  EXPECT_EQ(cases[0].m_nTTPRevision, -2147483647 - 1);
-}
-
-// A read that fails before the end makes the list unreadable, not short.
-TEST_F(TTAFileTest, AReadErrorIsNoEndOfTheList) {
-  test::FaultEnv env(&platform::System());
-  platform::ScopedEnv scoped(&env);
-  env.Fail(test::Op::kRead, "", platform::ErrorKind::kOther, 1);
-  bool ok = true;
-  EXPECT_TRUE(Read("H\r\n" + Col("a.tti"), &ok).empty());
-  EXPECT_FALSE(ok);
 }
 
 std::string Case(const std::string& input, const std::string& profile) {
@@ -126,12 +85,12 @@ TEST_F(TTAFileTest, CollectionListsProfileThenInputAndWhatIsMissing) {
       [&] { return m; });
   EXPECT_TRUE(got.readable);
   EXPECT_EQ(got.files, (std::vector<std::string>{m + "prof1.TTP", m + "case1.tti", m + "case2.tti"}));
-  ASSERT_EQ(got.missing.size(), 4u) << "names that leave the model directory count as missing";
-  EXPECT_EQ(got.missing[0].path, m + "prof1.TTP.TTP");
-  EXPECT_EQ(got.missing[0].kind, MissingTtaFile::kProfile);
-  EXPECT_EQ(got.missing[1].path, m + "gone.tti");
-  EXPECT_EQ(got.missing[1].kind, MissingTtaFile::kInput);
-  EXPECT_EQ(got.missing[3].path, m + up + "secret.tti");
+  std::string missing;
+  for (const MissingTtaFile& f : got.missing)
+    missing += (f.kind == MissingTtaFile::kProfile ? "TTP " : "TTI ") + f.path + ";";
+  EXPECT_EQ(missing, "TTP " + m + "prof1.TTP.TTP;TTI " + m + "gone.tti;TTP " + m + up + "m" + kSep +
+                         "prof1.TTP;TTI " + m + up + "secret.tti;")
+      << "names that leave the model directory count as missing";
   EXPECT_FALSE(CollectTTAFiles(dir_ / "missing.ttc", [&] { return m; }).readable);
 }
 
