@@ -2,10 +2,10 @@
 // order and deep walks, copies and deletions.
 #include "disk/disk_object.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <map>
 #include <optional>
 #include <random>
@@ -19,22 +19,13 @@ namespace miradel::test {
 namespace {
 
 using List = std::vector<std::string>;
+using ::testing::EndsWith;
 
 // "a/b" in the platform's separators.
 std::string N(const std::string& s) { return path::ToNative(s); }
 
 // An absolute path: "/x/y" on POSIX, "C:\x\y" on Windows.
-std::string Abs(const std::string& s) {
-#ifdef _WIN32
-  return "C:" + N(s);
-#else
-  return N(s);
-#endif
-}
-
-bool EndsWith(const std::string& s, const std::string& tail) {
-  return s.size() > tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
+std::string Abs(const std::string& s) { return kSep == '\\' ? "C:" + N(s) : N(s); }
 
 // The system's Env with injected faults, a current directory of the test's choosing ("": the call
 // fails), a record of the directories created and, when `tree` is not empty, listings from there.
@@ -56,10 +47,7 @@ class TestEnv : public FaultEnv {
     ADD_FAILURE() << "the current directory was moved to " << dir;
     return FaultEnv::SetCurrentDirectory(dir);
   }
-  Status CreateDirectory(const std::string& path) override {
-    created.push_back(path);
-    return FaultEnv::CreateDirectory(path);
-  }
+  Status CreateDirectory(const std::string& p) override { created.push_back(p); return FaultEnv::CreateDirectory(p); }
   Status FindFiles(const std::string& dir, const std::string& pattern, std::vector<DirEntry>* out) override {
     if (tree.empty()) return FaultEnv::FindFiles(dir, pattern, out);
     out->clear();
@@ -68,12 +56,8 @@ class TestEnv : public FaultEnv {
   }
 };
 
-bool ByteGreater(const std::string& a, const std::string& b) {
-  int c = std::memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
-  return c > 0 || (c == 0 && a.size() > b.size());
-}
-
-// Against the rule itself, one name at a time: in front of the first entry that is greater.
+// Against the rule itself, one name at a time: in front of the first entry that is greater in byte
+// order (std::string compares bytes as unsigned).
 TEST(DiskListingOrderTest, MatchesRepeatedInsertionOnRandomLists) {
   const char alphabet[] = {'a', 'A', 'b', '.', '\xC3'};  // '\xC3' is after the letters in byte order only
   std::mt19937 rng(20240611);
@@ -87,10 +71,10 @@ TEST(DiskListingOrderTest, MatchesRepeatedInsertionOnRandomLists) {
   };
   for (int round = 0; round < 4000; ++round) {
     List start = words(), names = words();
-    if (round % 2) std::sort(start.begin(), start.end(), [](auto& a, auto& b) { return ByteGreater(b, a); });
+    if (round % 2) std::sort(start.begin(), start.end());
     List expected = start, actual = start;
     for (const std::string& s : names)
-      expected.insert(std::find_if(expected.begin(), expected.end(), [&](auto& e) { return ByteGreater(e, s); }), s);
+      expected.insert(std::find_if(expected.begin(), expected.end(), [&](auto& e) { return e > s; }), s);
     InsertInListingOrder(actual, names);
     ASSERT_EQ(actual, expected) << "round " << round;
   }
@@ -135,16 +119,12 @@ TEST_F(DiskObjectTest, QualifyResolvesRelativePathsAndRejectsWildcardsColonsAndN
 
   // Refused after the rewriting, which stays.
   env.cwd = Abs("/base");
-  for (const std::string& bad : {std::string("a*.txt"), N("dir?/a.txt"), std::string("a.t:t"), std::string("a\0b", 3)}) {
-    EXPECT_EQ(Qualify(bad, 0), Abs("/base/") + N(bad));
-    EXPECT_EQ(disk.GetErrorText(), CDiskObject::kInternalError);
-  }
+  for (const std::string& bad : {std::string("a*.txt"), N("dir?/a.txt"), std::string("a.t:t"), std::string("a\0b", 3)})
+    EXPECT_EQ(Qualify(bad, 0) + " " + disk.GetErrorText(), Abs("/base/") + N(bad) + " " + CDiskObject::kInternalError);
   EXPECT_EQ(Qualify(N("//srv/share/*.txt"), 0), N("//srv/share/*.txt"));
   for (auto [in, out] : {std::pair<std::string, std::string>{"x", Abs("/base/x/")}, {"", Abs("/base/")},
-                         {"//srv/sh*re", N("//srv/sh*re/")}}) {
-    EXPECT_EQ(disk.QualifyDirectoryPath(in), 1);
-    EXPECT_EQ(in, out);
-  }
+                         {"//srv/sh*re", N("//srv/sh*re/")}})
+    EXPECT_TRUE(disk.QualifyDirectoryPath(in) == 1 && in == out) << in;
   std::string name, dir, bad = "a?";
   EXPECT_EQ(disk.GetFileNamePart(name, N("d/a.txt")) + disk.GetDirectoryPart(dir, N("d/a.txt")), 2);
   EXPECT_EQ(name + "|" + dir, "a.txt|" + Abs("/base/d"));
@@ -155,22 +135,9 @@ TEST_F(DiskObjectTest, QualifyResolvesRelativePathsAndRejectsWildcardsColonsAndN
   EXPECT_EQ(disk.GetErrorText(), env.MakeError(ErrorKind::kOther).message());
 }
 
-TEST_F(DiskObjectTest, ExistenceTestsAnswerNoWithoutErrorText) {
-  const std::string file = tmp.Write("f.txt", "x"), dir = tmp / "d";
-  ASSERT_EQ(disk.MakeDirectoryPath(dir), 1);
-  // Opening for writing would disturb a colleague's exclusive writer; a read-only open must do.
-  env.Fail(Op::kOpen, "", ErrorKind::kSharingViolation, -1, kWrite);
-  EXPECT_EQ(disk.FileIsPresent(file) + disk.DirectoryIsPresent(dir + kSep), 2);
-  for (const std::string& p : {dir, tmp / "missing"}) EXPECT_EQ(disk.FileIsPresent(p), 0) << p;
-  for (const std::string& p : {file, tmp / "missing"}) EXPECT_EQ(disk.DirectoryIsPresent(p), 0) << p;
-  env.Fail(Op::kOpen, "f.txt", ErrorKind::kSharingViolation);
-  env.Fail(Op::kEnterDir, "d", ErrorKind::kAccessDenied);
-  EXPECT_EQ(disk.FileIsPresent(file) + disk.DirectoryIsPresent(dir), 0);
-  EXPECT_EQ(disk.GetErrorText(), "");
-  EXPECT_TRUE(Internal([&] { return disk.DirectoryIsPresent(""); }));  // not the current directory
-}
-
-TEST_F(DiskObjectTest, MakeDirectoryPathCreatesEveryMissingLevelOrNamesTheFullPath) {
+// Making a directory path creates every missing level or names the full path; existence tests
+// answer no without an error text.
+TEST_F(DiskObjectTest, MakeDirectoryPathAndExistenceTests) {
   EXPECT_EQ(disk.MakeDirectoryPath(tmp / N("a/b/c")) + disk.MakeDirectoryPath(tmp / N("a/b/c/")), 2);
   ASSERT_GE(env.created.size(), 3u);
   EXPECT_EQ(List(env.created.end() - 3, env.created.end()), (List{tmp / "a", tmp / N("a/b"), tmp / N("a/b/c")}));
@@ -187,9 +154,21 @@ TEST_F(DiskObjectTest, MakeDirectoryPathCreatesEveryMissingLevelOrNamesTheFullPa
   EXPECT_EQ(disk.MakeDirectoryPath(N("//nosuch-srv/share/x")), 0);
   EXPECT_EQ(env.created, (List{N("//nosuch-srv/share"), N("//nosuch-srv/share/x")}));
   EXPECT_EQ(disk.GetErrorText(), Text(ErrorKind::kOther, N("//nosuch-srv/share/x/")));
+
+  const std::string file = tmp.Write("f.txt", "x"), dir = tmp / "a";
+  // Opening for writing would disturb a colleague's exclusive writer; a read-only open must do.
+  env.Fail(Op::kOpen, "", ErrorKind::kSharingViolation, -1, kWrite);
+  EXPECT_EQ(disk.FileIsPresent(file) + disk.DirectoryIsPresent(dir + kSep), 2);
+  for (const std::string& p : {dir, tmp / "missing"}) EXPECT_EQ(disk.FileIsPresent(p), 0) << p;
+  for (const std::string& p : {file, tmp / "missing"}) EXPECT_EQ(disk.DirectoryIsPresent(p), 0) << p;
+  env.Fail(Op::kOpen, "f.txt", ErrorKind::kSharingViolation);
+  env.Fail(Op::kEnterDir, "", ErrorKind::kAccessDenied);
+  EXPECT_EQ(disk.FileIsPresent(file) + disk.DirectoryIsPresent(dir), 0);
+  EXPECT_EQ(disk.GetErrorText(), "");
+  EXPECT_TRUE(Internal([&] { return disk.DirectoryIsPresent(""); }));  // not the current directory
 }
 
-TEST_F(DiskObjectTest, ListsFilesInByteOrderWithoutDirectoriesAndFailsOnlyWhenNothingMatches) {
+TEST_F(DiskObjectTest, ListsFilesInByteOrderWithoutDirectoriesAndDeepListingsNeverEnterALink) {
   for (const char* name : {"b.txt", "B2.txt", "a.txt", ".hidden", "note"}) tmp.Write(name, "");
   ASSERT_EQ(disk.MakeDirectoryPath(tmp / "sub.txt"), 1);
   List names, full{tmp / "z0", tmp / "a0"};  // not sorted, and so not sorted after
@@ -203,9 +182,8 @@ TEST_F(DiskObjectTest, ListsFilesInByteOrderWithoutDirectoriesAndFailsOnlyWhenNo
   EXPECT_EQ(disk.ListFiles(tmp.path(), list, 1), 0);
   EXPECT_EQ(disk.GetErrorText(), Text(ErrorKind::kAccessDenied, tmp / "*.*"));
   EXPECT_EQ(list, List{"keep"});
-}
 
-TEST_F(DiskObjectTest, DeepListingsWalkDepthFirstInThePlatformsOrderAndNeverEnterALink) {
+  // Deep listings walk depth first in the platform's order and never enter a linked directory.
   const std::string r = Abs("/r/");
   const DirEntry dot{".", true}, dotdot{"..", true};
   env.tree[r] = {dot, dotdot, {"zeta", true}, {"b.txt", false}, {"link", true, true}, {"a.txt", false}, {"alpha", true}};
@@ -228,7 +206,7 @@ TEST_F(DiskObjectTest, DeepListingsWalkDepthFirstInThePlatformsOrderAndNeverEnte
   EXPECT_EQ(dirs.size() + files.size(), 10u);
 }
 
-TEST_F(DiskObjectTest, CopiesMakeTheDestinationOverwriteAndNameWhatWasRefused) {
+TEST_F(DiskObjectTest, CopiesMakeTheDestinationOverwriteNameWhatWasRefusedAndNeverLoseTheOriginal) {
   const std::string src = tmp.Write("a.txt", "one"), c = tmp.Write("c.txt", "C"), missing = tmp / "b.txt";
   EXPECT_EQ(disk.CopyFileInto(src, tmp / N("out/deep")), 1);
   tmp.Write("a.txt", "two");
@@ -248,23 +226,22 @@ TEST_F(DiskObjectTest, CopiesMakeTheDestinationOverwriteAndNameWhatWasRefused) {
   EXPECT_EQ(tmp.Read(N("list/a.txt")) + tmp.Read(N("list/c.txt")), "twoC");
   EXPECT_EQ(disk.CopyFileListInto({src, missing, c}, tmp / "list2"), 0);
   EXPECT_TRUE(tmp.Exists(N("list2/a.txt")) && !tmp.Exists(N("list2/c.txt")));
-  EXPECT_TRUE(EndsWith(disk.GetErrorText(), " " + missing + " -> " + tmp / N("list2/b.txt"))) << disk.GetErrorText();
-}
+  EXPECT_THAT(disk.GetErrorText(), EndsWith(" " + missing + " -> " + tmp / N("list2/b.txt")));
 
-TEST_F(DiskObjectTest, RenameByCopyDeletesTheOriginalOnlyOnceTheCopyIsThere) {
-  const std::string a = tmp.Write("a.txt", "content"), b = tmp / "b.txt";
-  EXPECT_EQ(disk.RenameFileByCopy(a, "b.txt"), 1);
+  // A rename by copy deletes the original only once the copy is there.
+  const std::string r = tmp / "r.txt";
+  tmp.Write("a.txt", "content");
+  EXPECT_EQ(disk.RenameFileByCopy(src, "r.txt"), 1);
   EXPECT_FALSE(tmp.Exists("a.txt"));
   // Onto itself, in any letter case: the only copy must not end up deleted.
-  EXPECT_EQ(disk.RenameFileByCopy(b, "B.TXT"), 0);
+  EXPECT_EQ(disk.RenameFileByCopy(r, "R.TXT"), 0);
   env.Fail(Op::kCopy, "", ErrorKind::kAccessDenied, 1);
-  EXPECT_EQ(disk.RenameFileByCopy(b, "c.txt"), 0);
-  EXPECT_EQ(tmp.Read("b.txt"), "content");
-  EXPECT_FALSE(tmp.Exists("c.txt"));
-  env.Fail(Op::kDelete, "b.txt", ErrorKind::kSharingViolation, 1);
-  EXPECT_EQ(disk.RenameFileByCopy(b, "c.txt"), 0);
-  EXPECT_EQ(disk.GetErrorText(), Text(ErrorKind::kSharingViolation, b));
-  EXPECT_TRUE(tmp.Exists("b.txt") && tmp.Exists("c.txt"));
+  EXPECT_EQ(disk.RenameFileByCopy(r, "s.txt"), 0);
+  EXPECT_TRUE(tmp.Read("r.txt") == "content" && !tmp.Exists("s.txt"));
+  env.Fail(Op::kDelete, "r.txt", ErrorKind::kSharingViolation, 1);
+  EXPECT_EQ(disk.RenameFileByCopy(r, "s.txt"), 0);
+  EXPECT_EQ(disk.GetErrorText(), Text(ErrorKind::kSharingViolation, r));
+  EXPECT_TRUE(tmp.Exists("r.txt") && tmp.Exists("s.txt"));
 }
 
 TEST_F(DiskObjectTest, DeletingFilesStopsAtTheFirstRefusalAndADirectoryOnlyWhenEmptied) {
@@ -278,7 +255,7 @@ TEST_F(DiskObjectTest, DeletingFilesStopsAtTheFirstRefusalAndADirectoryOnlyWhenE
   // The files go, the subdirectory stays, and so the directory cannot.
   EXPECT_EQ(disk.DeleteDirectory(tmp / "d"), 0);
   EXPECT_TRUE(!tmp.Exists(N("d/c.txt")) && tmp.Exists(N("d/s/inner.txt")));
-  EXPECT_TRUE(EndsWith(disk.GetErrorText(), " " + tmp / N("d/"))) << disk.GetErrorText();
+  EXPECT_THAT(disk.GetErrorText(), EndsWith(" " + tmp / N("d/")));
   EXPECT_EQ(disk.DeleteDirectory(tmp / N("d/s")) + disk.DeleteDirectory(tmp / "d"), 2);
   EXPECT_FALSE(tmp.Exists("d"));
   // An empty path must not mean "the current directory" (a scratch one here, should it do so).

@@ -1,8 +1,5 @@
 // The lock exports on their own: permanence, checking, the second lock, the texts a lock path is
 // built from, and the records that two slots share.
-#include <cstring>
-
-#include "lock/lock_slot.h"
 #include "support/host_test.h"
 
 namespace miradel::test {
@@ -12,59 +9,47 @@ using platform::ErrorKind;
 
 class LockExports : public HostTest {
  protected:
-  void SetUp() override {
-    HostTest::SetUp();
-    dir_.Write("pump.dat", "data");
-    dir_.Write("valve.dat", "data");
-  }
-  int Lock(const std::string& name = "pump") {
-    std::memset(&owner_, 0, sizeof owner_);
-    return GetLock(dir_.path(), name, &owner_);
-  }
-  int Second(const std::string& name, int mode) {
-    std::memset(&owner_, 0, sizeof owner_);
-    return GetSecondLock(dir_.path(), name, mode, &owner_);
-  }
+  void SetUp() override { HostTest::SetUp(); dir_.Write("pump.dat", "data"); dir_.Write("valve.dat", "data"); }
+  int Lock(const std::string& name = "pump") { owner_ = {}; return GetLock(dir_.path(), name, &owner_); }
+  int Second(const std::string& name, int mode) { owner_ = {}; return GetSecondLock(dir_.path(), name, mode, &owner_); }
   bool Permanent() { return OwnerInLockFile(dir_ / "pump.lck").bIsPermanent == 1; }
   // Carol's permanent lock on a model, as her host would have left it.
   void CarolsPermanentLock(const std::string& name) {
-    env_.SetUserName("carol");
-    LockSlot slot{};
-    LockOwnerInfo owner{};
-    ASSERT_EQ(slot.Acquire(dir_ / (name + ".lck"), true, &owner, BuildLockTexts(env_, "1.0.0.0")), 1);
-    slot.Release();
-    env_.SetUserName("bob");
-    ASSERT_TRUE(dir_.Exists(name + ".lck"));
+    WriteFile(dir_ / (name + ".lck"), "<Quorvane-Miradel><Lock><MachineName>PC-CAROL</MachineName><UserName>carol"
+                                      "</UserName><IsPermanent>TRUE</IsPermanent></Lock></Quorvane-Miradel>");
   }
   MiradelLockOwner owner_{};
 };
 
-TEST_F(LockExports, APermanentLockOutlivesReleaseAndKeepsOtherUsersOut) {
-  ASSERT_EQ(Lock(), 1);
-  ASSERT_EQ(PermLock(1), 1);
-  EXPECT_TRUE(Permanent());
-  const int writes = env_.Count(Op::kWrite);
-  EXPECT_EQ(PermLock(1), 1);
-  EXPECT_EQ(env_.Count(Op::kWrite), writes) << "already permanent: nothing to write";
-  NW_ReleaseLock();
-  ASSERT_TRUE(dir_.Exists("pump.lck"));
+// A permanent lock outlives its release, keeps other users out and is its user's on any machine,
+// whatever bytes the user's name holds.
+TEST_F(LockExports, APermanentLockBelongsToItsUserAndFollowsOnlyWhatWasWritten) {
+  for (const std::string user : {"bob", "J\xF6rg"}) {
+    SCOPED_TRACE(user);
+    BecomeUser(user, "PC-1");
+    ASSERT_EQ(Lock(), 1);
+    ASSERT_EQ(PermLock(1), 1);
+    const int writes = env_.Count(Op::kWrite);
+    EXPECT_EQ(PermLock(1), 1);
+    EXPECT_EQ(env_.Count(Op::kWrite), writes) << "already permanent: nothing to write";
+    NW_ReleaseLock();
 
-  BecomeUser("carol", "PC-CAROL");
-  EXPECT_EQ(Lock(), 0);
-  EXPECT_STREQ(owner_.user_name, "bob");
-  EXPECT_EQ(owner_.is_permanent, 1);
-  EXPECT_TRUE(CanWrite(dir_ / "pump.dat"));
+    BecomeUser("carol", "PC-CAROL");
+    EXPECT_EQ(Lock(), 0);
+    EXPECT_EQ(owner_.user_name + std::string("|") + std::to_string(owner_.is_permanent), user + "|1");
+    EXPECT_TRUE(CanWrite(dir_ / "pump.dat"));
 
-  BecomeUser("bob", "LAPTOP-BOB");
-  ASSERT_EQ(Lock(), 1);
-  EXPECT_TRUE(Permanent());
-  EXPECT_FALSE(CanWrite(dir_ / "pump.dat"));
-  ASSERT_EQ(PermLock(0), 1);
-  NW_ReleaseLock();
-  EXPECT_FALSE(dir_.Exists("pump.lck")) << "made temporary, the lock goes with its release";
-}
+    BecomeUser(user == "bob" ? "BOB" : user, "LAPTOP-7");  // the same user elsewhere
+    ASSERT_EQ(Lock(), 1);
+    EXPECT_TRUE(Permanent());
+    EXPECT_STREQ(OwnerInLockFile(dir_ / "pump.lck").szMachineName, "LAPTOP-7");
+    EXPECT_FALSE(CanWrite(dir_ / "pump.dat"));
+    ASSERT_EQ(PermLock(0), 1);
+    NW_ReleaseLock();
+    EXPECT_FALSE(dir_.Exists("pump.lck")) << "made temporary, the lock goes with its release";
+  }
 
-TEST_F(LockExports, PermanenceAndChecksFollowOnlyWhatWasWritten) {
+  // Permanence and checks follow only what was written.
   ASSERT_EQ(Lock(), 1);
   EXPECT_EQ(NW_CheckLock(), 1);
   env_.Fail(Op::kWrite, "", ErrorKind::kOther, 1);
@@ -81,58 +66,35 @@ TEST_F(LockExports, PermanenceAndChecksFollowOnlyWhatWasWritten) {
   EXPECT_FALSE(dir_.Exists("pump.lck")) << "still temporary";
 }
 
-TEST_F(LockExports, BeforeTheVersionNoLockIsTakenAndTheOwnerBufferIsUntouched) {
-  ASSERT_EQ(Lock("valve"), 1);
-  C().m_locks.SetTexts(LockTexts{});  // as in a host that has not given its version yet
-  std::memset(&owner_, 0x5A, sizeof owner_);
-  EXPECT_EQ(GetLock(dir_.path(), "pump", &owner_), 0);
-  EXPECT_EQ(owner_.is_permanent, 0x5A);
-  EXPECT_FALSE(dir_.Exists("pump.lck"));
-  EXPECT_FALSE(CanWrite(dir_ / "valve.dat")) << "the previous lock stays the primary lock";
-  NW_ReleaseLock();
-  EXPECT_FALSE(dir_.Exists("valve.lck"));
-}
-
 // Texts that name no lock beside a model are refused before anything is touched.
 TEST_F(LockExports, APathThatLeavesTheModelDirectoryIsRefused) {
   ASSERT_EQ(Lock("valve"), 1);
   TempDir inner;
-  const std::string up = std::string("..") + S + "x";
-  struct {
-    std::string dir, name;
-  } cases[] = {{"", "pump"}, {dir_.path(), ""}, {dir_.path(), ".."}, {dir_.path(), up},
-               {inner.path(), ".."}, {dir_.path(), "c:pump"}};
-  for (const auto& c : cases) {
-    EXPECT_EQ(GetLock(c.dir, c.name, &owner_), 0) << "'" << c.dir << "' '" << c.name << "'";
-    EXPECT_EQ(GetSecondLock(c.dir, c.name, 1, &owner_), 0);
+  const std::pair<std::string, std::string> cases[] = {{"", "pump"}, {dir_.path(), ""}, {dir_.path(), ".."},
+                                                        {dir_.path(), std::string("..") + S + "x"},
+                                                        {inner.path(), ".."}, {dir_.path(), "c:pump"}};
+  for (const auto& [dir, name] : cases)
+    EXPECT_EQ(GetLock(dir, name, &owner_) + GetSecondLock(dir, name, 1, &owner_), 0) << "'" << dir << "' " << name;
+  for (const std::string& made : {inner / ".lck", inner / "...lck", dir_ / "..lck", std::string(1, S) + "pump.lck"}) {
+    EXPECT_FALSE(Exists(made)) << made;
+    if (Exists(made)) platform::System().DeleteFile(made).IgnoreError();
   }
-  EXPECT_FALSE(Exists(inner / ".lck"));
-  EXPECT_FALSE(Exists(inner / "...lck"));
-  EXPECT_FALSE(dir_.Exists("..lck"));
-  const std::string atRoot = std::string(1, S) + "pump.lck";
-  EXPECT_FALSE(Exists(atRoot));
-  if (Exists(atRoot)) platform::System().DeleteFile(atRoot).IgnoreError();
   EXPECT_FALSE(CanWrite(dir_ / "valve.dat")) << "the open model keeps its lock";
 }
 
-TEST_F(LockExports, SecondLockHoldsOnlyTheLockFile) {
+// The second lock holds only the lock file. A slot that was released holds nothing: releasing it
+// again must not delete the lock file that lies at its old path now, here a colleague's permanent
+// lock.
+TEST_F(LockExports, SecondLockHoldsOnlyTheLockFileAndAReleasedSlotDeletesNobodysLock) {
   ASSERT_EQ(Second("valve", 1), 1);
   EXPECT_FALSE(CanWrite(dir_ / "valve.lck"));
   EXPECT_TRUE(CanWrite(dir_ / "valve.dat")) << "mode 1 keeps the data file free";
   EXPECT_EQ(Second("valve", 3), 1);
   EXPECT_FALSE(dir_.Exists("valve.lck"));
-  EXPECT_EQ(Second("valve", 3), 1) << "nothing held: still 1";
   EXPECT_EQ(Second("pump", 5), 0);
   EXPECT_FALSE(dir_.Exists("pump.lck"));
-}
-
-// A slot that was released holds nothing: releasing it again must not delete the lock file that
-// lies at its old path now, here a colleague's permanent lock.
-TEST_F(LockExports, ReleasingAReleasedSlotDeletesNobodysLock) {
-  ASSERT_EQ(Second("valve", 1), 1);
-  ASSERT_EQ(Second("valve", 3), 1);
   CarolsPermanentLock("valve");
-  EXPECT_EQ(Second("valve", 3), 1);
+  EXPECT_EQ(Second("valve", 3), 1) << "nothing held: still 1";
   EXPECT_TRUE(dir_.Exists("valve.lck")) << "mode 3 deleted carol's lock";
 
   // The old lock after a switch, let go twice.
