@@ -11,7 +11,7 @@
 namespace miradel::test {
 using namespace ::miradel::platform;
 
-enum class Op { kOpen, kRead, kWrite, kSeek, kCopy, kDelete, kCreateDir, kRemoveDir, kInfo, kFind, kEnterDir, kFlush };
+enum class Op { kOpen, kRead, kWrite, kCopy, kDelete, kCreateDir, kRemoveDir, kFind, kEnterDir, kFlush };
 
 class FaultEnv : public EnvWrapper {
  public:
@@ -45,9 +45,6 @@ class FaultEnv : public EnvWrapper {
   Status Write(FileHandle h, const void* buf, std::size_t n) override {
     return Or(Op::kWrite, "", [&] { return EnvWrapper::Write(h, buf, n); });
   }
-  Status Seek(FileHandle h, std::uint64_t offset) override {
-    return Or(Op::kSeek, "", [&] { return EnvWrapper::Seek(h, offset); });
-  }
   Status Flush(FileHandle h) override { return Or(Op::kFlush, "", [&] { return EnvWrapper::Flush(h); }); }
   // Matched by either path.
   Status CopyFile(const std::string& from, const std::string& to, bool overwrite) override {
@@ -61,9 +58,6 @@ class FaultEnv : public EnvWrapper {
   }
   Status RemoveDirectory(const std::string& path) override {
     return Or(Op::kRemoveDir, path, [&] { return EnvWrapper::RemoveDirectory(path); });
-  }
-  Status GetFileInfo(const std::string& path, FileInfo* info) override {
-    return Or(Op::kInfo, path, [&] { return EnvWrapper::GetFileInfo(path, info); });
   }
   bool CanEnterDirectory(const std::string& path) override {
     return Trip(Op::kEnterDir, path).ok() && EnvWrapper::CanEnterDirectory(path);

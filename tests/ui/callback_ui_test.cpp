@@ -1,10 +1,8 @@
 // The port and the host's callback table: which interface is in use, what the plain and the
-// Retry/Save boxes ask the host, and its answers coming back, also from two threads at once; and
-// the tests' own scripted interface, which every other test trusts.
+// Retry/Save boxes ask the host, and its answers coming back, also from two threads at once.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -122,27 +120,6 @@ TEST_F(CallbackUiTest, TheTableIsCopiedAndReadOnlyAsFarAsItsSizeAndMayLackMessag
   EXPECT_NE(std::string::npos, testing::internal::GetCapturedStderr().find("the platform answers"));
   EXPECT_EQ(2u, calls_.size());
 #endif
-}
-
-TEST(ScriptedUiTest, AnswersFromTheQueueThenTheDefaultAndHoldsBoxesUntilReleased) {
-  test::ScriptedUi ui;
-  ui.QueueAnswers({kIdRetry, kIdIgnore});
-  for (int expected : {kIdRetry, kIdIgnore, kIdAbort})  // then the box's own default
-    EXPECT_EQ(expected, ui.MessageBox({0x5678, "text", "cap", kAbortRetryIgnore, true, "&R", "&S"}));
-  ui.SetDefaultAnswer(kIdYes);
-  ui.Hold();
-  std::atomic<int> answered{0};
-  std::vector<std::thread> threads;
-  for (int i = 0; i < 4; ++i) threads.emplace_back([&] { answered += ui.MessageBox({}) == kIdYes; });
-  EXPECT_TRUE(ui.WaitUntilShown(7)) << "the held boxes were never shown";
-  EXPECT_EQ(0, answered.load());
-  ui.Release();
-  for (std::thread& t : threads) t.join();
-  EXPECT_EQ(4, answered.load());
-  const test::ScriptedUi::Shown s = ui.shown()[0];
-  EXPECT_EQ("text|cap|&R|&S", s.text + "|" + s.caption + "|" + s.yes_label + "|" + s.no_label);
-  EXPECT_TRUE(s.owner == 0x5678 && s.style == kAbortRetryIgnore && s.centred && s.thread == std::this_thread::get_id());
-  EXPECT_EQ(kIdYes, ui.shown()[6].answer);
 }
 
 }  // namespace
