@@ -2,27 +2,11 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "lock/lock_slot.h"
 #include "lock/xml_processor.h"
 
 namespace miradel::test {
-
-bool Exists(const std::string& path) { return platform::PathExists(path); }
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::ostringstream content;
-  content << f.rdbuf();
-  return content.str();
-}
-
-void WriteFile(const std::string& path, const std::string& content) {
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f << content;
-}
 
 bool CanWrite(const std::string& path) {
   platform::FileHandle h = platform::kNoFile;

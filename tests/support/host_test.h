@@ -23,9 +23,6 @@ inline constexpr char S = kSep;
 // from any real model's.
 inline constexpr int kHostVersion = 77665544;
 
-bool Exists(const std::string& path);
-std::string ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::string& content);
 // Another handle may open the file for writing: nobody holds it as exclusive writer.
 bool CanWrite(const std::string& path);
 // The lock file's owner as the reader sees it.

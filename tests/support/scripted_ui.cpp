@@ -9,39 +9,20 @@ void ScriptedUi::QueueAnswers(const std::vector<int>& answers) {
   answers_.insert(answers_.end(), answers.begin(), answers.end());
 }
 
-void ScriptedUi::SetDefaultAnswer(int answer) {
-  std::lock_guard<std::mutex> hold(mutex_);
-  default_answer_ = answer;
-}
-
-void ScriptedUi::SetHeld(bool held) {
-  std::lock_guard<std::mutex> hold(mutex_);
-  held_ = held;
-  changed_.notify_all();
-}
-
 int ScriptedUi::MessageBox(const ui::MessageBoxRequest& request) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  int answer = default_answer_ ? default_answer_ : ui::DefaultAnswer(request);
+  std::lock_guard<std::mutex> hold(mutex_);
+  int answer = ui::DefaultAnswer(request);
   if (!answers_.empty()) {
     answer = answers_.front();
     answers_.pop_front();
   }
-  shown_.push_back({request.owner, request.text, request.caption, request.style, request.centre_on_owner,
-                    request.yes_label, request.no_label, std::this_thread::get_id(), answer});
-  changed_.notify_all();
-  changed_.wait(lock, [this] { return !held_; });
+  shown_.push_back({request.owner, request.text, request.caption, request.style, answer});
   return answer;
 }
 
 std::vector<ScriptedUi::Shown> ScriptedUi::shown() const {
   std::lock_guard<std::mutex> hold(mutex_);
   return shown_;
-}
-
-bool ScriptedUi::WaitUntilShown(std::size_t n, std::chrono::milliseconds limit) const {
-  std::unique_lock<std::mutex> lock(mutex_);
-  return changed_.wait_for(lock, limit, [&] { return shown_.size() >= n; });
 }
 
 #ifdef _WIN32

@@ -52,25 +52,35 @@ TempDir::~TempDir() {
   if (ec) ADD_FAILURE() << "cannot remove " << root.string() << ": " << ec.message();
 }
 
-std::string TempDir::Write(const std::string& name, const std::string& content) const {
-  const std::string path = path_ + name;
+bool Exists(const std::string& path) {
+  std::error_code ec;
+  return fs::exists(fs::path(path), ec);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+bool WriteFile(const std::string& path, const std::string& content) {
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
   f.write(content.data(), static_cast<std::streamsize>(content.size()));
   f.close();
   if (!f) ADD_FAILURE() << "cannot write " << path;
-  return path;
+  return static_cast<bool>(f);
+}
+
+std::string TempDir::Write(const std::string& name, const std::string& content) const {
+  WriteFile(path_ + name, content);
+  return path_ + name;
 }
 
 std::string TempDir::Read(const std::string& name) const {
-  std::ifstream f(path_ + name, std::ios::binary);
-  if (!f) ADD_FAILURE() << "cannot read " << path_ + name;
-  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+  if (!test::Exists(path_ + name)) ADD_FAILURE() << "cannot read " << path_ + name;
+  return ReadFile(path_ + name);
 }
 
-bool TempDir::Exists(const std::string& name) const {
-  std::error_code ec;
-  return fs::exists(fs::path(path_ + name), ec);
-}
+bool TempDir::Exists(const std::string& name) const { return test::Exists(path_ + name); }
 
 std::string DirectoryNames(const std::string& dir) {
   std::set<std::string> names;

@@ -5,6 +5,12 @@
 
 namespace miradel::test {
 
+bool Exists(const std::string& path);
+// The whole file; "" for one that cannot be read.
+std::string ReadFile(const std::string& path);
+// false, with a test failure, when it could not be written.
+bool WriteFile(const std::string& path, const std::string& content);
+
 class TempDir {
  public:
   TempDir() : TempDir(std::string()) {}
