@@ -5,8 +5,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 #include <thread>
 
