@@ -10,9 +10,9 @@
 #include <sstream>
 #include <thread>
 
+#include "support/child.h"
 #include "support/host_test.h"
 #include "support/temp_dir.h"
-#include "support/child.h"
 
 namespace miradel::test {
 namespace {
