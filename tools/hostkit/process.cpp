@@ -39,6 +39,37 @@ bool TakeLine(std::string* buf, std::string* line) {
   return true;
 }
 
+// Lines are cut out of the child's output alike everywhere; how a chunk of it is waited for and
+// read is each platform's.
+class LineReadingChild : public ChildProcess {
+ public:
+  std::string ReadLine(int timeout_ms, bool* ok) final {
+    if (ok) *ok = false;
+    std::string line;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!TakeLine(&buf_, &line)) {
+      char chunk[4096];
+      const long n = ReadChunk(chunk, sizeof chunk, deadline);
+      if (n < 0) return std::string();
+      if (n == 0) {  // end of output: a last line without its line end still counts
+        if (buf_.empty()) return std::string();
+        line.swap(buf_);
+        break;
+      }
+      buf_.append(chunk, static_cast<std::size_t>(n));
+    }
+    if (ok) *ok = true;
+    return line;
+  }
+
+ protected:
+  // Up to size bytes of the child's output: how many, 0 at its end, -1 when the deadline passed.
+  virtual long ReadChunk(char* chunk, std::size_t size, Clock::time_point deadline) = 0;
+
+ private:
+  std::string buf_;
+};
+
 std::string DirectoryOf(const std::string& path) {
   std::size_t cut = path.find_last_of("/\\");
   return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
@@ -70,7 +101,7 @@ std::string QuoteArgument(const std::string& arg) {
   return out;
 }
 
-class WinChild : public ChildProcess {
+class WinChild : public LineReadingChild {
  public:
   WinChild(HANDLE process, HANDLE in, HANDLE out) : process_(process), in_(in), out_(out) {}
   ~WinChild() override {
@@ -83,31 +114,19 @@ class WinChild : public ChildProcess {
     CloseHandle(process_);
   }
 
-  std::string ReadLine(int timeout_ms, bool* ok) override {
-    if (ok) *ok = false;
-    std::string line;
-    Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  long ReadChunk(char* chunk, std::size_t size, Clock::time_point deadline) override {
     for (;;) {
-      if (TakeLine(&buf_, &line)) break;
       // Anonymous pipes know no timeouts: look before reading, so that ReadFile never blocks.
       DWORD avail = 0;
-      if (!PeekNamedPipe(out_, nullptr, 0, nullptr, &avail, nullptr)) {  // the child closed its end
-        if (buf_.empty()) return std::string();
-        line.swap(buf_);
-        break;
-      }
+      if (!PeekNamedPipe(out_, nullptr, 0, nullptr, &avail, nullptr)) return 0;  // the child closed its end
       if (avail == 0) {
-        if (MillisLeft(deadline) == 0) return std::string();
+        if (MillisLeft(deadline) == 0) return -1;
         Sleep(5);
         continue;
       }
-      char chunk[4096];
       DWORD got = 0;
-      if (!ReadFile(out_, chunk, avail < sizeof chunk ? avail : sizeof chunk, &got, nullptr)) continue;
-      buf_.append(chunk, got);
+      if (ReadFile(out_, chunk, avail < size ? avail : static_cast<DWORD>(size), &got, nullptr) && got > 0) return got;
     }
-    if (ok) *ok = true;
-    return line;
   }
 
   void WriteLine(const std::string& line) override {
@@ -143,7 +162,6 @@ class WinChild : public ChildProcess {
   HANDLE process_;
   HANDLE in_;
   HANDLE out_;
-  std::string buf_;
 };
 
 }  // namespace
@@ -204,7 +222,7 @@ std::string SiblingProgram(const std::string& name) { return DirectoryOf(SelfPat
 
 namespace {
 
-class PosixChild : public ChildProcess {
+class PosixChild : public LineReadingChild {
  public:
   PosixChild(pid_t pid, int in, int out) : pid_(pid), in_(in), out_(out) {}
   ~PosixChild() override {
@@ -213,28 +231,16 @@ class PosixChild : public ChildProcess {
     ::close(out_);
   }
 
-  std::string ReadLine(int timeout_ms, bool* ok) override {
-    if (ok) *ok = false;
-    std::string line;
-    Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  long ReadChunk(char* chunk, std::size_t size, Clock::time_point deadline) override {
     for (;;) {
-      if (TakeLine(&buf_, &line)) break;
       struct pollfd p = {out_, POLLIN, 0};
       int rc = ::poll(&p, 1, MillisLeft(deadline));
       if (rc < 0 && errno == EINTR) continue;
-      if (rc <= 0) return std::string();
-      char chunk[4096];
-      ssize_t n = ::read(out_, chunk, sizeof chunk);
+      if (rc <= 0) return -1;
+      ssize_t n = ::read(out_, chunk, size);
       if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {  // end of output: a last line without its line end still counts
-        if (buf_.empty()) return std::string();
-        line.swap(buf_);
-        break;
-      }
-      buf_.append(chunk, static_cast<std::size_t>(n));
+      return n < 0 ? 0 : static_cast<long>(n);
     }
-    if (ok) *ok = true;
-    return line;
   }
 
   void WriteLine(const std::string& line) override {
@@ -292,7 +298,6 @@ class PosixChild : public ChildProcess {
   int out_;
   bool reaped_ = false;
   int status_ = -1;
-  std::string buf_;
 };
 
 }  // namespace
