@@ -1,6 +1,7 @@
 // miradel: the command-line program for people who work with shared models.
 //   miradel who DIR MODEL    who holds the model's lock, and whether a running holder has it open
 //   miradel lock DIR MODEL   takes the model's lock and holds it until "stop", end of input or Ctrl-C
+//   miradel recover          lists the working copies holding changes never written back; writes them back
 //   miradel demo             plays a host through open / work / write back / close on sample models
 #include <atomic>
 #include <chrono>
@@ -16,6 +17,7 @@
 
 #include "control/version.h"
 #include "demo.h"
+#include "recover.h"
 #include "lock/lock_path.h"
 #include "lock/lock_slot.h"
 #include "lock/xml_processor.h"
@@ -97,25 +99,9 @@ int Lock(const std::string& dir, const std::string& model, int version, bool per
   LockSlot slot{};
   LockOwnerInfo owner{};
   int result = slot.Acquire(path, permanent, &owner, texts);
-  switch (result) {
-    case 1:
-      break;
-    case 0:
-      if (owner.szUserName[0] || owner.szMachineName[0])
-        std::cout << "refused: " << model << " is locked by " << owner.szUserName << " on " << owner.szMachineName
-                  << (owner.bIsPermanent ? " (permanent)" : "") << "\n";
-      else
-        std::cout << "refused: the lock file or the model's data file cannot be taken\n";
-      return 2;
-    case 2:
-      std::cout << "refused: no permission to create the lock file; the model can be opened read-only\n";
-      return 3;
-    case 3:
-      std::cout << "refused: no permission to create the lock file or to read the model\n";
-      return 3;
-    default:
-      std::cout << "refused: the model's data file cannot be written\n";
-      return 4;
+  if (result != 1) {
+    std::cout << "refused: " << tools::LockRefusal(result, model, owner) << "\n";
+    return result == 0 ? 2 : (result == 2 || result == 3) ? 3 : 4;
   }
   std::cout << "locked " << path << " (" << (slot.bPermanent ? "permanent" : "temporary") << ")" << std::endl;
   std::cout << "ready; type stop (or end the input) to release" << std::endl;
@@ -175,6 +161,15 @@ int main(int argc, char** argv) {
       app.add_subcommand("demo", "Play a host through opening, changing, writing back and closing sample models");
   demo->add_option("--keep", keep_dir, "make the sample models in this new or empty folder and leave them there");
 
+  tools::RecoverOptions recover_options;
+  CLI::App* recover = app.add_subcommand(
+      "recover", "List the working copies that hold changes never written back, and write them back");
+  CLI::Option* write = recover->add_flag("--write", recover_options.write,
+                                         "write them back into each model directory, under the model's lock");
+  recover->add_option("--to", recover_options.to, "copy them into this folder instead, leaving the records")
+      ->excludes(write);
+  recover->add_option("--temp", recover_options.temp, "look for working copies here, not in the temporary path");
+
   CLI11_PARSE(app, argc, argv);
 
   NamedEnv env(&miradel::platform::System(), as_user, as_machine);
@@ -182,5 +177,9 @@ int main(int argc, char** argv) {
 
   if (*who) return Who(dir, model);
   if (*demo) return miradel::tools::RunDemo(keep_dir);
+  if (*recover) {
+    recover_options.host_version = version;
+    return miradel::tools::RunRecover(recover_options);
+  }
   return Lock(dir, model, version, permanent);
 }

@@ -1,0 +1,67 @@
+// The record of changes the copy thread could not write back: while it exists, the working copy
+// holds the only copy of those files, so it is never removed, and `miradel recover` can find it.
+//
+// The record lives beside the working copy, not in it: every "*.*" listing of the working copy
+// would otherwise carry it along to the share.
+//
+// Crash safety without a rename: each change is written whole to the record path + ".tmp" and made
+// durable, then the same text to the record itself, and only then is the ".tmp" deleted. Every text
+// ends in a line with a checksum of all before it, and a reader takes a complete ".tmp" before the
+// record: a crash at any point leaves the old or the new state readable. A ".tmp" that outlived its
+// store is copied into the record before it is overwritten. An emptied record is
+// first written empty, so that a crash while it goes cannot bring back entries already written.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace miradel {
+
+// The file must be copied to, or deleted from, the model directory.
+enum class UnwrittenKind { kCopy, kDelete };
+
+struct UnwrittenEntry {
+  UnwrittenKind kind;
+  std::string file;  // bare file name in the working copy
+};
+
+struct UnwrittenRecord {
+  std::string working_copy;  // the QV temporary directory, ending in a separator
+  std::string model_dir;     // the model directory the files belong in, ending in a separator
+  std::string model_name;
+  std::int64_t since = 0;  // seconds since 1970 when the first entry was recorded
+  // No two for one name (compared ignoring case): a later entry replaces the earlier one.
+  std::vector<UnwrittenEntry> entries;
+};
+
+// The working copy's path without its trailing separator + ".unwritten"; empty for an empty path.
+std::string UnwrittenRecordPath(const std::string& workingCopy);
+
+// Adds an entry, creating the record. The latest model directory and name replace earlier ones: a
+// working copy always belongs to the model the host has open. Thread-safe within the process. false
+// when the record cannot be written, or for a name that is not one plain level or for texts that a
+// line cannot hold.
+bool RecordUnwritten(const std::string& workingCopy, const std::string& modelDir, const std::string& modelName,
+                     UnwrittenEntry entry);
+// Removes the entry for that file (once it has been written after all); removes the record when
+// it is empty.
+void ClearUnwritten(const std::string& workingCopy, const std::string& file);
+// Also true when a record is there but cannot be read: the working copy is kept rather than risk
+// losing what it holds.
+bool HasUnwritten(const std::string& workingCopy);
+// false: missing, empty, or unreadable / garbled. Entries whose name is not one plain level are
+// skipped; working_copy comes from the record's own path, never from its contents.
+bool ReadUnwrittenRecord(const std::string& recordPath, UnwrittenRecord* out);
+// Every record of working copies under dir (the user's temporary path and the version folders in
+// it), sorted by working copy. Records that are there but cannot be read are added to unreadable.
+std::vector<UnwrittenRecord> FindUnwrittenRecords(const std::string& dir,
+                                                  std::vector<std::string>* unreadable = nullptr);
+// One line on the platform's diagnostic channel (standard error; the debugger's output on
+// Windows): the working copy is kept, with the model, its path and how many files it holds.
+void ReportKeptWorkingCopy(const UnwrittenRecord& record);
+
+// The text a record is stored as (whatever it holds, unchecked): for forging records in tests.
+std::string UnwrittenRecordText(const UnwrittenRecord& record);
+
+}  // namespace miradel
