@@ -90,22 +90,73 @@ typedef int(MIRADEL_CALL* MiradelMessageBoxCallback)(void* context, intptr_t own
                                                      const char* yes_label, const char* no_label,
                                                      unsigned int flags);
 
+/* The folder browser, over the whole name space, owned by owner (0: none). title is shown above
+ * the tree; flags are the BIF_ values of the Win32 folder browser. Writes the chosen folder,
+ * zero-terminated, into folder (capacity bytes, MIRADEL_FOLDER_BUFFER today) and returns 1; 0 when
+ * cancelled (so is any answer other than 1). A folder that does not fit, with its terminator, or an
+ * empty one counts as a choice without a usable path: the library then says it could not retrieve
+ * the folder. */
+typedef int(MIRADEL_CALL* MiradelBrowseForFolderCallback)(void* context, intptr_t owner, const char* title,
+                                                          unsigned int flags, char* folder, unsigned int capacity);
+#define MIRADEL_FOLDER_BUFFER 260
+
+/* The open and the save file dialog. filter in the "Text|*.EXT||" form, default_extension without
+ * its dot, options the OFN_ bits; the chosen path goes zero-terminated into path (capacity bytes).
+ * 1 chosen, 0 cancelled. */
+typedef int(MIRADEL_CALL* MiradelFileDialogCallback)(void* context, intptr_t owner, const char* filter,
+                                                     const char* default_extension, const char* initial_name,
+                                                     const char* initial_directory, unsigned int options,
+                                                     char* path, unsigned int capacity);
+
+/* What the model file properties dialog shows; every text is zero-terminated, "" for none. */
+typedef struct MiradelFileProperties {
+  const char* model_file;
+  const char* last_saved_by;
+  const char* revision;
+  const char* created;
+  const char* modified;
+  const char* accessed;
+  const char* location;
+  const char* size;
+  int always_show; /* the state of the dialog's "always show" setting as it opens */
+} MiradelFileProperties;
+/* Shows the model file properties dialog; returns the always-show setting the dialog ends with: the
+ * user's when closed with Close, else properties->always_show. */
+typedef int(MIRADEL_CALL* MiradelFilePropertiesCallback)(void* context, intptr_t owner,
+                                                         const MiradelFileProperties* properties);
+
+/* The archive model dialog. types, in the order Input, Result, Reports, Unit, Libraries: on entry
+ * the state the boxes start in (non-zero ticked), on return what was left ticked. 1 OK, 0 Cancel. */
+typedef int(MIRADEL_CALL* MiradelArchiveDialogCallback)(void* context, intptr_t owner, int types[5]);
+
+/* Enables (enable non-zero) or disables the host's window. */
+typedef void(MIRADEL_CALL* MiradelEnableWindowCallback)(void* context, intptr_t window, int enable);
+
 typedef struct MiradelUiCallbacks {
   unsigned int size; /* sizeof(MiradelUiCallbacks) */
   void* context;     /* passed to every callback */
-  /* NULL: the platform's own message box. */
+  /* Each NULL slot: the platform's own for that function (on POSIX without a window: the message
+   * goes to standard error and the question ends, the browser is cancelled, enabling does nothing).
+   * Texts handed to the callbacks are never NULL. This version of the library calls message_box,
+   * browse_for_folder and enable_window; it keeps the dialog slots for the dialogs it will show. */
   MiradelMessageBoxCallback message_box;
-  /* Reserved for later versions, which will give them callback types; set them to NULL. In order:
-   * the folder browser; the open and the save file dialog (filter, default extension, initial
-   * name and directory); the model file properties dialog; the archive model dialog; enabling and
-   * disabling the host window. */
-  void* reserved_browse_for_folder;
-  void* reserved_open_file;
-  void* reserved_save_file;
-  void* reserved_file_properties_dialog;
-  void* reserved_archive_dialog;
-  void* reserved_enable_window;
+  MiradelBrowseForFolderCallback browse_for_folder;
+  MiradelFileDialogCallback open_file;
+  MiradelFileDialogCallback save_file;
+  MiradelFilePropertiesCallback file_properties_dialog;
+  MiradelArchiveDialogCallback archive_dialog;
+  MiradelEnableWindowCallback enable_window;
 } MiradelUiCallbacks;
+
+/* The version of the table this header describes: 1 had only message_box (the other slots were
+ * reserved), 2 typed them. */
+#define MIRADEL_UI_CALLBACKS_VERSION 2
+
+/* The size of the table the library reads, and its version into *version (when not NULL). A host
+ * checks both before relying on a slot: a library that reads less ignores the slots past its size,
+ * and one of an older version calls none but message_box. Libraries of version 1 lack this
+ * function; a host that finds no such export has version 1. */
+MIRADEL_API unsigned int MIRADEL_CALL MiradelUiCallbacksSize(unsigned int* version);
 
 /* Installs a copy of the table (the host may free its own afterwards); NULL restores the
  * platform's own user interface. 1 accepted; 0 refused (size too small to hold message_box), in

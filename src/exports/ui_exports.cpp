@@ -12,4 +12,9 @@ MIRADEL_API int MIRADEL_CALL MiradelSetUiCallbacks(const MiradelUiCallbacks* tab
   return Guard(0, [&] { return ui::InstallCallbacks(table); });
 }
 
+MIRADEL_API unsigned int MIRADEL_CALL MiradelUiCallbacksSize(unsigned int* version) {
+  if (version) *version = MIRADEL_UI_CALLBACKS_VERSION;
+  return static_cast<unsigned int>(sizeof(MiradelUiCallbacks));
+}
+
 }  // extern "C"

@@ -19,6 +19,24 @@ int CallbackUi::MessageBox(const MessageBoxRequest& request) {
   return IsAnswerOf(request.style, answer) ? answer : DefaultAnswer(request);
 }
 
+FolderChoice CallbackUi::BrowseForFolder(std::intptr_t owner, const std::string& title, unsigned flags,
+                                         std::string* folder) {
+  if (!table_.browse_for_folder) return PlatformDefault().BrowseForFolder(owner, title, flags, folder);
+  char buffer[MIRADEL_FOLDER_BUFFER] = {};
+  if (table_.browse_for_folder(table_.context, owner, title.c_str(), flags, buffer, sizeof buffer) != 1) {
+    return FolderChoice::kCancelled;
+  }
+  const std::size_t length = strnlen(buffer, sizeof buffer);
+  if (length == 0 || length == sizeof buffer) return FolderChoice::kNoPath;
+  if (folder) folder->assign(buffer, length);
+  return FolderChoice::kChosen;
+}
+
+void CallbackUi::EnableWindow(std::intptr_t window, bool enable) {
+  if (!table_.enable_window) return PlatformDefault().EnableWindow(window, enable);
+  table_.enable_window(table_.context, window, enable ? 1 : 0);
+}
+
 namespace {
 
 constexpr std::size_t kMinimumSize = offsetof(MiradelUiCallbacks, message_box) + sizeof(MiradelMessageBoxCallback);
@@ -32,12 +50,10 @@ std::list<CallbackUi>& Installed() {
 }
 
 bool SameTable(const MiradelUiCallbacks& a, const MiradelUiCallbacks& b) {
-  return a.context == b.context && a.message_box == b.message_box &&
-         a.reserved_browse_for_folder == b.reserved_browse_for_folder &&
-         a.reserved_open_file == b.reserved_open_file && a.reserved_save_file == b.reserved_save_file &&
-         a.reserved_file_properties_dialog == b.reserved_file_properties_dialog &&
-         a.reserved_archive_dialog == b.reserved_archive_dialog &&
-         a.reserved_enable_window == b.reserved_enable_window;
+  return a.context == b.context && a.message_box == b.message_box && a.browse_for_folder == b.browse_for_folder &&
+         a.open_file == b.open_file && a.save_file == b.save_file &&
+         a.file_properties_dialog == b.file_properties_dialog && a.archive_dialog == b.archive_dialog &&
+         a.enable_window == b.enable_window;
 }
 
 }  // namespace

@@ -13,6 +13,13 @@ class CallbackUi : public UserInterface {
   // Through the table's message_box, or the platform default when it has none. An answer outside
   // the style's buttons becomes DefaultAnswer.
   int MessageBox(const MessageBoxRequest& request) override;
+  // Through browse_for_folder with a buffer of MIRADEL_FOLDER_BUFFER (260) bytes: an answer other
+  // than 1 is kCancelled; 1 with an empty folder or one without a terminator in the buffer is
+  // kNoPath. Without the slot, the platform default's browser.
+  FolderChoice BrowseForFolder(std::intptr_t owner, const std::string& title, unsigned flags,
+                               std::string* folder) override;
+  // Through enable_window, or the platform default's when the table has none.
+  void EnableWindow(std::intptr_t window, bool enable) override;
   const MiradelUiCallbacks& table() const { return table_; }
 
  private:

@@ -100,4 +100,16 @@ int NoWindowUi::MessageBox(const MessageBoxRequest& request) {
   return answer;
 }
 
+FolderChoice NoWindowUi::BrowseForFolder(std::intptr_t, const std::string& title, unsigned, std::string*) {
+  std::string out = "--- Miradel folder browser: " + title;
+  // One line, whatever the title holds.
+  for (char& c : out) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  out += " -> cancelled (no window to ask in)\n";
+  std::lock_guard<std::mutex> hold(mutex_);
+  if (sink_) sink_(out);
+  return FolderChoice::kCancelled;
+}
+
 }  // namespace miradel::ui

@@ -36,13 +36,16 @@ std::string ButtonsText(const MessageBoxRequest& request);
 
 // The platform default on POSIX: each message goes to standard error (caption, text, buttons and
 // the answer taken), and DefaultAnswer is returned at once. Never reads standard input, never
-// waits. Lines of two threads' boxes do not interleave.
+// waits. Lines of two threads' boxes do not interleave. The folder browser is cancelled, with one
+// line saying so; there is no window to enable.
 class NoWindowUi : public UserInterface {
  public:
   using Sink = std::function<void(const std::string&)>;
   NoWindowUi();  // writes to standard error
   explicit NoWindowUi(Sink sink);
   int MessageBox(const MessageBoxRequest& request) override;
+  FolderChoice BrowseForFolder(std::intptr_t owner, const std::string& title, unsigned flags,
+                               std::string* folder) override;
 
  private:
   Sink sink_;

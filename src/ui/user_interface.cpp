@@ -1,6 +1,7 @@
 #include "ui/user_interface.h"
 
 #include "ui/no_window_ui.h"
+#include "ui/string_table.h"
 
 #ifdef _WIN32
 #include "ui/win32_ui.h"
@@ -13,6 +14,12 @@ std::atomic<int> g_bRenameRetrySave{0};
 namespace {
 std::atomic<UserInterface*> g_current{nullptr};
 }  // namespace
+
+FolderChoice UserInterface::BrowseForFolder(std::intptr_t, const std::string&, unsigned, std::string*) {
+  return FolderChoice::kCancelled;
+}
+
+void UserInterface::EnableWindow(std::intptr_t, bool) {}
 
 UserInterface& PlatformDefault() {
 #ifdef _WIN32
@@ -58,6 +65,22 @@ int RetrySaveMessageBox(std::intptr_t owner, const std::string& text, const std:
     request.no_label = kSaveLabel;
   }
   return Current().MessageBox(request);
+}
+
+std::string BrowseForFolder(std::intptr_t owner, const std::string& title, unsigned flags) {
+  std::string folder;
+  switch (Current().BrowseForFolder(owner, title, flags, &folder)) {
+    case FolderChoice::kChosen:
+      if (!folder.empty()) return folder;
+      break;  // a choice without a path, whatever the interface called it
+    case FolderChoice::kNoPath:
+      break;
+    case FolderChoice::kCancelled:
+    default:
+      return std::string();
+  }
+  PlainMessageBox(owner, LoadString(kStrFolderSelectionFailed), kIconStop);
+  return std::string();
 }
 
 }  // namespace miradel::ui

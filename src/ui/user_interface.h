@@ -2,8 +2,9 @@
 // the real Win32 boxes, a host's own callbacks, a test script or a terminal can answer it.
 //
 // Implementations:
-//  - Win32 (platform/win32/ui_win32.cpp): MessageBoxA; centring and the Retry/Save labels come from
-//    a window hook of the calling thread only, with the per-call values kept thread-locally.
+//  - Win32 (ui/win32_ui.cpp over platform/win32/primitives.h): MessageBoxA; centring and the
+//    Retry/Save labels come from a window hook of the calling thread only, with the per-call values
+//    kept thread-locally. The shell's folder browser; EnableWindow.
 //  - CallbackUi (callback_ui.h): a C table the host installs with MiradelSetUiCallbacks.
 //  - NoWindowUi (no_window_ui.h): POSIX without any of these; writes to standard error and takes a
 //    documented default answer.
@@ -74,7 +75,18 @@ class UserInterface {
   // Shows a modal box and returns the pressed button (an Answer of the style's button set). May be
   // called from any thread, also from two at once; each call keeps its own request.
   virtual int MessageBox(const MessageBoxRequest& request) = 0;
+
+  enum class FolderChoice { kChosen, kCancelled, kNoPath };
+  // Shows the folder browser over the whole name space, owned by owner (0: none), with title and the
+  // browse flags (BIF_ values, e.g. 0x40 new dialog style). kChosen with *folder as the platform gives it;
+  // kCancelled when cancelled or no browser exists; kNoPath when the chosen item has no (or an empty)
+  // file system path. Base: kCancelled.
+  virtual FolderChoice BrowseForFolder(std::intptr_t owner, const std::string& title, unsigned flags,
+                                       std::string* folder);
+  // Enables or disables the host's window. Base: nothing.
+  virtual void EnableWindow(std::intptr_t window, bool enable);
 };
+using FolderChoice = UserInterface::FolderChoice;
 
 // The interface in use: a host's callback table if installed, else the platform's own.
 UserInterface& Current();
@@ -99,5 +111,10 @@ int RetrySaveMessageBox(std::intptr_t owner, const std::string& text, const std:
 // depend on what another thread did to the flag meanwhile.
 int RetrySaveMessageBox(std::intptr_t owner, const std::string& text, const std::string& caption, unsigned style,
                         bool retry_save_labels);
+
+// The browser as the library uses it: the chosen folder, or empty when cancelled; a choice without a
+// usable path shows "Unable to retrieve folder selection" (kStrFolderSelectionFailed) in a plain box
+// with a stop icon and gives empty.
+std::string BrowseForFolder(std::intptr_t owner, const std::string& title, unsigned flags);
 
 }  // namespace miradel::ui

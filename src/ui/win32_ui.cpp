@@ -22,6 +22,17 @@ class Win32Ui : public UserInterface {
     const int answer = platform::win32::ShowMessageBox(call);
     return answer != 0 ? answer : DefaultAnswer(request);
   }
+
+  FolderChoice BrowseForFolder(std::intptr_t owner, const std::string& title, unsigned flags,
+                               std::string* folder) override {
+    switch (platform::win32::BrowseForFolder(owner, title.c_str(), flags, folder)) {
+      case platform::win32::BrowseResult::kChosen: return FolderChoice::kChosen;
+      case platform::win32::BrowseResult::kNoPath: return FolderChoice::kNoPath;
+      default: return FolderChoice::kCancelled;
+    }
+  }
+
+  void EnableWindow(std::intptr_t window, bool enable) override { platform::win32::SetWindowEnabled(window, enable); }
 };
 }  // namespace
 

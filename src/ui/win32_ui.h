@@ -1,5 +1,6 @@
 // The Win32 user interface: the system's message boxes (platform/win32/primitives.h), centred and
-// relabelled as a request asks. A box that cannot be shown answers DefaultAnswer.
+// relabelled as a request asks, the shell's folder browser and EnableWindow. A box that cannot be
+// shown answers DefaultAnswer.
 #pragma once
 
 #include "ui/user_interface.h"

@@ -20,9 +20,24 @@ int ScriptedUi::MessageBox(const ui::MessageBoxRequest& request) {
   return answer;
 }
 
-std::vector<ScriptedUi::Shown> ScriptedUi::shown() const {
+void ScriptedUi::QueueFolders(const std::vector<std::string>& folders) {
   std::lock_guard<std::mutex> hold(mutex_);
-  return shown_;
+  folders_.insert(folders_.end(), folders.begin(), folders.end());
+}
+
+ui::FolderChoice ScriptedUi::BrowseForFolder(std::intptr_t owner, const std::string& title, unsigned flags,
+                                             std::string* folder) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  browsed_.emplace_back(owner, title, flags);
+  if (folders_.empty()) return ui::FolderChoice::kCancelled;
+  *folder = folders_.front();
+  folders_.pop_front();
+  return folder->empty() ? ui::FolderChoice::kCancelled : ui::FolderChoice::kChosen;
+}
+
+void ScriptedUi::EnableWindow(std::intptr_t window, bool enable) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  enables_.emplace_back(window, enable);
 }
 
 #ifdef _WIN32

@@ -1,4 +1,5 @@
-// A user interface for tests: answers from a queue, and a record of every box shown.
+// A user interface for tests: answers and folders from queues, and a record of every box shown,
+// every folder browser and every enabling of a window.
 #pragma once
 
 #include <cstddef>
@@ -6,6 +7,8 @@
 #include <deque>
 #include <mutex>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "ui/user_interface.h"
@@ -25,16 +28,36 @@ class ScriptedUi : public ui::UserInterface {
   // Answers taken in order, one per box; when none is left, ui::DefaultAnswer of the box.
   void QueueAnswers(const std::vector<int>& answers);
 
-  int MessageBox(const ui::MessageBoxRequest& request) override;
+  using Browsed = std::tuple<std::intptr_t, std::string, unsigned>;  // owner, title, flags
+  using Enable = std::pair<std::intptr_t, bool>;                       // window, enable
 
-  // Everything shown so far, in the order the boxes appeared.
-  std::vector<Shown> shown() const;
+  // Folders taken in order, one per browser; an empty one, or none left, is cancelled.
+  void QueueFolders(const std::vector<std::string>& folders);
+
+  int MessageBox(const ui::MessageBoxRequest& request) override;
+  ui::FolderChoice BrowseForFolder(std::intptr_t owner, const std::string& title, unsigned flags,
+                                   std::string* folder) override;
+  void EnableWindow(std::intptr_t window, bool enable) override;
+
+  // Every box, browser and enabling so far, each in the order they came.
+  std::vector<Shown> shown() const { return Copy(shown_); }
   std::size_t count() const { return shown().size(); }
+  std::vector<Browsed> browsed() const { return Copy(browsed_); }
+  std::vector<Enable> enables() const { return Copy(enables_); }
 
  private:
+  template <typename T>
+  T Copy(const T& record) const {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return record;
+  }
+
   mutable std::mutex mutex_;
   std::deque<int> answers_;
   std::vector<Shown> shown_;
+  std::deque<std::string> folders_;
+  std::vector<Browsed> browsed_;
+  std::vector<Enable> enables_;
 };
 
 // Installs a user interface as ui::Current() for a scope and puts the previous one back.

@@ -1,5 +1,6 @@
 // The port and the host's callback table: which interface is in use, what the plain and the
-// Retry/Save boxes ask the host, and its answers coming back, also from two threads at once.
+// Retry/Save boxes, the folder browser and window enabling ask the host, and its answers coming
+// back, also from two threads at once.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -44,6 +45,18 @@ class CallbackUiTest : public ::testing::Test {
     return it != host->answers_.end() ? it->second : host->answer_;
   }
 
+  // Writes `written_` (its terminator, if any, included) and answers `browse_answer_`.
+  static int MIRADEL_CALL HostBrowse(void* context, intptr_t owner, const char* title, unsigned int flags,
+                                     char* folder, unsigned int capacity) {
+    auto* host = static_cast<CallbackUiTest*>(context);
+    host->browsed_.emplace_back(owner, title, flags, capacity);
+    std::memcpy(folder, host->written_.data(), std::min<std::size_t>(capacity, host->written_.size()));
+    return host->browse_answer_;
+  }
+  static void MIRADEL_CALL HostEnable(void* context, intptr_t window, int enable) {
+    static_cast<CallbackUiTest*>(context)->enables_.emplace_back(window, enable);
+  }
+
   test::ScopedUi restore_{nullptr};  // the platform default until a test installs a table
   std::mutex mutex_;
   std::condition_variable cv_;
@@ -51,6 +64,10 @@ class CallbackUiTest : public ::testing::Test {
   int answer_ = kIdOk;
   std::map<std::string, int> answers_;
   std::size_t meet_ = 0;
+  std::vector<std::tuple<std::intptr_t, std::string, unsigned, unsigned>> browsed_;  // with the capacity
+  std::string written_;
+  int browse_answer_ = 0;
+  std::vector<std::pair<std::intptr_t, int>> enables_;
   MiradelUiCallbacks table_{sizeof(MiradelUiCallbacks), this, &HostBox};
 };
 
@@ -87,6 +104,42 @@ TEST_F(CallbackUiTest, EachBoxArrivesAsAskedAlsoFromTwoThreadsAtOnceAndOnlyAnAns
                                        {200, "continue?", "Missing ", kYesNo, "(null)", "(null)", kCentre}}));
 }
 
+TEST_F(CallbackUiTest, TheBrowserAndEnablingReachTheHostAndAFolderWithoutAUsablePathIsReported) {
+  table_.browse_for_folder = &HostBrowse;
+  table_.enable_window = &HostEnable;
+  ASSERT_EQ(1, MiradelSetUiCallbacks(&table_));
+  const std::string longest(MIRADEL_FOLDER_BUFFER - 1, 'd');
+  const char nul = '\0';
+  struct Case { int answer; std::string written, folder; bool reported; };
+  const Case cases[] = {
+      {1, std::string("C:\\Models\\Pipe") + nul, "C:\\Models\\Pipe", false},
+      {1, longest + nul, longest, false},
+      {0, std::string("C:\\x") + nul, "", false},  // cancelled, whatever was written
+      {2, std::string("C:\\x") + nul, "", false},
+      {1, std::string(1, nul), "", true},  // empty
+      {1, longest + 'd', "", true},        // does not fit: no terminator
+  };
+  const Call report{0x4321, "Unable to retrieve folder selection", kAppTitle, kOk | kIconStop, "(null)", "(null)", 0};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.written.substr(0, 20) + " answered " + std::to_string(c.answer));
+    browse_answer_ = c.answer;
+    written_ = c.written;
+    browsed_.clear();
+    calls_.clear();
+    EXPECT_EQ(c.folder, BrowseForFolder(0x4321, "Select a folder", 0x41));
+    EXPECT_EQ(browsed_, (decltype(browsed_){{0x4321, "Select a folder", 0x41u, MIRADEL_FOLDER_BUFFER}}));
+    EXPECT_EQ(calls_, c.reported ? std::vector<Call>{report} : std::vector<Call>{});
+  }
+  Current().EnableWindow(0x99, false);
+  Current().EnableWindow(0x99, true);
+  EXPECT_EQ(enables_, (decltype(enables_){{0x99, 0}, {0x99, 1}}));
+
+  unsigned version = 0;
+  EXPECT_EQ(sizeof(MiradelUiCallbacks), MiradelUiCallbacksSize(&version));
+  EXPECT_EQ(2u, version);
+  EXPECT_EQ(sizeof(MiradelUiCallbacks), MiradelUiCallbacksSize(nullptr));
+}
+
 TEST_F(CallbackUiTest, TheTableIsCopiedAndReadOnlyAsFarAsItsSizeAndMayLackMessageBox) {
   test::ScriptedUi scripted;
   EXPECT_EQ(nullptr, SetCurrent(&scripted));  // the platform default was in use
@@ -101,7 +154,9 @@ TEST_F(CallbackUiTest, TheTableIsCopiedAndReadOnlyAsFarAsItsSizeAndMayLackMessag
     given.table.message_box = &HostBox;
     EXPECT_EQ(size >= older ? 1 : 0, MiradelSetUiCallbacks(&given.table)) << size;
     const auto* installed = dynamic_cast<CallbackUi*>(&Current());
-    if (size == older) EXPECT_TRUE(installed && !installed->table().reserved_browse_for_folder);
+    if (size == older) {  // the slots past its size are none
+      EXPECT_TRUE(installed && !installed->table().browse_for_folder && !installed->table().enable_window);
+    }
     std::memset(&given, 0xAB, sizeof given);
     PlainMessageBox(0, std::to_string(size));
   }
@@ -117,7 +172,12 @@ TEST_F(CallbackUiTest, TheTableIsCopiedAndReadOnlyAsFarAsItsSizeAndMayLackMessag
   ASSERT_EQ(1, MiradelSetUiCallbacks(&table_));
   testing::internal::CaptureStderr();
   EXPECT_EQ(kIdYes, RetrySaveMessageBox(5, "the platform answers", "", kYesNo, true));
-  EXPECT_NE(std::string::npos, testing::internal::GetCapturedStderr().find("the platform answers"));
+  // Nor the browser (cancelled, said on standard error) or enabling (nothing to do without a window).
+  EXPECT_EQ("", BrowseForFolder(5, "the platform cancels", 0x40));
+  Current().EnableWindow(5, false);
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_NE(std::string::npos, said.find("the platform answers"));
+  EXPECT_NE(std::string::npos, said.find("the platform cancels -> cancelled"));
   EXPECT_EQ(2u, calls_.size());
 #endif
 }

@@ -1,5 +1,5 @@
 // Answers without a window: the default and the buttons of every set, and what goes to the
-// terminal instead of a box.
+// terminal instead of a box or a folder browser.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -30,19 +30,23 @@ TEST(DefaultAnswerTest, EachButtonSetEndsTheQuestionWithOneOfItsOwnButtons) {
   EXPECT_FALSE(IsAnswerOf(0xB, kIdOk));
 }
 
-TEST(NoWindowUiTest, WritesCaptionTextAndButtonsAndTakesTheDefault) {
+TEST(NoWindowUiTest, WritesCaptionTextAndButtonsAndTakesTheDefaultAndCancelsTheBrowser) {
   std::vector<std::string> written;
   NoWindowUi ui([&](const std::string& s) { written.push_back(s); });
   EXPECT_EQ(kIdCancel, ui.MessageBox({0, "Model directory is still not available", kAppTitle,
                                       kOkCancel | kIconInformation}));
   EXPECT_EQ(kIdYes, ui.MessageBox({0, "Unable to update model\r\n", "", kYesNo | kIconQuestion, false, kRetryLabel,
                                    kSaveLabel}));
-  // No caption, and the text's own line end is not doubled.
+  std::string folder = "kept";
+  EXPECT_EQ(FolderChoice::kCancelled, ui.BrowseForFolder(3, "Select\r\nfolder", 0x40, &folder));
+  EXPECT_EQ("kept", folder);
+  // No caption, and the text's own line end is not doubled; the browser's line is one line.
   EXPECT_EQ(written, (std::vector<std::string>{
                          "--- Miradel message: Miradel ---\nModel directory is still not available\n"
                          "[OK] [Cancel] -> Cancel (no window to ask in)\n",
                          "--- Miradel message ---\nUnable to update model\r\n"
-                         "[&Retry] [&Save] -> &Retry (no window to ask in)\n"}));
+                         "[&Retry] [&Save] -> &Retry (no window to ask in)\n",
+                         "--- Miradel folder browser: Select  folder -> cancelled (no window to ask in)\n"}));
 }
 
 }  // namespace

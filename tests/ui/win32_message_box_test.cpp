@@ -1,8 +1,10 @@
-// On Windows (under Wine with a virtual display): the real boxes. A helper thread finds each box,
-// reads its text, buttons and position, and presses a button as a person would.
+// On Windows (under Wine with a virtual display): the real boxes and folder browser. A helper
+// thread finds each, reads what it shows and where, and presses a button as a person would. And a
+// real host window kept disabled while a question is up.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <string>
 #include <thread>
@@ -10,9 +12,12 @@
 #include "support/scripted_ui.h"
 #include "ui/user_interface.h"
 #include "ui/win32_ui.h"
+#include "ui/window_disabler.h"
+#include "ui/window_disabler_timings.h"
 
 #ifdef _WIN32
 #include <windows.h>
+#include <shlobj.h>
 #undef MessageBox
 
 #include <algorithm>
@@ -144,6 +149,68 @@ TEST(Win32MessageBoxTest, EachBoxShowsItsTextAndButtonsWhereItBelongsAlsoTwoAtOn
     EXPECT_EQ(std::string(a.text) + "|" + a.yes + "|" + a.no, a.seen.text + "|" + a.seen.yes + "|" + a.seen.no);
     EXPECT_EQ(a.button, a.answer) << a.text;
   }
+#endif
+}
+
+TEST(Win32WindowTest, TheFolderBrowserBelongsToItsOwnerAndAHostWindowStaysDisabledWhileAQuestionIsUp) {
+#ifndef _WIN32
+  GTEST_SKIP() << "the real windows are Windows only";
+#else
+  if (!OwnerWindow(0, 0, 50, 50).hwnd) GTEST_SKIP() << "no display to show windows on";
+  auto await = [](const std::function<bool()>& done) {  // up to 60 s
+    for (int i = 0; i < 3000 && !done(); ++i) Sleep(20);
+    return done();
+  };
+  OwnerWindow owner(100, 100);
+  char windows_dir[MAX_PATH] = {};
+  GetWindowsDirectoryA(windows_dir, MAX_PATH);
+  // Cancelled; and a folder chosen as a person would (selected in the tree, then OK).
+  for (const char* chosen : {static_cast<const char*>(nullptr), static_cast<const char*>(windows_dir)}) {
+    HWND box = nullptr, shown_title = nullptr, box_owner = nullptr;
+    const DWORD thread = GetCurrentThreadId();
+    std::thread helper([&] {
+      // Without a browser the thread's modal loop is ended, so that the test fails rather than hangs.
+      if (!await([&] { return (box = FindWindowA(MAKEINTATOM(32770), nullptr)) != nullptr; })) {
+        return (void)PostThreadMessageA(thread, WM_QUIT, 0, 0);
+      }
+      DWORD_PTR ignored = 0;
+      SendMessageTimeoutA(box, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &ignored);  // it is up and handling messages
+      box_owner = GetWindow(box, GW_OWNER);
+      shown_title = FindWindowExA(box, nullptr, "Static", "Pick the model folder");
+      if (chosen) SendMessageA(box, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(chosen));
+      PostMessageA(box, WM_COMMAND, chosen ? IDOK : IDCANCEL, 0);
+    });
+    std::string folder = "untouched";
+    EXPECT_EQ(chosen ? FolderChoice::kChosen : FolderChoice::kCancelled,
+              WindowsUi().BrowseForFolder(owner.handle(), "Pick the model folder", 0x40, &folder));
+    helper.join();
+    EXPECT_TRUE(box_owner == owner.hwnd && shown_title);
+    EXPECT_EQ(chosen ? chosen : "untouched", folder);
+  }
+
+  // The host's window on a thread of its own that handles its messages; the question is up on this
+  // one, as on the copy thread. The host enables its window meanwhile.
+  std::atomic<HWND> host{nullptr};
+  std::atomic<DWORD> host_thread{0};
+  std::thread host_ui([&] {
+    OwnerWindow window(300, 300);
+    host = window.hwnd;
+    host_thread = GetCurrentThreadId();
+    for (MSG msg; GetMessageA(&msg, nullptr, 0, 0) > 0;) DispatchMessageA(&msg);
+  });
+  await([&] { return host_thread != 0; });
+  test::ScopedUi ui(&WindowsUi());
+  struct RestoreTimings { ~RestoreTimings() { WindowDisablerTimings::Restore(); } } restore;
+  WindowDisablerTimings::SetInterval(std::chrono::milliseconds(20));
+  {
+    WindowDisabler disabler(reinterpret_cast<std::intptr_t>(host.load()));
+    EXPECT_TRUE(await([&] { return !IsWindowEnabled(host); }));
+    EnableWindow(host, TRUE);
+    EXPECT_TRUE(await([&] { return !IsWindowEnabled(host); })) << "not disabled again";
+  }
+  EXPECT_TRUE(IsWindowEnabled(host));
+  PostThreadMessageA(host_thread, WM_QUIT, 0, 0);
+  host_ui.join();
 #endif
 }
 

@@ -2,6 +2,8 @@
 #ifdef _WIN32
 
 #include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
 #undef MessageBox
 #undef LoadString
 
@@ -87,6 +89,33 @@ int ShowMessageBox(const MessageBoxCall& request) {
   if (call.hook) UnhookWindowsHookEx(call.hook);  // the box never became active
   t_call = outer;
   return answer;
+}
+
+BrowseResult BrowseForFolder(std::intptr_t owner, const char* title, unsigned flags, std::string* folder) {
+  HWND window = reinterpret_cast<HWND>(owner);
+  if (window && !IsWindow(window)) window = nullptr;
+  // The browser's tree is a COM object that wants a single-threaded apartment. A thread that is
+  // already one (or already another kind) keeps what it is; only our own initialisation is undone.
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  BROWSEINFOA info = {};
+  info.hwndOwner = window;
+  info.pidlRoot = nullptr;
+  info.lpszTitle = title ? title : "";
+  info.ulFlags = flags;
+  BrowseResult result = BrowseResult::kCancelled;
+  if (LPITEMIDLIST item = SHBrowseForFolderA(&info)) {
+    char path[MAX_PATH] = {};
+    result = SHGetPathFromIDListA(item, path) && path[0] ? BrowseResult::kChosen : BrowseResult::kNoPath;
+    if (result == BrowseResult::kChosen && folder) folder->assign(path);
+    CoTaskMemFree(item);
+  }
+  if (SUCCEEDED(com)) CoUninitialize();
+  return result;
+}
+
+void SetWindowEnabled(std::intptr_t window, bool enable) {
+  HWND handle = reinterpret_cast<HWND>(window);
+  if (handle && IsWindow(handle)) EnableWindow(handle, enable ? TRUE : FALSE);
 }
 
 bool LoadModuleString(void* module, unsigned id, std::string* out) {

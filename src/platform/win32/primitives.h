@@ -1,5 +1,6 @@
-// Plain Win32 primitives for the user-interface port: a message box, string resources and the
-// system's message formatter. Only primitives.cpp sees windows.h; ui/ builds on these.
+// Plain Win32 primitives for the user-interface port: a message box, the folder browser, enabling
+// a window, string resources and the system's message formatter. Only primitives.cpp sees
+// windows.h; ui/ builds on these.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +23,16 @@ struct MessageBoxCall {
 // on the box's first activation and then removes itself; each call's values are kept
 // thread-locally, so boxes of two threads never see each other's. 0 when no box could be shown.
 int ShowMessageBox(const MessageBoxCall& call);
+
+enum class BrowseResult { kChosen, kCancelled, kNoPath };
+// SHBrowseForFolderA over the whole name space, owned by owner (one that is not a window counts as
+// none), with title above the tree and flags as its BIF_ flags; then the chosen item's path
+// (SHGetPathFromIDListA). kNoPath when the item has no file system path or an empty one. The
+// calling thread is made a COM apartment for the call (and left as it was afterwards).
+BrowseResult BrowseForFolder(std::intptr_t owner, const char* title, unsigned flags, std::string* folder);
+
+// EnableWindow; a handle that is not a window is left alone.
+void SetWindowEnabled(std::intptr_t window, bool enable);
 
 // The string id from the STRINGTABLE of module (an HMODULE, also one loaded as a data file) with
 // LoadStringA; false when it has none (or only an empty one).
