@@ -74,6 +74,10 @@ class ContextEnv final : public EnvWrapper {
     Status s = target()->CopyFile(from, to, overwrite);
     return s.ok() ? s : s.With("copy", from + " -> " + to);
   }
+  Status ReplaceWithCopy(const std::string& from, const std::string& to) override {
+    Status s = target()->ReplaceWithCopy(from, to);
+    return s.ok() ? s : s.With("replace", from + " -> " + to);
+  }
   Status DeleteFile(const std::string& path) override { return Named("delete", path, target()->DeleteFile(path)); }
   Status CreateDirectory(const std::string& path) override {
     return Named("create directory", path, target()->CreateDirectory(path));
@@ -127,6 +131,13 @@ void* LibraryModule() { return g_module.load(std::memory_order_acquire); }
 bool PathExists(const std::string& path) {
   FileInfo info;
   return Current().GetFileInfo(path, &info).ok();
+}
+
+std::string ReplacementTempName(const std::string& file_name) {
+  // "~" + "~~x" would start with "~~": a name that starts with "~" gets a second character unlike its own.
+  if (file_name.empty() || file_name[0] != '~') return "~" + file_name + ".mrdtmp";
+  const char second = file_name.size() > 1 && file_name[1] == '-' ? '+' : '-';
+  return std::string("~") + second + file_name + ".mrdtmp";
 }
 
 bool WildcardMatch(const std::string& pattern, const std::string& name) {

@@ -144,6 +144,18 @@ class Env {
   // Copies a file with the platform's own copy, keeping its last-write time and read-only
   // attribute. Fails when the destination exists and overwrite is false, or is read-only.
   virtual Status CopyFile(const std::string& from, const std::string& to, bool overwrite) = 0;
+  // Copies `from` to `to` so that `to` is afterwards either whole and old or whole and new, also
+  // when the process is killed half-way or the share fails: the data goes into a temporary file in
+  // to's directory (ReplacementTempName), is flushed to the disk or server, and then replaces `to`
+  // in one step. Keeps the source's last-write time and read-only attribute as CopyFile does.
+  // Refused with a sharing violation while an exclusive writer holds `to`, and with access denied
+  // when `to` is read-only. Where the platform cannot replace the target (a reader holds it without
+  // delete sharing), `to` is written in place instead, which may tear it but never deletes it. On
+  // any failure the temporary file goes and `to` stays as it was; only a share that fails during the
+  // replacing step itself can leave the call failed with `to` new, or (where the client replaces by
+  // deleting first) with the temporary file as the only whole copy. A temporary file that a killed
+  // process left is taken over by the next ReplaceWithCopy of the same target.
+  virtual Status ReplaceWithCopy(const std::string& from, const std::string& to) = 0;
   // Deletes a file; a file that an exclusive writer holds is refused with a sharing violation.
   virtual Status DeleteFile(const std::string& path) = 0;
   virtual Status CreateDirectory(const std::string& path) = 0;
@@ -209,6 +221,11 @@ void* LibraryModule();
 bool PathExists(const std::string& path);
 // Wildcard match as FindFiles applies it.
 bool WildcardMatch(const std::string& pattern, const std::string& name);
+// The name of ReplaceWithCopy's temporary file for a target's file name (no directory): the same
+// each time, so that a leftover is found again; it starts with "~" and differs from file_name
+// within its first two characters, so it never counts as one of a model's files (which start with
+// the model's name), whatever the model's name but a lone "~".
+std::string ReplacementTempName(const std::string& file_name);
 
 // Forwards every call to another Env; tests derive from it to change single operations.
 class EnvWrapper : public Env {
@@ -229,6 +246,9 @@ class EnvWrapper : public Env {
   Status Flush(FileHandle h) override { return target_->Flush(h); }
   Status CopyFile(const std::string& from, const std::string& to, bool overwrite) override {
     return target_->CopyFile(from, to, overwrite);
+  }
+  Status ReplaceWithCopy(const std::string& from, const std::string& to) override {
+    return target_->ReplaceWithCopy(from, to);
   }
   Status DeleteFile(const std::string& path) override { return target_->DeleteFile(path); }
   Status CreateDirectory(const std::string& path) override { return target_->CreateDirectory(path); }

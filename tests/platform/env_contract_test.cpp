@@ -11,6 +11,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "base/text.h"
 #include "platform/env.h"
 #include "support/child.h"
 #include "support/fault_env.h"
@@ -318,6 +319,86 @@ TYPED_TEST(EnvContractTest, CopyKeepsContentTimeAndTheReadOnlyAttributeWhichKeep
   ASSERT_TRUE(env.CopyFile(this->dir_.Write("small.dat", "small"), dst, true).ok());
   EXPECT_TRUE(env.GetFileInfo(dst, &to).ok() && !to.read_only);
   EXPECT_EQ(this->dir_.Read("big-copy.dat"), "small");
+}
+
+// Write-backs into the model folder, in the folder the lock tests use (on a share under
+// scripts/test-smb): afterwards the target is whole and new or whole and old, and nothing else is
+// left there.
+template <typename A>
+class EnvReplaceTest : public ::testing::Test {
+ protected:
+  Env& env() { return *adapter_.get(); }
+  A adapter_;
+};
+TYPED_TEST_SUITE(EnvReplaceTest, Adapters, AdapterNames);
+
+TYPED_TEST(EnvReplaceTest, ReplaceWithCopyLeavesTheTargetWholeAndNewOrWholeAndOld) {
+  Env& env = this->env();
+  enum Setup { kExisting, kMissing, kLeftover, kReader, kOtherCase, kExclusiveWriter, kTempHeld, kReadOnly, kNoSource };
+  const std::pair<Setup, ErrorKind> cases[] = {
+      {kExisting, ErrorKind::kNone}, {kMissing, ErrorKind::kNone}, {kLeftover, ErrorKind::kNone},
+      {kReader, ErrorKind::kNone}, {kOtherCase, ErrorKind::kNone}, {kExclusiveWriter, ErrorKind::kSharingViolation},
+      {kTempHeld, ErrorKind::kSharingViolation}, {kReadOnly, ErrorKind::kAccessDenied},
+      {kNoSource, ErrorKind::kNotFound}};
+  const std::string temp_name = ReplacementTempName("pump.dat");
+  for (const auto& [setup, kind] : cases) {
+    SCOPED_TRACE(setup);
+    test::ModelFolder dir;
+    test::TempDir local;  // the working copy, written back into the model folder
+    // Old and read-only: a copy stamped "now", or one that dropped the attribute, does not pass.
+    const std::string source = local.Write("new.dat", "new content"), target = dir / "pump.dat";
+    namespace fs = std::filesystem;
+    fs::last_write_time(fs::path(source), std::chrono::time_point_cast<std::chrono::seconds>(
+                                              fs::file_time_type::clock::now() - std::chrono::hours(50)));
+    ASSERT_TRUE(env.SetReadOnly(source, true).ok());
+    if (setup != kMissing) dir.Write("pump.dat", "old");
+    if (setup == kLeftover || setup == kTempHeld) dir.Write(temp_name, "left by a killed replacement, longer");
+    if (setup == kReadOnly) ASSERT_TRUE(env.SetReadOnly(target, true).ok());
+    FileHandle h = kNoFile;
+    if (setup == kReader)
+      ASSERT_TRUE(env.OpenFile(target, kRead, kShareRead | kShareWrite, Disposition::kOpenExisting, &h, nullptr).ok());
+    if (setup == kExclusiveWriter || setup == kTempHeld)
+      ASSERT_TRUE(OpenExclusiveWriter(env, setup == kTempHeld ? dir / temp_name : target, &h).ok());
+
+    const Status s = env.ReplaceWithCopy(setup == kNoSource ? local / "gone.dat" : source,
+                                         setup == kOtherCase ? dir / "PUMP.DAT" : target);
+    if (h != kNoFile) EXPECT_TRUE(env.Close(h).ok());
+    if (kind != ErrorKind::kNone) ExpectKindAndSystemText(env, s, kind);
+    EXPECT_TRUE(s.ok() == (kind == ErrorKind::kNone)) << s.ToString();
+    EXPECT_EQ(dir.Read("pump.dat"), s.ok() ? "new content" : "old");
+    // The target under the name it had, and no temporary file but one that another replacement holds.
+    EXPECT_EQ(test::DirectoryNames(dir.path()), "pump.dat " + (setup == kTempHeld ? temp_name + " " : ""));
+    FileInfo from, to;
+    ASSERT_TRUE(env.GetFileInfo(source, &from).ok() && env.GetFileInfo(target, &to).ok());
+    if (s.ok()) EXPECT_TRUE(to.mtime_ns == from.mtime_ns && to.read_only) << to.mtime_ns << " " << from.mtime_ns;
+  }
+}
+
+// Starts with "~" and differs from the name within its first two characters, without regard to case:
+// never one of the files of a model whose name has two or more.
+TEST(ReplacementTempNameTest, NeverStartsLikeTheTargetsName) {
+  for (const std::string name : {"pump.dat", "P", "~pump.dat", "~~", "~-~", "~+x"}) {
+    const std::string temp = ReplacementTempName(name), lower = text::LowerCase(name);
+    EXPECT_TRUE(temp[0] == '~' && text::LowerCase(temp).compare(0, 2, lower, 0, 2) != 0) << name << " " << temp;
+  }
+}
+
+// A copy that fails half-way (this process's memory cannot be read at address 0) deletes only a
+// file it made itself, and a replacement leaves the target as it was.
+TYPED_TEST(EnvReplaceTest, AFailedCopyDeletesOnlyAFileItMade) {
+#ifdef _WIN32
+  GTEST_SKIP() << "needs a file that fails while it is read: /proc/self/mem";
+#else
+  Env& env = this->env();
+  test::ModelFolder dir;
+  const std::string broken = "/proc/self/mem", made = dir / "made.dat";
+  const std::string kept = dir.Write("kept.dat", "old"), replaced = dir.Write("replaced.dat", "old");
+  for (const Status& s : {env.CopyFile(broken, kept, true), env.CopyFile(broken, made, false),
+                          env.ReplaceWithCopy(broken, replaced), env.ReplaceWithCopy(broken, made)})
+    EXPECT_FALSE(s.ok());
+  EXPECT_EQ(test::DirectoryNames(dir.path()), "kept.dat replaced.dat ");
+  EXPECT_EQ(dir.Read("replaced.dat"), "old");
+#endif
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 namespace miradel::test {
 using namespace ::miradel::platform;
 
-enum class Op { kOpen, kRead, kWrite, kCopy, kDelete, kCreateDir, kRemoveDir, kFind, kEnterDir, kFlush };
+enum class Op { kOpen, kRead, kWrite, kCopy, kDelete, kCreateDir, kRemoveDir, kFind, kEnterDir, kFlush, kReplace };
 
 class FaultEnv : public EnvWrapper {
  public:
@@ -46,9 +46,12 @@ class FaultEnv : public EnvWrapper {
     return Or(Op::kWrite, "", [&] { return EnvWrapper::Write(h, buf, n); });
   }
   Status Flush(FileHandle h) override { return Or(Op::kFlush, "", [&] { return EnvWrapper::Flush(h); }); }
-  // Matched by either path.
+  // Matched by either path, as ReplaceWithCopy.
   Status CopyFile(const std::string& from, const std::string& to, bool overwrite) override {
     return Or(Op::kCopy, from + "\n" + to, [&] { return EnvWrapper::CopyFile(from, to, overwrite); });
+  }
+  Status ReplaceWithCopy(const std::string& from, const std::string& to) override {
+    return Or(Op::kReplace, from + "\n" + to, [&] { return EnvWrapper::ReplaceWithCopy(from, to); });
   }
   Status DeleteFile(const std::string& path) override {
     return Or(Op::kDelete, path, [&] { return EnvWrapper::DeleteFile(path); });
@@ -83,7 +86,7 @@ class FaultEnv : public EnvWrapper {
 
   mutable std::mutex mu_;
   std::vector<Rule> rules_;
-  int counts_[static_cast<int>(Op::kFlush) + 1] = {};
+  int counts_[static_cast<int>(Op::kReplace) + 1] = {};
   std::string user_, computer_;
 };
 

@@ -86,6 +86,11 @@ namespace {
 //    names the file as we opened it (it cannot change while we hold it open, see above).
 //  * A write-only descriptor cannot be truncated with SMB3 (EIO after seconds, truncated anyway):
 //    writers are opened for reading as well.
+//  * Nor can an open file be renamed, or renamed over (EBUSY). The client renames over a file by
+//    deleting it and then renaming: with the source still open the target is gone and the rename
+//    fails. ReplaceWithCopy closes its copy before it renames, and keeps it when the target went.
+//  * The server stamps a written file with the time of its close, and a time set without the
+//    access time becomes "now": a copy's times are set by name, after its close, with both times.
 // ---------------------------------------------------------------------------------------------------
 constexpr off_t kShareByte = static_cast<off_t>(0x7ffffffffffffff0LL);
 constexpr int kOpenAttempts = 8;
@@ -430,6 +435,7 @@ struct Opened {
   int fd = -1;
   bool existed = false;
   struct stat st = {};  // of the opened file, read after it was opened
+  std::string path;     // the name it was opened under (on shares: as listed)
 };
 
 enum class Create { kNo, kIfMissing, kOnlyNew };
@@ -543,6 +549,7 @@ Status OpenLocked(std::string path, int flags, Create create, Lock lock, unsigne
     out->fd = fd;
     out->existed = !created;
     out->st = mine;
+    out->path = path;
     return Status::Ok();
   }
   // The name kept changing under us: someone is busy replacing the file.
@@ -618,6 +625,124 @@ int CopyData(int in, int out, std::uint64_t size) {
       left -= static_cast<std::size_t>(w);
     }
   }
+}
+
+constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
+
+// Gives a file src's last-write time, and makes it read-only when src is (with mode's other bits):
+// through fd, or through the name when fd is -1 (on shares). The time goes first: a share's client
+// clears the read-only attribute when it sets times; and given no access time, it writes "now" for
+// both, so there the source's goes along. Returns 0 or an errno.
+int Stamp(int fd, const std::string& path, const struct stat& sst, mode_t mode) {
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;
+  if (fd < 0) times[0] = sst.st_atim;
+  times[1] = sst.st_mtim;
+  if ((fd >= 0 ? ::futimens(fd, times) : ::utimensat(AT_FDCWD, path.c_str(), times, 0)) != 0) return errno;
+  if (HasWriteBits(sst.st_mode)) return 0;
+  mode = mode & ~kWriteBits & 07777;
+  return (fd >= 0 ? ::fchmod(fd, mode) : ::chmod(path.c_str(), mode)) == 0 ? 0 : errno;
+}
+
+// Fills dst (empty, at its start) with the rest of src and stamps it as src. Returns 0 or an errno.
+int FillCopy(int src, const struct stat& sst, int dst, mode_t dst_mode) {
+  if (int err = CopyData(src, dst, static_cast<std::uint64_t>(sst.st_size))) return err;
+  return Stamp(dst, std::string(), sst, dst_mode);
+}
+
+int SyncFd(int fd) {
+  while (::fsync(fd) != 0) {
+    if (errno != EINTR) return errno;
+  }
+  return 0;
+}
+
+// FillCopy, made durable. A share's server stamps a written file anew when it is closed: there the
+// file is closed first (*fd becomes -1; a delayed write error is reported) and stamped by name.
+int WriteCopy(int src, const struct stat& sst, int* fd, const std::string& path, mode_t mode, bool share) {
+  int err = share ? CopyData(src, *fd, static_cast<std::uint64_t>(sst.st_size)) : FillCopy(src, sst, *fd, mode);
+  if (err == 0) err = SyncFd(*fd);
+  if (err != 0 || !share) return err;
+  err = ::close(*fd) != 0 && errno != EINTR ? errno : 0;
+  *fd = -1;
+  return err != 0 ? err : Stamp(-1, path, sst, mode);
+}
+
+// Opens a file to copy from, under the name as given first: looking it up without regard to case
+// costs a call or more for each file.
+Status OpenSource(const std::string& from, Opened* src) {
+  Status s = OpenLocked(from, O_RDONLY, Create::kNo, Lock::kNone, kAsGiven, src);
+  if (s.code() == ENOENT || s.code() == ENOTDIR) {
+    const std::string resolved = Resolve(from);
+    if (resolved != from) s = OpenLocked(resolved, O_RDONLY, Create::kNo, Lock::kNone, kAsGiven, src);
+  }
+  return s;
+}
+
+// Takes an existing target of ReplaceWithCopy as an exclusive writer would, and refuses what
+// CopyFile refuses. Ok with out->fd < 0 when there is none. A final link is refused, not followed:
+// the rename would replace the link, not the file it names.
+Status LockTarget(const std::string& path, const struct stat& source, Opened* out) {
+  out->fd = -1;
+  const unsigned rules = kNoFinalLink | kAsListed;
+  Status s = OpenLocked(path, O_RDWR, Create::kNo, Lock::kExclusive, rules, out);  // O_RDWR: see "Shares"
+  if (s.code() == EACCES) s = OpenLocked(path, O_WRONLY, Create::kNo, Lock::kExclusive, rules, out);
+  if (s.code() == ENOENT) return Status::Ok();
+  if (!s.ok()) return s;
+  if (!HasWriteBits(out->st.st_mode)) s = Fail(EACCES);  // read-only, even for root
+  else if (SameFile(source, out->st)) s = SharingViolation(EBUSY);  // Windows: in use by the copy itself
+  if (!s.ok()) {
+    CloseFd(out->fd);
+    out->fd = -1;
+  }
+  return s;
+}
+
+// The temporary file of a replacement, held as an exclusive writer holds a file (a second writer of
+// the same target is refused here) and emptied. A read-only one that a killed replacement left is
+// made writable first.
+Status OpenTemp(const std::string& path, Opened* out) {
+  const unsigned rules = kNoFinalLink | kAsListed;
+  Status s = OpenLocked(path, O_RDWR, Create::kIfMissing, Lock::kExclusive, rules, out);
+  struct stat st;
+  if (s.code() == EACCES && ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+      ::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0)
+    s = OpenLocked(path, O_RDWR, Create::kIfMissing, Lock::kExclusive, rules, out);
+  if (!s.ok()) return s;
+  if (::ftruncate(out->fd, 0) != 0) {
+    int err = errno;
+    CloseFd(out->fd);
+    return Fail(err);
+  }
+  return Status::Ok();
+}
+
+// Renames `from` over `to`, whose files *from_fd and *to_fd (-1: none) hold locked, and closes
+// both on success. Where an open file cannot be renamed over (shares) it closes them (a delayed
+// write error of *from_fd's file is reported) and tries a few more times, as UnlinkHeld does;
+// EBUSY that persists means someone else has `to` open. Descriptors closed are set to -1.
+int RenameHeld(const std::string& from, const std::string& to, int* from_fd, int* to_fd) {
+  auto close_both = [&] {
+    int err = 0;
+    if (*from_fd >= 0 && ::close(*from_fd) != 0 && errno != EINTR) err = errno;
+    if (*to_fd >= 0) CloseFd(*to_fd);
+    *from_fd = *to_fd = -1;
+    return err;
+  };
+  if (::rename(from.c_str(), to.c_str()) == 0) {
+    close_both();  // the data was synced before: nothing is left to fail at this close
+    return 0;
+  }
+  if (errno != EBUSY) return errno;
+  if (int err = close_both()) return err;
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    struct timespec pause = {0, 20 * 1000 * 1000};
+    ::nanosleep(&pause, nullptr);
+    if (::rename(from.c_str(), to.c_str()) == 0) return 0;
+    if (errno != EBUSY) return errno;
+  }
+  return EBUSY;
 }
 
 // ------------------------------------------------------------------------------------------------
@@ -740,12 +865,7 @@ class PosixEnv final : public Env {
   Status CopyFile(const std::string& from, const std::string& to, bool overwrite) override {
     if (BadPath(from) || BadPath(to)) return Fail(EINVAL);
     Opened src;
-    // The name as given first: looking it up without regard to case costs a call or more for each file.
-    Status s = OpenLocked(from, O_RDONLY, Create::kNo, Lock::kNone, kAsGiven, &src);
-    if (s.code() == ENOENT || s.code() == ENOTDIR) {
-      const std::string resolved = Resolve(from);
-      if (resolved != from) s = OpenLocked(resolved, O_RDONLY, Create::kNo, Lock::kNone, kAsGiven, &src);
-    }
+    Status s = OpenSource(from, &src);
     if (!s.ok()) return s;
     const struct stat& sst = src.st;
 
@@ -772,25 +892,100 @@ class PosixEnv final : public Env {
       if (::ftruncate(dst.fd, 0) != 0) return give_up(Fail(errno));
     }
 
-    int err = CopyData(src.fd, dst.fd, static_cast<std::uint64_t>(sst.st_size));
-    if (err == 0) {
-      struct timespec times[2];
-      times[0].tv_sec = 0;
-      times[0].tv_nsec = UTIME_OMIT;
-      times[1] = sst.st_mtim;
-      if (::futimens(dst.fd, times) != 0) err = errno;
-    }
-    if (err == 0 && !HasWriteBits(sst.st_mode) &&
-        ::fchmod(dst.fd, dst_st.st_mode & ~(S_IWUSR | S_IWGRP | S_IWOTH) & 07777) != 0)
-      err = errno;
-    if (err != 0) {
-      // A half-written copy is worse than none; we still hold the destination, so nobody else reads it.
-      UnlinkHeld(dst.fd, dest);
+    if (int err = FillCopy(src.fd, sst, dst.fd, dst_st.st_mode)) {
+      // A half-written new copy is worse than none; we still hold it, so nobody else reads it. A file
+      // that was there before stays, torn: it may be the only copy of a model's file.
+      if (dst.existed) CloseFd(dst.fd);
+      else UnlinkHeld(dst.fd, dest);
       CloseFd(src.fd);
       return Fail(err);
     }
     CloseFd(src.fd);
     if (::close(dst.fd) != 0 && errno != EINTR) return Fail(errno);  // delayed write errors (NFS, SMB)
+    return Status::Ok();
+  }
+
+  // The copy goes into a temporary file beside the target, synced, and is renamed over the target
+  // while we hold the target as an exclusive writer (from before the copy, so that a holder is
+  // refused before the data moves). Only rename is one step: the target is never emptied.
+  Status ReplaceWithCopy(const std::string& from, const std::string& to) override {
+    if (BadPath(from) || BadPath(to)) return Fail(EINVAL);
+    Opened src;
+    Status s = OpenSource(from, &src);
+    if (!s.ok()) return s;
+    bool share = false;
+    std::string target = ListedDirectories(Resolve(to), &share);
+    Opened dst, tmp;
+    s = LockTarget(target, src.st, &dst);
+    if (s.ok() && dst.fd >= 0) target = dst.path;  // the spelling the directory lists, which the file keeps
+    const std::string temp = Join(DirName(target), ReplacementTempName(BaseName(target)));
+    if (s.ok()) s = OpenTemp(temp, &tmp);
+    if (!s.ok()) {
+      if (dst.fd >= 0) CloseFd(dst.fd);
+      CloseFd(src.fd);
+      return s;
+    }
+    auto abandon = [&](const Status& st) {
+      if (tmp.fd >= 0) UnlinkHeld(tmp.fd, temp);
+      else ::unlink(temp.c_str());  // on a share, fails while someone took it since: theirs now
+      if (dst.fd >= 0) CloseFd(dst.fd);
+      CloseFd(src.fd);
+      return st;
+    };
+
+    // The target's permissions, where the file system keeps them; a failure here costs nothing else.
+    const mode_t mode = (dst.fd >= 0 ? dst.st.st_mode : tmp.st.st_mode | S_IWUSR) & 07777;
+    if (mode != (tmp.st.st_mode & 07777)) (void)::fchmod(tmp.fd, mode);
+    if (int err = WriteCopy(src.fd, src.st, &tmp.fd, temp, mode, share)) return abandon(Fail(err));
+    struct stat named;
+    if (dst.fd < 0) {
+      // None at the start: one made meanwhile is held and checked as above.
+      if (!(s = LockTarget(target, src.st, &dst)).ok()) return abandon(s);
+      if (dst.fd >= 0) target = dst.path;
+    } else if (::lstat(target.c_str(), &named) != 0 || !SameFile(named, dst.st)) {
+      return abandon(SharingViolation(EAGAIN));  // replaced by one who does not lock
+    }
+    const bool had_target = dst.fd >= 0;
+    int err = RenameHeld(temp, target, &tmp.fd, &dst.fd);
+    if (err == 0) {
+      CloseFd(src.fd);
+      // The server may have taken our close after the stamp; it has now (an open file is not
+      // renamed there). The data is in place whatever this meets.
+      if (share) (void)Stamp(-1, target, src.st, mode);
+      return Status::Ok();
+    }
+    if (err != EBUSY) {
+      // A share's client that deleted the target before its rename failed (the share went) leaves
+      // the copy as the only whole file: it stays.
+      if (had_target && ::lstat(target.c_str(), &named) != 0 && errno == ENOENT) {
+        CloseFd(src.fd);
+        return Fail(err);
+      }
+      return abandon(Fail(err));
+    }
+
+    // Someone else has the target open, and the share will not replace an open file: written in
+    // place as CopyFile does, which may tear it when the share fails but never deletes it.
+    s = LockTarget(target, src.st, &dst);
+    if (s.ok() && dst.fd < 0) {
+      // Gone since: the share's client renames over a file by deleting it first and then renaming,
+      // which fails while the server still has our copy open. The copy takes its place after all;
+      // where even that fails, it stays, the only whole file left.
+      err = RenameHeld(temp, target, &tmp.fd, &dst.fd);
+      CloseFd(src.fd);
+      return err == 0 ? Status::Ok() : Fail(err);
+    }
+    if (!s.ok()) return abandon(s);
+    ::unlink(temp.c_str());
+    err = ::ftruncate(dst.fd, 0) == 0 && ::lseek(src.fd, 0, SEEK_SET) == 0 ? 0 : errno;
+    if (err == 0) err = WriteCopy(src.fd, src.st, &dst.fd, target, dst.st.st_mode, share);
+    CloseFd(src.fd);
+    if (dst.fd < 0) return err == 0 ? Status::Ok() : Fail(err);
+    if (err != 0) {
+      CloseFd(dst.fd);
+      return Fail(err);
+    }
+    if (::close(dst.fd) != 0 && errno != EINTR) return Fail(errno);
     return Status::Ok();
   }
 

@@ -80,6 +80,12 @@ bool HasFileAttribute(const std::string& path, DWORD wanted) {
 
 bool IsReadOnlyFile(const std::string& path) { return HasFileAttribute(path, FILE_ATTRIBUTE_READONLY); }
 
+// Deletes a temporary file of ours, read-only or not; one that is gone already is fine.
+void RemoveTemp(const std::string& path) {
+  if (IsReadOnlyFile(path)) SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileA(path.c_str());
+}
+
 std::string JoinPattern(const std::string& dir, const std::string& pattern) {
   if (dir.empty()) return pattern;
   char last = dir.back();
@@ -240,6 +246,65 @@ class Win32Env final : public Env {
       return FromCode(ERROR_ACCESS_DENIED);
     if (!CopyFileA(from.c_str(), to.c_str(), overwrite ? FALSE : TRUE)) return LastError();
     return Status::Ok();
+  }
+
+  // MoveFileEx rather than ReplaceFile: it takes a missing target too, leaves the new file the
+  // source's attributes (ReplaceFile merges in the old file's, read-only among them), and it either
+  // moves or fails, where ReplaceFile has failures that leave the target renamed away.
+  Status ReplaceWithCopy(const std::string& from, const std::string& to) override {
+    if (BadPath(from) || BadPath(to)) return FromCode(ERROR_INVALID_NAME);
+    const std::size_t cut = to.find_last_of("\\/:");
+    const std::string dir = cut == std::string::npos ? std::string() : to.substr(0, cut + 1);
+    std::string name = to.substr(dir.size());
+    if (name.empty() || name.find_first_of("*?<>\"") != std::string::npos) return FromCode(ERROR_INVALID_NAME);
+    // The target keeps the spelling the directory lists, as a copy over it would.
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA(to.c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+      FindClose(find);
+      name = found.cFileName;
+    }
+    const std::string target = dir + name, temp = dir + ReplacementTempName(name);
+    if (IsReadOnlyFile(target)) return FromCode(ERROR_ACCESS_DENIED);
+    // An exclusive writer is refused before the data moves (later ones meet the move or the copy).
+    HANDLE probe = CreateFileA(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (probe == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION) return LastError();
+    if (probe != INVALID_HANDLE_VALUE) CloseHandle(probe);
+
+    // A killed replacement's leftover may carry the source's read-only attribute, which the copy
+    // over it would be refused for.
+    if (HasFileAttribute(temp, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN))
+      SetFileAttributesA(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+    const bool read_only = IsReadOnlyFile(from);
+    if (!CopyFileA(from.c_str(), temp.c_str(), FALSE)) {
+      Status s = LastError();
+      if (!s.IsSharingViolation()) RemoveTemp(temp);  // else another replacement holds it: theirs
+      return s;
+    }
+    // Flushed through a handle that shares no writing, kept until the move: a second replacement
+    // cannot write the file meanwhile. Writing needs the read-only attribute off for a moment; it
+    // is set from the source's afterwards (Wine's copy over an existing file keeps the old one's).
+    Status s = SetReadOnly(temp, false);
+    HANDLE guard = CreateFileA(temp.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (s.ok()) s = guard != INVALID_HANDLE_VALUE && FlushFileBuffers(guard) ? Status::Ok() : LastError();
+    if (s.ok() && read_only) s = SetReadOnly(temp, true);
+    bool moved = false, held = false;
+    if (s.ok()) {
+      moved = MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+      if (!moved) s = LastError();
+      held = !moved && (s.code() == ERROR_ACCESS_DENIED || s.IsSharingViolation());
+    }
+    if (guard != INVALID_HANDLE_VALUE) CloseHandle(guard);
+    if (held) {
+      // Someone holds the target without delete sharing, and Windows replaces no open file: a copy
+      // in place then. Whatever it meets, it cannot delete the target while that holder stays.
+      s = CopyFileA(from.c_str(), target.c_str(), FALSE) ? Status::Ok() : LastError();
+      if (s.ok() && read_only) s = SetReadOnly(target, true);
+    }
+    if (!moved) RemoveTemp(temp);
+    return s;
   }
 
   Status DeleteFile(const std::string& path) override {
