@@ -65,6 +65,42 @@ MIRADEL_API void MIRADEL_CALL NW_ResetUntLibData(void);
  * when mode is null. */
 MIRADEL_API void MIRADEL_CALL NW_SpndWaitThrd(const int* mode);
 
+/* Background write-back. The copy thread copies files from the working directory into the model
+ * directory (or deletes them there) one at a time; the host never waits for the share. When the
+ * share is lost the thread asks the user to retry or to save the model to another folder (see the
+ * recovery texts); a change that cannot be written is never thrown away: in silent mode, where
+ * nobody can be asked, it stays in the working directory, which is then kept (see `miradel
+ * recover`). A request made before the thread runs starts it. */
+/* Queues a copy of exactly length bytes of path (a file of the working directory) into the model
+ * directory: 1 queued, 0 not (an equal request is still waiting, or no thread could be started). */
+MIRADEL_API int MIRADEL_CALL NW_EnqueueAndCopyFile(const char* path, int length);
+/* *mode 2 only: the working file name (+ "." + the terminated extension when not empty) is copied
+ * to the model directory, or, when the working directory no longer has it, deleted there. */
+MIRADEL_API void MIRADEL_CALL NW_ASynchCopy(const int* mode, const char* name, const int* name_length,
+                                            const char* extension);
+/* *mode 2 only: every working file "*.extension" (terminated) is copied to the model directory. */
+MIRADEL_API void MIRADEL_CALL NW_ASynchCopyExt(const int* mode, const char* extension);
+/* The model's own file with this extension, copied (or deleted, as NW_ASynchCopy). */
+MIRADEL_API void MIRADEL_CALL NW_AsynchCpyMdlFl(const char* extension, const int* length);
+/* Deletes the named file from the model directory (only if it exists there now). */
+MIRADEL_API void MIRADEL_CALL NW_ASynchDelete(const char* name, const int* length);
+/* Waits for the queued write-backs, then writes the model's data file and its ".prv" file back
+ * now, asking Retry/Save while the share is lost. 1 written; 0 given up (silent mode, or nothing
+ * to write): the files stay in the working directory and are recorded as unwritten. */
+MIRADEL_API int MIRADEL_CALL NW_CopyModelFrmTmp(void);
+/* Save As. *mode 0: after the host switched to the new model directory, name and working
+ * directory (NW_SetModelVars, NW_SetModelDir), the previous working files are brought over,
+ * renamed to the new model name and written to the new model directory: 1 done, 0 failed.
+ * Other modes (a model opened read-only): the user picks a folder, the model is locked and copied
+ * there. In: dir_text (the current directory, *dir_length bytes; a buffer of MIRADEL_PATH_BUFFER
+ * bytes) and the model name. Results: 1 done (dir_text holds the new folder with a trailing
+ * separator, not terminated, and *dir_length its length without that separator; set it as the
+ * model directory next); 0 no folder chosen; 2 the copy failed and everything was put back;
+ * 3 the folder's lock is held by owner; 5, 6, 7 the lock could not be taken there (results 2, 3
+ * and 4 of NW_GetLock, plus 3). */
+MIRADEL_API int MIRADEL_CALL NW_SaveAs(const int* mode, MiradelLockOwner* owner, char* dir_text, int* dir_length,
+                                       const char* name_text, const int* name_length);
+
 /* Extension: the host answers the library's questions itself.
  *
  * A table of callbacks installed with MiradelSetUiCallbacks. The library calls them from the
@@ -175,7 +211,8 @@ MIRADEL_API void MIRADEL_CALL NW_SetModelVars(void);
 /* Back to the previous model; *keep_lock 0 releases the new model's lock first. */
 MIRADEL_API void MIRADEL_CALL NW_GetOldModel(const int* keep_lock);
 MIRADEL_API void MIRADEL_CALL NW_GetOldModLck(void);
-/* Waits for pending write-backs, releases the lock and removes the working copy. */
+/* Waits for pending write-backs, releases the lock and removes the working copy (not one that
+ * holds changes that could not be written back: that one is kept and reported). */
 MIRADEL_API void MIRADEL_CALL NW_ReleaseLock(void);
 MIRADEL_API void MIRADEL_CALL NW_ReleasLckOnly(void);
 /* Releases the previous model's lock and removes its working copy. */

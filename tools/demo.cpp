@@ -10,8 +10,10 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <mutex>
 #include <random>
@@ -19,6 +21,7 @@
 #include <sstream>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "base/path.h"
@@ -160,6 +163,11 @@ class Demo {
   bool SwitchToValve();
   bool OpenPumpAndGoBack();
   bool Close();
+  bool BackgroundWriteBack();
+  bool ShareComesBack();
+  bool SavedElsewhere();
+  bool SaveAsSteps();
+  bool CloseAll();
   void LetGoOfEverything();
   void RemoveSample();
 
@@ -179,10 +187,21 @@ class Demo {
   static int MIRADEL_CALL OnMessageBox(void* context, intptr_t owner, const char* text, const char* caption,
                                        unsigned int style, const char* yes_label, const char* no_label,
                                        unsigned int flags);
+  static int MIRADEL_CALL OnBrowse(void* context, intptr_t owner, const char* title, unsigned int flags,
+                                   char* folder, unsigned int capacity);
+  // The boxes shown since the last look, taken.
+  std::vector<std::string> TakeBoxes();
+  // Waits up to a minute for the file to hold bytes (the copy thread works on its own time).
+  bool Arrives(const std::string& path, const std::string& bytes);
+  // Moves the model directory out of the way and back, as a share that vanishes and returns.
+  bool TakeAway(const std::string& dir);
+  bool BringBack(const std::string& dir);
 
   // The sample: base ends in a separator; plant is pump's model directory as the host gives it
   // (without a trailing separator), valves is valve's (with one).
   std::string base_, plant_, valves_;
+  // Where pump lives after it was saved elsewhere.
+  std::string moved_;
   bool keep_ = false;
   bool made_base_ = false;
   std::string pump_out_v1_, pump_out_v2_, pump_dat_v2_;
@@ -193,17 +212,67 @@ class Demo {
 
   std::mutex boxes_mu_;
   std::vector<std::string> boxes_;
+  // How the demo's user answers: the Retry/Save question (IDYES Retry, IDNO Save), and the folder
+  // the browser hands back ("" cancels). The hook runs on each question before it is answered.
+  int recovery_answer_ = 6;
+  std::string folder_;
+  std::function<void()> on_question_;
   int checks_ = 0, failures_ = 0;
 };
 
 int MIRADEL_CALL Demo::OnMessageBox(void* context, intptr_t, const char* text, const char* caption, unsigned int,
-                                    const char*, const char*, unsigned int) {
+                                    const char* yes_label, const char*, unsigned int) {
   Demo* demo = static_cast<Demo*>(context);
+  const bool retry_save = yes_label && std::string(yes_label) == "&Retry";
+  // Called from the copy thread: the hook may move folders, never the host's calls.
+  if (retry_save && demo->on_question_) demo->on_question_();
   std::lock_guard<std::mutex> g(demo->boxes_mu_);
   demo->boxes_.push_back(std::string(caption) + ": " + text);
   // Cancel ends a retry question; in a box without it, an answer outside its buttons counts as the
   // one that ends the question too.
-  return 2;
+  return retry_save ? demo->recovery_answer_ : 2;
+}
+
+int MIRADEL_CALL Demo::OnBrowse(void* context, intptr_t, const char* title, unsigned int, char* folder,
+                                unsigned int capacity) {
+  Demo* demo = static_cast<Demo*>(context);
+  {
+    std::lock_guard<std::mutex> g(demo->boxes_mu_);
+    demo->boxes_.push_back(std::string("folder browser: ") + title);
+  }
+  if (demo->folder_.empty() || demo->folder_.size() >= capacity) return 0;
+  std::memcpy(folder, demo->folder_.c_str(), demo->folder_.size() + 1);
+  return 1;
+}
+
+std::vector<std::string> Demo::TakeBoxes() {
+  std::lock_guard<std::mutex> g(boxes_mu_);
+  std::vector<std::string> shown;
+  shown.swap(boxes_);
+  for (const std::string& box : shown) Say("shown: " + box);
+  return shown;
+}
+
+bool Demo::Arrives(const std::string& path, const std::string& bytes) {
+  for (auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1); std::chrono::steady_clock::now() < end;
+       std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
+    std::string now;
+    if (ReadFile(path, &now) && now == bytes) return true;
+  }
+  return false;
+}
+
+bool Demo::TakeAway(const std::string& dir) {
+  std::error_code ec;
+  fs::rename(fs::path(WithoutTrailingSeparator(dir)), fs::path(WithoutTrailingSeparator(dir) + "-gone"), ec);
+  if (ec) Say("the folder cannot be moved away here (" + ec.message() + "): this step is left out");
+  return !ec;
+}
+
+bool Demo::BringBack(const std::string& dir) {
+  std::error_code ec;
+  fs::rename(fs::path(WithoutTrailingSeparator(dir) + "-gone"), fs::path(WithoutTrailingSeparator(dir)), ec);
+  return !ec;
 }
 
 bool Demo::CheckNoMessages(const std::string& during) {
@@ -320,6 +389,7 @@ bool Demo::StartHost() {
   table.size = sizeof table;
   table.context = this;
   table.message_box = &Demo::OnMessageBox;
+  table.browse_for_folder = &Demo::OnBrowse;
   Check(MiradelSetUiCallbacks(&table) == 1, "MiradelSetUiCallbacks: the demo answers any message box itself");
   int silent = 1;
   NW_SetSilentMode(&silent);
@@ -507,6 +577,165 @@ bool Demo::Close() {
   return true;
 }
 
+bool Demo::BackgroundWriteBack() {
+  Step("9. Open pump again and write back in the background: NW_ASynchCopy, NW_ASynchCopyExt, NW_AsynchCpyMdlFl,\n"
+       "   NW_ASynchDelete, NW_EnqueueAndCopyFile, NW_SpndWaitThrd, NW_CopyModelFrmTmp");
+  MiradelLockOwner owner{};
+  if (!Check(GetLock(plant_, "pump", &owner) == 1 && SetModelDir(plant_, "pump") == 1 && CopyAllToTemp() == 1,
+             "pump is open again (NW_GetLock, NW_SetModelDir, NW_CopyAllToTemp)"))
+    return false;
+  holds_current_ = true;
+  pump_temp_ = QVTempDir();
+  const std::string model = plant_ + kSep;
+  const std::string out = pump_out_v2_ + "RUN 3: hanger at node 10 stiffened\r\n";
+  const std::string sum = "Summary of run 3\r\n";
+  const std::string chk = "Check of run 3: passed\r\n";
+  int park = 0, resume = 1;
+  NW_SpndWaitThrd(&park);
+  Say("NW_SpndWaitThrd(0): the copy thread waits, so that the requests can be looked at");
+  WriteFile(pump_temp_ + "pump.out", out);
+  WriteFile(pump_temp_ + "pump.sum", sum);
+  WriteFile(pump_temp_ + "pump.chk", chk);
+  std::error_code ec;
+  fs::remove(fs::path(pump_temp_ + "startup.tto"), ec);
+  Say("the host changed pump.out, made pump.sum and pump.chk and removed startup.tto in the working copy");
+  AsynchCpyMdlFl("out");
+  ASynchCopyExt("sum");
+  ASynchCopy("startup.tto", "");
+  ASynchDelete("no-such-file.txt");
+  Check(EnqueueAndCopyFile(pump_temp_ + "pump.chk") == 1 && EnqueueAndCopyFile(pump_temp_ + "PUMP.CHK") == 0,
+        "NW_EnqueueAndCopyFile: pump.chk queued once; the same file in other letters is refused while it waits");
+  Check(ContentOf(model + "pump.out") == pump_out_v2_, "nothing was written while the thread waits");
+  NW_SpndWaitThrd(&resume);
+  Say("NW_SpndWaitThrd(1)");
+  Check(Arrives(model + "pump.out", out) && Arrives(model + "pump.sum", sum),
+        "NW_AsynchCpyMdlFl(out) and NW_ASynchCopyExt(sum): pump.out and pump.sum arrived");
+  Check(Arrives(model + "pump.chk", chk), "NW_EnqueueAndCopyFile: pump.chk arrived");
+  for (auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+       FileExists(model + "startup.tto") && std::chrono::steady_clock::now() < end;)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  Check(!FileExists(model + "startup.tto"), "NW_ASynchCopy of a file the host removed: removed in the model too");
+  pump_dat_v2_ += "HANGER 10 STIFFENED\r\n";
+  WriteFile(pump_temp_ + "pump.dat", pump_dat_v2_);
+  int written = NW_CopyModelFrmTmp();
+  Check(written == 1 && ContentOf(model + "pump.dat") == pump_dat_v2_,
+        "NW_CopyModelFrmTmp = " + std::to_string(written) + ": the model's data file written back at once");
+  Check(NW_CheckLock() == 1, "the lock still holds");
+  pump_out_v2_ = out;
+  return CheckNoMessages("during the background write-back");
+}
+
+bool Demo::ShareComesBack() {
+  Step("10. The share goes away while a write-back waits, and comes back: Retry");
+  const std::string out = pump_out_v2_ + "RUN 4\r\n";
+  if (!TakeAway(plant_)) return true;
+  Say(plant_ + " is gone (moved away), as a share that vanished");
+  int questions = 0;
+  recovery_answer_ = 6;  // Retry
+  on_question_ = [&] {
+    // The first Retry finds it still gone; before the second it is back.
+    if (++questions == 2) BringBack(plant_);
+  };
+  WriteFile(pump_temp_ + "pump.out", out);
+  AsynchCpyMdlFl("out");
+  bool arrived = Arrives(plant_ + kSep + "pump.out", out);
+  on_question_ = nullptr;
+  if (!arrived) BringBack(plant_);
+  std::vector<std::string> shown = TakeBoxes();
+  Check(questions == 2 && !shown.empty() && Contains(shown.front(), "Unable to update model \" pump \" data files"),
+        "the copy thread asked to retry or save, naming pump; Retry while it was gone asked again");
+  Check(arrived, "Retry once it was back: the waiting pump.out arrived");
+  pump_out_v2_ = out;
+  return true;
+}
+
+bool Demo::SavedElsewhere() {
+  Step("11. The share goes away for good: Save, and a new folder");
+  const std::string moved = base_ + "plant-moved";
+  std::error_code ec;
+  fs::create_directory(fs::path(moved), ec);
+  if (!TakeAway(plant_)) return true;
+  recovery_answer_ = 7;  // Save
+  folder_ = moved;
+  const std::string out = pump_out_v2_ + "RUN 5\r\n";
+  WriteFile(pump_temp_ + "pump.out", out);
+  AsynchCpyMdlFl("out");
+  bool arrived = Arrives(moved + kSep + "pump.out", out);
+  recovery_answer_ = 6;
+  folder_.clear();
+  std::vector<std::string> shown = TakeBoxes();
+  Check(arrived, "the working copy went to " + moved + ", with the waiting change");
+  Check(FileNamesIn(moved) == [&] {
+          std::set<std::string> names = FileNamesIn(pump_temp_);
+          names.insert("pump.lck");
+          return names;
+        }(),
+        "all of the working copy and the lock are there: " + Join(FileNamesIn(moved)));
+  bool told = false;
+  for (const std::string& box : shown) told = told || Contains(box, "Model was successfully saved at new location");
+  Check(told, "the user was told the model was saved at the new location");
+  Check(ModelDir() == moved, "NW_GetModelDir now answers the new folder: " + ModelDir());
+  BringBack(plant_);
+  const std::string later = out + "RUN 6\r\n";
+  WriteFile(pump_temp_ + "pump.out", later);
+  AsynchCpyMdlFl("out");
+  Check(Arrives(moved + kSep + "pump.out", later) && ContentOf(plant_ + kSep + "pump.out") == pump_out_v2_,
+        "later write-backs land in the new folder, not in the old one");
+  pump_out_v2_ = later;
+  moved_ = moved;
+  return true;
+}
+
+bool Demo::SaveAsSteps() {
+  Step("12. Save As pump2 in another folder: NW_SetModelVars, NW_GetLock, NW_SetModelDir, NW_SaveAs(0)");
+  const std::string plant2 = base_ + "plant2";
+  std::error_code ec;
+  fs::create_directory(fs::path(plant2), ec);
+  NW_SetModelVars();
+  MiradelLockOwner owner{};
+  if (!Check(GetLock(plant2, "pump2", &owner) == 1 && SetModelDir(plant2, "pump2") == 1,
+             "pump2 is locked in " + plant2 + " with a working directory of its own"))
+    return false;
+  holds_previous_ = true;
+  std::string none;
+  int saved = SaveAs(0, &none, "", &owner);
+  Check(saved == 1, "NW_SaveAs(0) = " + std::to_string(saved));
+  Check(ContentOf(plant2 + kSep + "pump2.dat") == pump_dat_v2_ && ContentOf(plant2 + kSep + "pump2.out") == pump_out_v2_,
+        "pump2.dat and pump2.out in " + plant2 + " hold pump's latest work: " + Join(FileNamesIn(plant2)));
+  NW_RelesOldLock();
+  holds_previous_ = false;
+  Check(!FileExists(moved_ + kSep + "pump.lck"), "NW_RelesOldLock: pump is free again");
+
+  Step("13. Read-only Save As into a folder the user picks: NW_SaveAs(1)");
+  const std::string copy = base_ + "plant-copy";
+  fs::create_directory(fs::path(copy), ec);
+  folder_ = copy;
+  std::string dir = plant2;
+  saved = SaveAs(1, &dir, "pump2", &owner);
+  folder_.clear();
+  Check(saved == 1 && dir == copy, "NW_SaveAs(1) = " + std::to_string(saved) + ", the new folder handed back: " + dir);
+  Check(FileExists(copy + kSep + "pump2.dat") && FileExists(copy + kSep + "pump2.lck"),
+        "the model was copied there and is locked there: " + Join(FileNamesIn(copy)));
+  Check(SetModelDir(dir, "pump2") == 1 && CopyAllToTemp() == 1,
+        "the host works on there (NW_SetModelDir, NW_CopyAllToTemp), as after any Save As");
+  TakeBoxes();
+  return true;
+}
+
+bool Demo::CloseAll() {
+  Step("14. Close: NW_ReleaseLock, NW_RelesOldLock");
+  NW_ReleaseLock();
+  NW_RelesOldLock();
+  holds_current_ = holds_previous_ = false;
+  bool none = true;
+  for (const std::string& dir : {moved_, base_ + "plant2", base_ + "plant-copy"})
+    for (const std::string& name : FileNamesIn(dir)) none = none && name.find(".lck") == std::string::npos;
+  Check(none, "no lock file is left where the model went");
+  if (FileExists(plant_ + kSep + "pump.lck"))
+    Say("the old folder keeps a pump.lck nobody holds: it was gone when the lock moved; anyone may take it over");
+  return CheckNoMessages("while closing");
+}
+
 void Demo::LetGoOfEverything() {
   if (holds_previous_) NW_RelesOldLock();
   if (holds_current_) NW_ReleaseLock();
@@ -528,7 +757,8 @@ int Demo::Run(const std::string& keep_dir) {
     return 2;
   }
   bool finished = StartHost() && OpenPump() && WorkAndWriteBack() && SecondProcess() && SwitchToValve() &&
-                  OpenPumpAndGoBack() && Close();
+                  OpenPumpAndGoBack() && Close() && BackgroundWriteBack() && ShareComesBack() && SavedElsewhere() &&
+                  SaveAsSteps() && CloseAll();
   if (!finished) {
     std::cout << "\n   stopping here: the steps that follow need this one\n";
     LetGoOfEverything();

@@ -19,8 +19,13 @@ CNetworkFileControl::CNetworkFileControl() = default;
 
 CNetworkFileControl::~CNetworkFileControl() {
   // The copy thread stops where it stands: it carries out no further request (a file operation
-  // under way finishes first), and nothing is released or copied for it.
+  // under way finishes first), and nothing is released or copied for it. What it leaves queued
+  // exists only in the working copies, which say so.
   m_copy.Stop();
+  try {
+    for (const QueueNode& request : m_copy.Pending(false)) RecordUnwritten(request);
+  } catch (...) {
+  }
 }
 
 void CNetworkFileControl::SetVersionNumber(int version) {
@@ -86,7 +91,9 @@ void CNetworkFileControl::SetModelVars() {
 void CNetworkFileControl::GetOldModel(int keepLock) {
   if (keepLock == 0) m_locks.ReleaseLock(LockManager::kPrimary);
   // Only a working copy made for the model given up goes; without one, it is the open model's.
-  if (!text::EqualsNoCase(m_location.m_strQVTempDir, m_location.m_strSavedQVTempDir)) m_staging.ClearTempDir(0);
+  if (!text::EqualsNoCase(m_location.m_strQVTempDir, m_location.m_strSavedQVTempDir)) {
+    ClearWorkingCopy(0);
+  }
   m_location.RestoreModelState();
   m_locks.RestorePrimaryLock();
 }
@@ -99,7 +106,7 @@ void CNetworkFileControl::GetOldModLck() {
 void CNetworkFileControl::ReleaseLock() {
   m_copy.WaitForQueueEmpty();
   m_locks.ReleaseLock(LockManager::kPrimary);
-  m_staging.ClearTempDir(0);
+  ClearWorkingCopy(0);
 }
 
 void CNetworkFileControl::ReleaseLockOnly() {
@@ -110,7 +117,7 @@ void CNetworkFileControl::ReleaseLockOnly() {
 void CNetworkFileControl::ReleaseOldLock() {
   m_copy.WaitForQueueEmpty();
   m_locks.ReleaseLock(LockManager::kSecond);
-  m_staging.ClearTempDir(1);
+  ClearWorkingCopy(1);
 }
 
 int CNetworkFileControl::PermLock(int permanent) {
@@ -121,23 +128,13 @@ int CNetworkFileControl::PermLock(int permanent) {
 
 int CNetworkFileControl::SetModelDirectory(const std::string& dir, const std::string& name) {
   if (m_staging.SetModelDirectory(dir, name) != 1) return 0;
-  if (m_bCopyThreadStarted == 0) {
-    // A working copy whose write-backs nobody would serve is no working copy.
-    if (m_copy.StartCopyThread(this, m_hWndHost, m_bSilentMode) != 1) return 0;
-    m_bCopyThreadStarted = 1;
-  }
-  return 1;
+  // A working copy whose write-backs nobody would serve is no working copy.
+  return EnsureCopyThread();
 }
 
 void CNetworkFileControl::ClearPreviousTempDir() {
   m_copy.WaitForQueueEmpty();
-  m_staging.ClearTempDir(1);
+  ClearWorkingCopy(1);
 }
-
-int CNetworkFileControl::RefreshLock() { return m_locks.RefreshPrimary(); }
-
-int CNetworkFileControl::RetakeLock(LockOwnerInfo* owner) { return m_locks.RetakePrimary(owner); }
-
-std::string CNetworkFileControl::ModelDirectory() { return m_location.m_modelDir.Get(); }
 
 }  // namespace miradel

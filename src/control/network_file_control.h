@@ -10,11 +10,14 @@
 
 #include <array>
 #include <cstdint>
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "copy/copy_host.h"
 #include "copy/copy_service.h"
+#include "copy/recovery.h"
 #include "disk/disk_object.h"
 #include "lock/lock_manager.h"
 #include "model/model_location.h"
@@ -62,10 +65,46 @@ class CNetworkFileControl : public CopyHost {
   int SetModelDirectory(const std::string& dir, const std::string& name);
   void ClearPreviousTempDir();
 
+  // Write-back requests for the copy thread (the exports NW_EnqueueAndCopyFile, NW_ASynchCopy,
+  // NW_ASynchCopyExt, NW_AsynchCpyMdlFl, NW_ASynchDelete). A request made before the copy thread
+  // runs starts it; one that no thread could serve is not queued (the results say so where the
+  // export has one).
+  int EnqueueAndCopyFile(const std::string& path);
+  void ASynchCopy(int mode, const std::string& name, const std::string& extension);
+  void ASynchCopyExt(int mode, const std::string& extension);
+  void AsynchCpyMdlFl(const std::string& extension);
+  void ASynchDelete(const std::string& name);
+  // 1 queued; 0 refused (a duplicate, or no copy thread).
+  int QueueCopyRequest(const std::string& path, bool wake = true);
+  int QueueDeleteRequest(const std::string& name);
+  void QueueCopyOrDelete(const std::string& path);
+
+  // Recovery on the host's thread (see Recovery): 2 usable, 1 usable again, 0 moved.
+  int CheckModelDirectory();
+  int SaveModelElsewhere();
+  // Writes the model's data file and its ".prv" file back now: 1 written; 0 given up (silent mode,
+  // where nobody can be asked; the files are recorded as unwritten).
+  int CopyModelFrmTmp();
+  // Save As: mode 0 ordinary, else read-only (dir and name: the model's current directory and
+  // name; dirText/dirLength receive the new directory). Results as NW_SaveAs.
+  int SaveAs(int mode, LockOwnerInfo* owner, char* dirText, int* dirLength, const std::string& dir,
+             const std::string& name);
+
   // CopyHost.
-  int RefreshLock() override;
-  int RetakeLock(LockOwnerInfo* owner) override;
+  LockManager& Locks() override { return m_locks; }
   std::string ModelDirectory() override;
+  void MoveModelDirectory(const std::string& dir, bool givenWithoutSlash) override;
+  void RecordUnwritten(const QueueNode& request) override;
+  void WrittenBack(const QueueNode& request) override;
+
+  // Starts the copy thread the first time: 1 when one runs.
+  int EnsureCopyThread();
+  // Removes the working copy (usePrevious 0) or the previous one (1), unless it holds changes not
+  // written back: requests still queued for it are recorded as unwritten first, and one whose
+  // record could not be written stays all the same.
+  void ClearWorkingCopy(int usePrevious);
+  void KeepPendingChanges(const std::string& workingCopy);
+  Recovery ControlRecovery();
 
   CDiskObject m_diskObject;
   ModelLocation m_location;
@@ -74,6 +113,10 @@ class CNetworkFileControl : public CopyHost {
   CopyService m_copy;
   int m_bCopyThreadStarted = 0;
   std::vector<std::string> m_fileList;
+  // Working copies (lower-cased) holding a change whose record could not be written.
+  // Written by the copy thread too.
+  std::set<std::string> m_unrecorded;
+  std::mutex m_csUnrecorded;
   int m_bSilentMode = 0;
   std::array<std::string, 4> m_strArchiveAddIn;
   std::intptr_t m_hWndHost = 0;

@@ -1,24 +1,28 @@
-// What the copy thread needs of the rest of the library: the lock of the model it writes back and
-// the model directory. The control object answers; the thread never reaches into its fields.
+// What the copy thread needs of the rest of the library: the locks of the model it writes back, the
+// model directory, and somewhere to record what it had to give up. The control object answers;
+// the thread never reaches into its fields.
 #pragma once
 
 #include <string>
 
-#include "lock/lock_owner_info.h"
+#include "copy/file_path_queue.h"
+#include "lock/lock_manager.h"
 
 namespace miradel {
 
 class CopyHost {
  public:
   virtual ~CopyHost() = default;
-  // Rewrites the model's lock file before a request: 1 written, 2 the lock file is missing or
-  // unreachable (counts as held), 0 the write failed (the lock is lost).
-  virtual int RefreshLock() = 0;
-  // Releases the lock and takes it anew under its own path and permanence: 1 held again, else the
-  // refusal's code with owner naming the holder.
-  virtual int RetakeLock(LockOwnerInfo* owner) = 0;
+  // The lock slots; the thread refreshes, re-takes and moves the lock of the model it serves.
+  virtual LockManager& Locks() = 0;
   // The model directory as it is now, ending in a separator.
   virtual std::string ModelDirectory() = 0;
+  // The model now lives in dir (ending in a separator); givenWithoutSlash as the host's flag for it.
+  virtual void MoveModelDirectory(const std::string& dir, bool givenWithoutSlash) = 0;
+  // The request was given up: its change exists only in the working copy from now on.
+  virtual void RecordUnwritten(const QueueNode& request) = 0;
+  // The request was carried out: a change of that file given up before is written now.
+  virtual void WrittenBack(const QueueNode& request) = 0;
 };
 
 }  // namespace miradel

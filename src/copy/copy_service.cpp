@@ -1,7 +1,6 @@
 #include "copy/copy_service.h"
 
 #include <memory>
-#include <thread>
 
 #include "platform/env.h"
 
@@ -27,14 +26,32 @@ int CopyService::StartCopyThread(CopyHost* host, std::intptr_t hostWindow, int s
   return 1;
 }
 
-int CopyService::Enqueue(QueueNode* node) {
+int CopyService::Enqueue(QueueNode* node, bool wake) {
   int taken;
   {
     std::lock_guard<std::recursive_mutex> lock(m_csQueue);
     taken = m_requestQueue.PushBackUnique(node);
   }
-  if (taken && m_pCopyThread) m_pCopyThread->Wake();
+  if (taken && wake) Wake();
   return taken;
+}
+
+void CopyService::Wake() {
+  if (m_pCopyThread) m_pCopyThread->Wake();
+}
+
+std::vector<QueueNode> CopyService::Pending(bool wait) {
+  std::vector<QueueNode> out;
+  std::unique_lock<std::recursive_mutex> lock(m_csQueue, std::defer_lock);
+  if (wait)
+    lock.lock();
+  else if (!lock.try_lock())
+    return out;
+  for (const QueueNode* node = m_requestQueue.Head(); node; node = node->m_pNext) {
+    out.push_back(*node);
+    out.back().m_pNext = nullptr;
+  }
+  return out;
 }
 
 int CopyService::PendingCount() {
@@ -48,7 +65,7 @@ void CopyService::WaitForQueueEmpty() {
   // A parked thread serves nothing until it is woken or resumed: waiting would never end.
   if (m_pCopyThread->IsIdle()) return;
   while (count > 0) {
-    std::this_thread::sleep_for(CCopyThread::PollInterval());
+    platform::PauseServingWindows(CCopyThread::PollInterval());
     count = PendingCount();
     if (m_pCopyThread->IsIdle()) return;
   }
@@ -58,7 +75,7 @@ void CopyService::SuspendCopyThreadAndWait() {
   if (!m_pCopyThread) return;
   // The thread parks only between requests: this covers the request in progress and its retries.
   if (m_pCopyThread->RequestSuspend()) return;
-  while (!m_pCopyThread->IsIdle()) std::this_thread::sleep_for(CCopyThread::PollInterval());
+  while (!m_pCopyThread->IsIdle()) platform::PauseServingWindows(CCopyThread::PollInterval());
 }
 
 void CopyService::ResumeCopyThread() {

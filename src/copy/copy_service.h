@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 #include "copy/copy_host.h"
 #include "copy/copy_thread.h"
@@ -30,8 +31,13 @@ class CopyService {
 
   // Queues a request (node allocated with new) unless an equal one waits, and wakes the thread.
   // 1 taken (the queue owns node); 0 refused (node is still the caller's).
-  int Enqueue(QueueNode* node);
+  // wake false: the caller wakes the thread (Wake) after a batch.
+  int Enqueue(QueueNode* node, bool wake = true);
+  void Wake();
   int PendingCount();
+  // Copies of the waiting requests, head first. wait false: none when the queue's guard is taken
+  // (at unload, by a thread that may never give it back).
+  std::vector<QueueNode> Pending(bool wait = true);
 
   // Returns when the queue is empty or the thread is parked; at once when no thread runs.
   void WaitForQueueEmpty();

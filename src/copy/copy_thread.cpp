@@ -1,8 +1,12 @@
 #include "copy/copy_thread.h"
 
 #include "base/path.h"
+#include "base/text.h"
 #include "copy/copy_thread_timings.h"
 #include "platform/env.h"
+#include "ui/string_table.h"
+#include "ui/user_interface.h"
+#include "ui/window_disabler.h"
 
 namespace miradel {
 
@@ -70,10 +74,12 @@ void CCopyThread::Resume() {
 }
 
 void CCopyThread::RequestStop() {
-  {
-    std::lock_guard<std::timed_mutex> gate(m_gate);
-    m_stop = true;
-  }
+  // Set before the gate is taken: a step in a recovery loop (the user answering Retry, say) looks at
+  // it between questions and ends, instead of holding the gate for ever.
+  m_stop = true;
+  { std::lock_guard<std::mutex> lock(m_parkMutex); }
+  m_parkCv.notify_all();
+  { std::lock_guard<std::timed_mutex> gate(m_gate); }
   // A thread between its test of the flag and its wait holds the park mutex: passing through it
   // here means the notification below cannot fall into that gap.
   { std::lock_guard<std::mutex> lock(m_parkMutex); }
@@ -113,8 +119,9 @@ bool CCopyThread::FileExists(std::string path) {
 bool CCopyThread::CopyIntoDirectory(std::string source, std::string target) {
   std::string name = path::BaseName(source);
   if (name.empty() || target.empty()) return false;
-  // No directory is made: a model directory that has gone must be noticed, not made anew.
-  return platform::Current().CopyFile(source, path::WithSeparator(target) + name, true).ok();
+  // No directory is made: a model directory that has gone must be noticed, not made anew. The
+  // model's file is replaced whole, never torn.
+  return platform::Current().ReplaceWithCopy(source, path::WithSeparator(target) + name).ok();
 }
 
 bool CCopyThread::DeleteRequestFile(std::string path) {
@@ -151,17 +158,22 @@ bool CCopyThread::Pass(QueueNode& current) {
   // Woken with nothing queued.
   if (current.m_strSource.empty()) return true;
 
-  switch (CheckBeforeRequest(current)) {
-    case Next::kStop: return false;
-    case Next::kStartAgain: return true;
-    case Next::kGoOn: break;
-  }
+  Recovery::Result check = Recovery::kUsable;
+  if (!Touch([&] { check = CheckModelDirectory(current); })) return false;
+  if (check == Recovery::kStopped) return false;
+  // Moved: the queue was cleared, nothing of it is left to do.
+  if (check == Recovery::kMoved) return true;
   switch (CarryOut(current)) {
     case Outcome::kStopped: return false;
-    case Outcome::kFailed: return OnRequestFailed(current) != Next::kStop;
-    case Outcome::kDone: break;
+    case Outcome::kFailed: return OnRequestFailed(current);
+    case Outcome::kDoneOnRetry: ReportRecovered(ui::kStrContinueWorkingQuoted); break;
+    case Outcome::kDoneAtOnce: break;
   }
-  return Touch([&] { PopHead(current); });
+  ReportRecovered(ui::kStrContinueWorking);
+  return Touch([&] {
+    if (m_pHost) m_pHost->WrittenBack(current);
+    PopHead(current);
+  });
 }
 
 bool CCopyThread::ParkWhileSuspended() {
@@ -222,24 +234,93 @@ void CCopyThread::PopHead(QueueNode& current) {
   m_pQueue->PopFront();
 }
 
-CCopyThread::Next CCopyThread::CheckBeforeRequest(const QueueNode&) {
-  bool going = Touch([&] {
-    if (m_pHost) m_pHost->RefreshLock();
-  });
-  return going ? Next::kGoOn : Next::kStop;
+Recovery& CCopyThread::TheRecovery() {
+  if (!m_recovery) {
+    Recovery::Side side;
+    side.copyThread = true;
+    side.window = m_hWndHost;
+    side.silent = m_bSilent;
+    side.csQueue = m_pcsQueue;
+    side.queue = m_pQueue;
+    side.stopping = [this] { return m_stop.load(); };
+    side.pause = [this](std::chrono::milliseconds pause) { return PauseUnlessStopped(pause); };
+    m_recovery = std::make_unique<Recovery>(*m_pHost, m_diskObject, std::move(side));
+  }
+  return *m_recovery;
 }
 
-CCopyThread::Next CCopyThread::OnRequestFailed(QueueNode& request) {
-  return Touch([&] { PopHead(request); }) ? Next::kStartAgain : Next::kStop;
+Recovery::Result CCopyThread::CheckModelDirectory(const QueueNode& request) {
+  if (!m_pHost) return Recovery::kUsable;
+  // A delete request in the shape of a copy request: the working file and the model directory.
+  std::string source = request.m_strSource;
+  std::string target = request.m_strTarget;
+  if (request.m_nKind == RequestDelete) {
+    source = path::WithSeparator(request.m_strTarget) + path::BaseName(request.m_strSource);
+    target = path::DirectoryPart(request.m_strSource);
+  }
+  target = path::WithSeparator(target);
+  const std::string name = text::LowerCase(ModelNameOfWorkingFile(source));
+  Recovery& recovery = TheRecovery();
+  LockManager& locks = m_pHost->Locks();
+  // Requests of the model the host has just left belong to the lock it keeps in the second slot.
+  const std::string expected = target + name + ".lck";
+  if (text::EqualsNoCase(locks.LockPath(LockManager::kSecond), expected) &&
+      !text::EqualsNoCase(locks.LockPath(recovery.lock), expected))
+    recovery.lock = LockManager::kSecond;
+  return recovery.CheckModelDirectory(target, name, path::DirectoryPart(source));
+}
+
+void CCopyThread::ReportRecovered(unsigned id) {
+  if (!m_retryChosen) return;
+  m_retryChosen = false;
+  if (!m_bSilent) ui::PlainMessageBox(m_hWndHost, ui::FormatString(id, m_modelName));
+}
+
+bool CCopyThread::OnRequestFailed(QueueNode& request) {
+  bool going = Touch([&] {
+    Recovery::Result again = CheckModelDirectory(request);
+    // The directory had to be restored, or the model moved: the request (if still queued) is
+    // tried afresh.
+    if (again != Recovery::kUsable) return;
+    if (m_retryChosen && !m_bSilent)
+      ui::PlainMessageBox(m_hWndHost, ui::LoadString(ui::kStrModelDirectoryStillUnavailable));
+    const bool isDelete = request.m_nKind == RequestDelete;
+    const std::string working = isDelete ? path::WithSeparator(request.m_strTarget) : request.m_strSource;
+    m_modelName = ModelNameOfWorkingFile(working);
+    if (m_bSilent) {
+      // Nobody may be asked: the change stays in the working copy, which now says so.
+      m_pHost->RecordUnwritten(request);
+      PopHead(request);
+      return;
+    }
+    const std::string text = ui::FormatString(ui::kStrRetryOrSaveQuestion, m_modelName);
+    const std::string file =
+        isDelete ? path::WithSeparator(request.m_strTarget) + path::BaseName(request.m_strSource) : request.m_strSource;
+    while (!m_stop.load()) {
+      ui::g_bRenameRetrySave = 1;
+      ui::WindowDisabler disabler(m_hWndHost);
+      if (ui::RetrySaveMessageBox(m_hWndHost, text, "", ui::kYesNo | ui::kIconQuestion, true) != ui::kIdNo) {
+        m_retryChosen = true;
+        return;
+      }
+      if (TheRecovery().SaveModelElsewhere(path::DirectoryPart(file), m_modelName) == 1) {
+        std::lock_guard<std::recursive_mutex> lock(*m_pcsQueue);
+        m_pQueue->Clear();
+        request.Reset();
+        return;
+      }
+    }
+  });
+  return going && !m_stop.load();
 }
 
 CCopyThread::Outcome CCopyThread::CarryOut(const QueueNode& request) {
   if (m_stop.load()) return Outcome::kStopped;
-  if (TryOnce(request)) return Outcome::kDone;
+  if (TryOnce(request)) return Outcome::kDoneAtOnce;
   if (!PauseUnlessStopped(RetryPause())) return Outcome::kStopped;
   for (int i = 0; i < kRetries; ++i) {
     if (m_stop.load()) return Outcome::kStopped;
-    if (TryOnce(request)) return Outcome::kDone;
+    if (TryOnce(request)) return Outcome::kDoneOnRetry;
   }
   return Outcome::kFailed;
 }

@@ -20,12 +20,14 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
 #include "copy/copy_host.h"
 #include "copy/file_path_queue.h"
+#include "copy/recovery.h"
 #include "disk/disk_object.h"
 
 namespace miradel {
@@ -80,8 +82,8 @@ class CCopyThread {
   // Request execution primitives.
   // A file or a directory of that name exists (its status can be read).
   bool FileExists(std::string path);
-  // Copies source to target joined with the source's file name, overwriting; target is the
-  // directory and should end in a separator (one is added when it does not).
+  // Copies source to target joined with the source's file name, replacing it in one step; target
+  // is the directory and should end in a separator (one is added when it does not).
   bool CopyIntoDirectory(std::string source, std::string target);
   bool DeleteRequestFile(std::string path);
 
@@ -95,8 +97,7 @@ class CCopyThread {
   std::atomic<int> m_bIdle{0};
 
  private:
-  enum class Next { kGoOn, kStartAgain, kStop };
-  enum class Outcome { kDone, kFailed, kStopped };
+  enum class Outcome { kDoneAtOnce, kDoneOnRetry, kFailed, kStopped };
 
   void Run();
   // One pass of the request loop; false when the thread is to end.
@@ -115,15 +116,24 @@ class CCopyThread {
   void PeekHead(QueueNode& current);
   void PopHead(QueueNode& current);
 
-  // Before each request. For now: rewrites the lock file, whatever comes of it. The recovery from a
-  // lost model directory or lock replaces this.
-  Next CheckBeforeRequest(const QueueNode& request);
-  // The request failed every try. For now it is dropped, without a word, and the next one is
-  // served. The recovery (retry, or save the model elsewhere) replaces this.
-  Next OnRequestFailed(QueueNode& request);
+  Recovery& TheRecovery();
+  // Before and after the tries of a request: the model directory and the lock, made usable again
+  // or the model moved (see Recovery). Switches to the second lock for requests of the model the
+  // host has just left.
+  Recovery::Result CheckModelDirectory(const QueueNode& request);
+  // The request failed every try although the directory is usable: Retry or Save, asked of the
+  // user; in silent mode it is given up and recorded as unwritten. false when stopping.
+  bool OnRequestFailed(QueueNode& request);
+  // The message after a success once the user had chosen Retry.
+  void ReportRecovered(unsigned id);
   // One try, then after one pause kRetries more.
   Outcome CarryOut(const QueueNode& request);
   bool TryOnce(const QueueNode& request);
+
+  std::unique_ptr<Recovery> m_recovery;
+  // Live as long as the loop: the model name of the last failure question and the user's Retry.
+  std::string m_modelName;
+  bool m_retryChosen = false;
 
   std::thread m_thread;
   std::atomic<bool> m_stop{false};

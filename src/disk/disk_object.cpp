@@ -360,7 +360,12 @@ int CDiskObject::ListFilesDeep(const std::string& directory, std::vector<std::st
   return 1;
 }
 
-int CDiskObject::CopyInto(const std::string& source, const std::string& destination, const std::string* new_name) {
+Status CDiskObject::Put(const std::string& source, const std::string& target, bool replace) {
+  return replace ? env().ReplaceWithCopy(source, target) : env().CopyFile(source, target, true);
+}
+
+int CDiskObject::CopyInto(const std::string& source, const std::string& destination, const std::string* new_name,
+                          bool replace) {
   m_strError.clear();
   if (source.empty() || (new_name && new_name->empty())) return InternalError();
   std::string src = source;
@@ -370,21 +375,33 @@ int CDiskObject::CopyInto(const std::string& source, const std::string& destinat
   if (!FileIsPresent(src)) return 0;
   if (!MakeDirectoryPath(dst)) return 0;
   const std::string target = dst + (new_name ? *new_name : path::BaseName(src));
-  Status s = env().CopyFile(src, target, true);
+  Status s = Put(src, target, replace);
   if (!s.ok()) return SystemError(s, src);
   return 1;
 }
 
 int CDiskObject::CopyFileInto(const std::string& source, const std::string& destination) {
-  return CopyInto(source, destination, nullptr);
+  return CopyInto(source, destination, nullptr, false);
+}
+
+int CDiskObject::WriteFileInto(const std::string& source, const std::string& destination) {
+  return CopyInto(source, destination, nullptr, true);
 }
 
 int CDiskObject::CopyFileIntoAs(const std::string& source, const std::string& destination,
                                 const std::string& new_name) {
-  return CopyInto(source, destination, &new_name);
+  return CopyInto(source, destination, &new_name, false);
 }
 
 int CDiskObject::CopyFileListInto(const std::vector<std::string>& sources, const std::string& destination) {
+  return CopyList(sources, destination, false);
+}
+
+int CDiskObject::WriteFileListInto(const std::vector<std::string>& sources, const std::string& destination) {
+  return CopyList(sources, destination, true);
+}
+
+int CDiskObject::CopyList(const std::vector<std::string>& sources, const std::string& destination, bool replace) {
   m_strError.clear();
   if (sources.empty()) return InternalError();
   std::string dst = destination;
@@ -395,7 +412,7 @@ int CDiskObject::CopyFileListInto(const std::vector<std::string>& sources, const
     std::string src = source;
     if (!QualifyFilePath(src)) return 0;
     const std::string target = dst + path::BaseName(src);
-    Status s = env().CopyFile(src, target, true);
+    Status s = Put(src, target, replace);
     if (!s.ok()) return SystemError(s, src + " -> " + target);
   }
   return 1;

@@ -72,6 +72,10 @@ class CDiskObject {
   int CopyFileIntoAs(const std::string& source, const std::string& destination, const std::string& new_name);
   // Copies each non-empty entry in order; the first refused copy ends the loop with failure.
   int CopyFileListInto(const std::vector<std::string>& sources, const std::string& destination);
+  // The same for writes into a model directory: each target is replaced in one step, so that it is
+  // whole and old or whole and new whatever happens, and never deleted because a copy failed.
+  int WriteFileInto(const std::string& source, const std::string& destination);
+  int WriteFileListInto(const std::vector<std::string>& sources, const std::string& destination);
   // Copies the file under new_name into its own directory, then deletes the original. When the
   // copy fails the original is left alone.
   int RenameFileByCopy(const std::string& path, const std::string& new_name);
@@ -90,7 +94,9 @@ class CDiskObject {
  private:
   int InternalError();
   int SystemError(const platform::Status& status, const std::string& path);
-  int CopyInto(const std::string& source, const std::string& destination, const std::string* new_name);
+  int CopyInto(const std::string& source, const std::string& destination, const std::string* new_name, bool replace);
+  int CopyList(const std::vector<std::string>& sources, const std::string& destination, bool replace);
+  platform::Status Put(const std::string& source, const std::string& target, bool replace);
   // Lists the matching files of an already qualified directory into out (not sorted).
   platform::Status CollectFiles(const std::string& pattern, const std::string& qualified_dir, int mode,
                                 std::vector<std::string>* out);

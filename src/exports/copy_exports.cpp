@@ -1,4 +1,5 @@
-// Copy thread control: parking the background copy thread and releasing it again.
+// The background copy thread: parking and releasing it, the requests it serves, the synchronous
+// write-back and Save As.
 #include "control/globals.h"
 #include "exports/frame.h"
 #include "miradel.h"
@@ -17,6 +18,44 @@ MIRADEL_API void MIRADEL_CALL NW_SpndWaitThrd(const int* mode) {
       TheControl().m_copy.SuspendCopyThreadAndWait();
     else
       TheControl().m_copy.ResumeCopyThread();
+  });
+}
+
+}  // extern "C"
+
+// Write-back requests, the synchronous write-back and Save As.
+extern "C" {
+
+MIRADEL_API int MIRADEL_CALL NW_EnqueueAndCopyFile(const char* path, int length) {
+  return Guard(0, [&] { return TheControl().EnqueueAndCopyFile(PathText(path, &length)); });
+}
+
+MIRADEL_API void MIRADEL_CALL NW_ASynchCopy(const int* mode, const char* name, const int* name_length,
+                                            const char* extension) {
+  GuardVoid([&] { TheControl().ASynchCopy(Value(mode), PathText(name, name_length), CText(extension)); });
+}
+
+MIRADEL_API void MIRADEL_CALL NW_ASynchCopyExt(const int* mode, const char* extension) {
+  GuardVoid([&] { TheControl().ASynchCopyExt(Value(mode), CText(extension)); });
+}
+
+MIRADEL_API void MIRADEL_CALL NW_AsynchCpyMdlFl(const char* extension, const int* length) {
+  GuardVoid([&] { TheControl().AsynchCpyMdlFl(Text(extension, length)); });
+}
+
+MIRADEL_API void MIRADEL_CALL NW_ASynchDelete(const char* name, const int* length) {
+  GuardVoid([&] { TheControl().ASynchDelete(PathText(name, length)); });
+}
+
+MIRADEL_API int MIRADEL_CALL NW_CopyModelFrmTmp(void) {
+  return Guard(0, [&] { return TheControl().CopyModelFrmTmp(); });
+}
+
+MIRADEL_API int MIRADEL_CALL NW_SaveAs(const int* mode, MiradelLockOwner* owner, char* dir_text, int* dir_length,
+                                       const char* name_text, const int* name_length) {
+  return Guard(0, [&] {
+    return TheControl().SaveAs(Value(mode), reinterpret_cast<LockOwnerInfo*>(owner), dir_text, dir_length,
+                               PathText(dir_text, dir_length), Text(name_text, name_length));
   });
 }
 

@@ -48,9 +48,9 @@ void LockManager::ReleaseDataFile(Which which) {
   if (dataFile != platform::kNoFile && Other(which).hDataFile == dataFile) Other(which).hDataFile = platform::kNoFile;
 }
 
-int LockManager::RefreshPrimary() {
+int LockManager::Refresh(Which which) {
   Guard g(m_csLock);
-  return m_primaryLock.Refresh(m_texts);
+  return Slot(which).Refresh(m_texts);
 }
 
 bool LockManager::IsPermanentLock() {
@@ -102,12 +102,39 @@ int LockManager::SecondLock(const std::string& path, int mode, LockOwnerInfo* ow
   }
 }
 
-int LockManager::RetakePrimary(LockOwnerInfo* owner) {
+int LockManager::Retake(Which which, LockOwnerInfo* owner) {
   Guard g(m_csLock);
-  const std::string path = m_primaryLock.LockPath();
-  const bool permanent = m_primaryLock.bPermanent == 1;
-  ReleaseUnguarded(kPrimary);
-  return m_primaryLock.Acquire(path, permanent, owner, m_texts);
+  LockSlot& slot = Slot(which);
+  const std::string path = slot.LockPath();
+  const bool permanent = slot.bPermanent == 1;
+  ReleaseUnguarded(which);
+  return slot.Acquire(path, permanent, owner, m_texts);
+}
+
+LockSlot LockManager::Snapshot(Which which) {
+  Guard g(m_csLock);
+  return Slot(which);
+}
+
+void LockManager::PutBack(Which which, const LockSlot& kept) {
+  Guard g(m_csLock);
+  Slot(which) = kept;
+}
+
+void LockManager::ReleaseKept(LockSlot kept) {
+  Guard g(m_csLock);
+  for (LockSlot* slot : {&m_primaryLock, &m_secondLock}) {
+    // The kept handles are still open, so no other file has their values: a slot holding one of
+    // them is a copy of the kept record.
+    if (kept.hLockFile != platform::kNoFile && slot->hLockFile == kept.hLockFile) slot->Forget();
+    if (kept.hDataFile != platform::kNoFile && slot->hDataFile == kept.hDataFile) slot->hDataFile = platform::kNoFile;
+  }
+  kept.Release();
+}
+
+std::string LockManager::LockPath(Which which) {
+  Guard g(m_csLock);
+  return Slot(which).LockPath();
 }
 
 LockSlot LockManager::Primary() {

@@ -35,8 +35,10 @@ class LockManager {
   void ReleaseLock(Which which);
   void HoldDataFile(Which which);
   void ReleaseDataFile(Which which);
-  // Rewrites the primary lock file: 1 written, 2 missing or unreachable (counts as held), 0 failed.
-  int RefreshPrimary();
+  // Rewrites the primary lock file: 1 written, 2 missing or unreachable (counts as held), 0 failed
+  // or no longer ours (see LockSlot::Refresh).
+  int RefreshPrimary() { return Refresh(kPrimary); }
+  int Refresh(Which which);
   bool CheckLock() { return RefreshPrimary() != 0; }
   bool IsPermanentLock();
   bool SetPermanentLock(bool permanent);
@@ -52,7 +54,16 @@ class LockManager {
   int SecondLock(const std::string& path, int mode, LockOwnerInfo* owner);
   // Releases the primary lock and takes it again under its own path and permanence (a lock file
   // that could not be rewritten). 1 held again; otherwise the refusal's code, with owner filled.
-  int RetakePrimary(LockOwnerInfo* owner);
+  int RetakePrimary(LockOwnerInfo* owner) { return Retake(kPrimary, owner); }
+  int Retake(Which which, LockOwnerInfo* owner);
+
+  // For moving a model: the whole record of a slot, kept while a lock is taken elsewhere, put back
+  // when that is refused, or let go (its files closed, its lock file deleted unless permanent) once
+  // the model has moved. A slot that shares the kept record's files forgets them.
+  LockSlot Snapshot(Which which);
+  void PutBack(Which which, const LockSlot& kept);
+  void ReleaseKept(LockSlot kept);
+  std::string LockPath(Which which);
 
   // For inspection (tests, the demo): copies of the records.
   LockSlot Primary();

@@ -165,12 +165,29 @@ int LockSlot::WriteLockFile(bool permanent, const LockTexts& texts, bool durable
   return 1;
 }
 
-bool LockSlot::IsOwnedByCurrentUser() const {
-  std::string user;
-  if (!platform::Current().UserName(&user).ok()) return false;
-  char stored[sizeof(owner.szUserName) + 1] = {};
-  std::memcpy(stored, owner.szUserName, sizeof(owner.szUserName));
-  return text::EqualsNoCase(LockName(user), stored);
+int LockSlot::Refresh(const LockTexts& texts) {
+  if (!HasPath()) return 2;
+  std::string text;
+  if (!ReadLockFileText(szLockPath, &text)) return 2;
+  XMLProcessorNetwork doc;
+  doc.LoadText(text);
+  LockOwnerInfo found{};
+  doc.ReadLockOwner(found);
+  // A file that names nobody (cut short by a failed write of ours) is simply written again.
+  if ((found.szUserName[0] || found.szMachineName[0]) && !NamesCurrentUser(found, true)) return 0;
+  return WriteLockFile(bPermanent != 0, texts, false);
+}
+
+bool LockSlot::IsOwnedByCurrentUser() const { return NamesCurrentUser(owner, false); }
+
+bool LockSlot::NamesCurrentUser(const LockOwnerInfo& info, bool machineToo) {
+  auto matches = [](platform::Status (platform::Env::*ask)(std::string*), const char* field, std::size_t size) {
+    std::string mine;
+    if (!(platform::Current().*ask)(&mine).ok()) return false;
+    return text::EqualsNoCase(LockName(mine), std::string(field, strnlen(field, size)));
+  };
+  if (!matches(&platform::Env::UserName, info.szUserName, sizeof(info.szUserName))) return false;
+  return !machineToo || matches(&platform::Env::ComputerName, info.szMachineName, sizeof(info.szMachineName));
 }
 
 }  // namespace miradel

@@ -40,8 +40,13 @@ struct LockSlot {
   // failed or no lock text is prepared. durable: also 0 when the data did not reach the disk or
   // server (a lock being taken or made permanent); a refresh only shows that the file is writable.
   int WriteLockFile(bool permanent, const LockTexts& texts, bool durable);
-  int Refresh(const LockTexts& texts) { return WriteLockFile(bPermanent != 0, texts, false); }
+  // WriteLockFile before a write-back, and 0 as well when the lock file now names another user or
+  // machine: someone deleted ours and took the model (possible where open files can be deleted),
+  // and writing on into our own, unlinked file would hide that the lock has lapsed.
+  int Refresh(const LockTexts& texts);
   bool IsOwnedByCurrentUser() const;
+  // The owner record names this user (and, with machineToo, this machine).
+  static bool NamesCurrentUser(const LockOwnerInfo& info, bool machineToo);
 
   bool IsHeld() const { return hLockFile != platform::kNoFile; }
   bool HasPath() const { return szLockPath[0] != 0 && std::memchr(szLockPath, 0, sizeof(szLockPath)) != nullptr; }

@@ -25,6 +25,11 @@ void ModelLocation::StoreDirOnly(const std::string& dir) {
   m_modelDir.Set(path::WithSeparator(d));
 }
 
+void ModelLocation::MoveTo(const std::string& dir, bool givenWithoutSlash) {
+  m_bDirGivenWithoutSlash = givenWithoutSlash ? 1 : 0;
+  m_modelDir.Set(path::WithSeparator(dir));
+}
+
 void ModelLocation::StoreDirAndName(const std::string& dir, const std::string& name) {
   StoreDirOnly(dir);
   m_strModelName = name;
@@ -34,7 +39,7 @@ void ModelLocation::SaveModelState() {
   m_strSavedModelDir = m_modelDir.Get();
   m_strSavedModelName = m_strModelName;
   m_strSavedQVTempDir = m_strQVTempDir;
-  m_bSavedDirGivenWithoutSlash = m_bDirGivenWithoutSlash;
+  m_bSavedDirGivenWithoutSlash = m_bDirGivenWithoutSlash.load();
 }
 
 void ModelLocation::RestoreModelState() {

@@ -1,10 +1,12 @@
 // Where the open model lives: its directory on the share, its name, its private working copy (the
 // QV temporary directory), and the same of the previous model, kept while another one is tried.
 //
-// The copy thread reads the model directory (and may set it while it moves a model whose share was
-// lost), so m_modelDir has a lock of its own; everything else belongs to the host's thread.
+// The copy thread reads the model directory (and may set it, with its flag, while it moves a model
+// whose share was lost), so m_modelDir has a lock of its own and the flag is atomic; everything
+// else belongs to the host's thread.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 
@@ -25,6 +27,9 @@ class ModelLocation {
   // and the name.
   void StoreDirAndName(const std::string& dir, const std::string& name);
   void StoreDirOnly(const std::string& dir);
+  // The model was moved to dir (ending in a separator) by the copy thread; givenWithoutSlash is
+  // how the host will be shown it.
+  void MoveTo(const std::string& dir, bool givenWithoutSlash);
   void SaveModelState();
   void RestoreModelState();
   // Exchanges the model directory and the QV temporary directory with the saved ones.
@@ -44,7 +49,8 @@ class ModelLocation {
   MyCString m_modelDir;
   std::string m_strModelName;
   std::string m_strQVTempDir;
-  unsigned char m_bDirGivenWithoutSlash = 0;
+  // Written by the copy thread when it moves the model.
+  std::atomic<unsigned char> m_bDirGivenWithoutSlash{0};
   std::string m_strSavedModelDir;
   std::string m_strSavedModelName;
   std::string m_strSavedQVTempDir;

@@ -5,6 +5,7 @@
 
 #include "base/path.h"
 #include "base/text.h"
+#include "model/unwritten_changes.h"
 #include "platform/env.h"
 #include "ui/string_table.h"
 #include "ui/user_interface.h"
@@ -121,7 +122,7 @@ void ShowMissingTtaFiles(const TtaCollection& collection, std::intptr_t owner) {
   ui::Current().MessageBox(box);
 }
 
-int Staging::CopyModelToTemp(int mode, std::intptr_t owner) {
+int Staging::CopyModelToTemp(int mode, std::intptr_t owner, bool keepLockFile) {
   const std::string qvTempDir = m_location.m_strQVTempDir;
   // Without a working copy every copy below would land wherever the process happens to stand.
   if (qvTempDir.empty()) return 0;
@@ -168,7 +169,7 @@ int Staging::CopyModelToTemp(int mode, std::intptr_t owner) {
   platform::Env& env = platform::Current();
   for (const std::string& file : listing)
     if (!env.SetReadOnly(file, false).ok()) return 0;
-  env.DeleteFile(qvTempDir + modelName + ".lck").IgnoreError();
+  if (!keepLockFile) env.DeleteFile(qvTempDir + modelName + ".lck").IgnoreError();
   return 1;
 }
 
@@ -177,7 +178,7 @@ int Staging::CopyTempToModel() {
   if (m_location.m_strQVTempDir.empty()) return 0;
   m_diskObject.ListFilesMatching("*.*", m_location.m_strQVTempDir, files, 1);
   if (files.empty()) return 0;
-  return m_diskObject.CopyFileListInto(files, m_location.m_modelDir.Get());
+  return m_diskObject.WriteFileListInto(files, m_location.m_modelDir.Get());
 }
 
 int Staging::CopyFileToModel(const std::string& name, const std::string& extension, int showMessage,
@@ -187,7 +188,7 @@ int Staging::CopyFileToModel(const std::string& name, const std::string& extensi
   const std::string file = FileName(name, extension);
   // Only the working copy's own files go to the share.
   if (!path::StaysInside(file)) return 0;
-  int result = m_diskObject.CopyFileInto(m_location.m_strQVTempDir + file, modelDir);
+  int result = m_diskObject.WriteFileInto(m_location.m_strQVTempDir + file, modelDir);
   if (result != 1 && showMessage != 0) ui::PlainMessageBox(owner, ui::FormatString(std::string(kSaveFailed), file));
   return result;
 }
@@ -200,7 +201,7 @@ int Staging::CopyNamedFileToTemp(const std::string& name, const std::string& ext
   if (!extension.empty() && (m_bUntLibRedirect1 == 1 || m_bUntLibRedirect2 == 1)) {
     std::string ext = text::LowerCase(extension);
     // After a Save As these files still live beside the model the host opened first.
-    if (ext == "lib" || ext == "unt") m_diskObject.CopyFileInto(path::WithSeparator(m_strUntLibDir) + file, modelDir);
+    if (ext == "lib" || ext == "unt") m_diskObject.WriteFileInto(path::WithSeparator(m_strUntLibDir) + file, modelDir);
   }
   return m_diskObject.CopyFileInto(modelDir + file, m_location.m_strQVTempDir);
 }
@@ -227,6 +228,14 @@ void Staging::ClearTempDir(int usePrevious) {
   // The previous model's working copy is the open model's too when no new one was made since.
   if (usePrevious == 1 && text::EqualsNoCase(path::WithSeparator(remove), path::WithSeparator(path::ToNative(other))))
     return;
+  // The only copy of a change that could not be written back: it stays, and says so.
+  if (HasUnwritten(path::WithSeparator(remove))) {
+    UnwrittenRecord unwritten;
+    if (!ReadUnwrittenRecord(UnwrittenRecordPath(path::WithSeparator(remove)), &unwritten))
+      unwritten.working_copy = path::WithSeparator(remove);
+    ReportKeptWorkingCopy(unwritten);
+    return;
+  }
 
   platform::Env& env = platform::Current();
   std::vector<std::string> files;

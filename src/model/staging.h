@@ -41,7 +41,9 @@ class Staging {
   // "_" and four random digits.
   std::string MakeTempDirSuffix();
   // 1 copied, 0 failed, -1 cancelled by the user (mode other than 0 copies file by file and asks).
-  int CopyModelToTemp(int mode, std::intptr_t owner);
+  // keepLockFile: the working copy holds the model's lock itself (a read-only model saved
+  // elsewhere), which must stay; otherwise a lock file found there is removed.
+  int CopyModelToTemp(int mode, std::intptr_t owner, bool keepLockFile = false);
   int CopyTempToModel();
   // name (trailing blanks removed) + "." + extension, between the two directories. A name that
   // would lead out of the directory it is joined to is refused.

@@ -23,6 +23,7 @@
 //    each component is looked up case-insensitively, as the host's file systems do.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -216,6 +217,15 @@ void PinLibrary();
 // the library is linked into a program.
 void SetLibraryModule(void* module);
 void* LibraryModule();
+
+// Waits for the time given. On Windows the thread meanwhile handles what other threads send to its
+// windows: a copy thread that disables or enables the host's window waits for the window's own
+// thread, which must not then wait plainly for the copy thread.
+void PauseServingWindows(std::chrono::milliseconds pause);
+
+// One line for whoever watches the process: standard error on POSIX, the debugger's output on
+// Windows (a host's users see no console there).
+void Diagnostic(const std::string& line);
 
 // True when a file or directory of that name exists (its status can be read).
 bool PathExists(const std::string& path);

@@ -59,7 +59,7 @@ int RetrySaveMessageBox(std::intptr_t owner, const std::string& text, const std:
   request.text = text;
   request.caption = caption;
   request.style = style;
-  request.centre_on_owner = true;
+  request.centre_on_owner = owner != 0;  // nothing to centre on without one
   if (retry_save_labels) {
     request.yes_label = kRetryLabel;
     request.no_label = kSaveLabel;

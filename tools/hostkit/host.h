@@ -42,6 +42,30 @@ inline int CmpModels(const std::string& dir, const std::string& name) {
   return NW_CmpModels(dir.data(), &dl, name.data(), &nl);
 }
 
+inline int EnqueueAndCopyFile(const std::string& path) { return NW_EnqueueAndCopyFile(path.data(), Len(path)); }
+inline void ASynchCopy(const std::string& name, const char* extension, int mode = 2) {
+  int nl = Len(name);
+  NW_ASynchCopy(&mode, name.data(), &nl, extension);
+}
+inline void ASynchCopyExt(const char* extension, int mode = 2) { NW_ASynchCopyExt(&mode, extension); }
+inline void AsynchCpyMdlFl(const std::string& extension) {
+  int el = Len(extension);
+  NW_AsynchCpyMdlFl(extension.data(), &el);
+}
+inline void ASynchDelete(const std::string& name) {
+  int nl = Len(name);
+  NW_ASynchDelete(name.data(), &nl);
+}
+// Save As; for the read-only mode *dir is the model's directory and receives the new one.
+inline int SaveAs(int mode, std::string* dir, const std::string& name, MiradelLockOwner* owner) {
+  char buffer[MIRADEL_PATH_BUFFER] = {};
+  dir->copy(buffer, sizeof buffer - 1);
+  int dl = Len(*dir), nl = Len(name);
+  int result = NW_SaveAs(&mode, owner, buffer, &dl, name.data(), &nl);
+  if (result == 1 && mode != 0 && dl >= 0 && dl < MIRADEL_PATH_BUFFER) dir->assign(buffer, static_cast<std::size_t>(dl));
+  return result;
+}
+
 inline std::string QVTempDir() {
   char buffer[MIRADEL_PATH_BUFFER] = {};
   NW_GetQVTempDir(buffer);

@@ -16,6 +16,7 @@
 #endif
 
 #include <cerrno>
+#include <cstdio>
 #include <climits>
 #include <cstdlib>
 #include <cstdint>
@@ -24,6 +25,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -1246,6 +1248,10 @@ void PinLibrary() {
   // Inside a program rather than a shared library this finds the program, which stays anyway.
   ::dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
 }
+
+void PauseServingWindows(std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); }
+
+void Diagnostic(const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }
 
 Env& System() {
   // Never destroyed: objects torn down at unload or exit may still close files through it.

@@ -502,6 +502,18 @@ void PinLibrary() {
                      reinterpret_cast<LPCSTR>(&PinLibrary), &module);
 }
 
+void PauseServingWindows(std::chrono::milliseconds pause) {
+  const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(pause.count());
+  for (ULONGLONG now = GetTickCount64(); now < end; now = GetTickCount64()) {
+    MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(end - now), QS_SENDMESSAGE, 0);
+    // Looking at the queue delivers the messages other threads sent; nothing is taken from it.
+    MSG msg;
+    PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
+}
+
+void Diagnostic(const std::string& line) { OutputDebugStringA((line + "\n").c_str()); }
+
 Env& System() {
   // Never destroyed: objects torn down at unload or exit may still close files through it.
   static Env* env = WithContext(new Win32Env);

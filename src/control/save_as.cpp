@@ -1,0 +1,115 @@
+// Save As: the open model carried over to a new name or directory (ordinary), or a model that could
+// only be read copied into a folder where it can be locked (read-only).
+#include <cctype>
+#include <cstring>
+
+#include "base/path.h"
+#include "base/text.h"
+#include "control/network_file_control.h"
+#include "ui/user_interface.h"
+
+namespace miradel {
+
+namespace {
+constexpr unsigned kBrowseNewDialogStyle = 0x40;
+constexpr const char* kReadOnlySaveTitle = "Please select a directory for saving the read-only model to new directory";
+
+// Every occurrence of from in text replaced by to.
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
+  if (from.empty()) return text;
+  std::string out;
+  std::size_t start = 0;
+  for (std::size_t at; (at = text.find(from, start)) != std::string::npos; start = at + from.size())
+    out += text.substr(start, at - start) + to;
+  return out + text.substr(start);
+}
+
+// Files that stay in the working copy: texts, undo files and the numbered ".U" files.
+bool StaysInWorkingCopy(const std::string& path) {
+  const std::size_t dot = path.rfind('.');
+  if (dot == std::string::npos) return false;
+  const std::string ext = text::LowerCase(path.substr(dot));
+  if (ext == ".txt" || ext == ".und") return true;
+  return ext.size() == 4 && ext[1] == 'u' && std::isdigit(static_cast<unsigned char>(ext[2])) &&
+         std::isdigit(static_cast<unsigned char>(ext[3]));
+}
+}  // namespace
+
+int CNetworkFileControl::SaveAs(int mode, LockOwnerInfo* owner, char* dirText, int* dirLength, const std::string& dir,
+                                const std::string& name) {
+  ModelLocation& at = m_location;
+  if (mode == 0) {
+    // 1. The working files come over from the previous working copy.
+    std::vector<std::string> files;
+    if (at.m_strSavedQVTempDir.empty() || at.m_strQVTempDir.empty()) return 0;
+    m_diskObject.ListFilesMatching("*.*", at.m_strSavedQVTempDir, files, 1);
+    if (files.empty() || m_diskObject.CopyFileListInto(files, at.m_strQVTempDir) != 1) return 0;
+
+    // 2. Those named after the old model take the new name.
+    files.clear();
+    m_diskObject.ListFilesMatching(at.m_strSavedModelName + "*.*", at.m_strQVTempDir, files, 1);
+    if (files.empty()) return 0;
+    const std::string& newModel = at.m_strModelName;
+    for (const std::string& file : files) {
+      const std::string fileName = path::BaseName(file);
+      const std::string oldPrefix = fileName.substr(0, std::min(fileName.size(), at.m_strSavedModelName.size()));
+      const std::string newName = ReplaceAll(fileName, oldPrefix, newModel);
+      const bool isData = newName.size() >= newModel.size() && text::LowerCase(newName.substr(newModel.size())) == ".dat";
+      if (isData) m_locks.ReleaseDataFile(LockManager::kPrimary);
+      int renamed;
+      if (!text::EqualsNoCase(newModel, oldPrefix)) {
+        renamed = m_diskObject.RenameFileByCopy(file, newName);
+      } else {
+        // Names that differ only in case are one file to the host's file systems: go round.
+        renamed = m_diskObject.RenameFileByCopy(file, "a" + newName) &&
+                  m_diskObject.RenameFileByCopy(at.m_strQVTempDir + "a" + newName, newName);
+      }
+      if (isData) m_locks.HoldDataFile(LockManager::kPrimary);
+      if (!renamed) return 0;
+    }
+
+    // 3. Everything but texts and undo files goes to the new model directory.
+    files.clear();
+    m_diskObject.ListFilesMatching("*.*", at.m_strQVTempDir, files, 1);
+    std::vector<std::string> selected;
+    for (const std::string& file : files)
+      if (!StaysInWorkingCopy(file)) selected.push_back(file);
+    m_locks.ReleaseDataFile(LockManager::kPrimary);
+    const int written = selected.empty() ? 0 : m_diskObject.WriteFileListInto(selected, at.m_modelDir.Get());
+    m_locks.HoldDataFile(LockManager::kPrimary);
+    return written == 1 ? 1 : 0;
+  }
+
+  // Read-only: the user picks a folder where the model can be locked and copied to.
+  std::string folder = ui::BrowseForFolder(0, kReadOnlySaveTitle, kBrowseNewDialogStyle);
+  if (folder.empty()) return 0;
+  folder = path::WithSeparator(path::ToNative(folder));
+  const std::string modelName = text::TrimTrailingBlanks(name);
+  // The host's buffer takes the folder back (MIRADEL_PATH_BUFFER bytes): a longer one could not
+  // be handed over, nor could the lock path be held.
+  if (!dirText || !dirLength || folder.size() >= kPathBuffer || !path::IsPlainName(modelName)) return 0;
+  m_locks.SavePrimaryLock();
+  const int taken = m_locks.AcquireLock(LockManager::kPrimary, folder + modelName + ".lck", false, owner);
+  if (taken != 1) {
+    m_locks.RestorePrimaryLock();
+    return taken + 3;
+  }
+  at.StoreDirOnly(text::TrimTrailingBlanks(dir));
+  at.m_strModelName = modelName;
+  at.m_strQVTempDir = folder;
+  at.m_bDirGivenWithoutSlash = 0;
+  m_locks.ReleaseDataFile(LockManager::kPrimary);
+  if (m_staging.CopyModelToTemp(0, m_hWndHost, true) != 1) {
+    m_locks.ReleaseLock(LockManager::kPrimary);
+    m_locks.RestorePrimaryLock();
+    at.RestoreModelState();
+    return 2;
+  }
+  m_locks.HoldDataFile(LockManager::kPrimary);
+  std::memcpy(dirText, folder.data(), folder.size());
+  *dirLength = static_cast<int>(folder.size()) - 1;
+  m_staging.SetUntLibData(1, 1, text::TrimTrailingBlanks(dir));
+  return 1;
+}
+
+}  // namespace miradel

@@ -1,0 +1,259 @@
+// Write-back through the exports: the requests the host queues, the share lost and found again,
+// the model saved elsewhere, the lock lost, silent mode giving up without losing anything, the
+// synchronous write-back and Save As. Checked on the files.
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "copy/copy_thread_timings.h"
+#include "lock/lock_slot.h"
+#include "model/unwritten_changes.h"
+#include "support/host_test.h"
+
+namespace miradel::test {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::ErrorKind;
+
+constexpr const char* kQuestion = "Unable to update model \" pump \" data files on the disk.";
+constexpr const char* kBackAgain = "You can continue working with the pump model";
+constexpr const char* kSaved = "Model was successfully saved at new location";
+
+// Answers as ScriptedUi does, after letting the test act on the box first.
+class HookedUi : public ScriptedUi {
+ public:
+  std::function<void(const ui::MessageBoxRequest&)> hook;
+  int MessageBox(const ui::MessageBoxRequest& request) override {
+    if (hook) hook(request);
+    return ScriptedUi::MessageBox(request);
+  }
+  // How many boxes began with text.
+  int Count(const std::string& text) const {
+    int n = 0;
+    for (const Shown& box : shown()) n += box.text.compare(0, text.size(), text) == 0;
+    return n;
+  }
+};
+
+class WriteBack : public HostTest {
+ protected:
+  void SetUp() override {
+    HostTest::SetUp();
+    CopyThreadTimings::SetRetryPause(2ms);
+    CopyThreadTimings::SetPollInterval(1ms);
+  }
+  void TearDown() override {
+    HostTest::TearDown();
+    CopyThreadTimings::Restore();
+  }
+  // The model "pump" opened from dir_; its working copy.
+  std::string OpenPump() {
+    for (const char* name : {"pump.dat", "pump.prv"}) dir_.Write(name, "old");
+    return work_ = Open(dir_.path(), "pump");
+  }
+  bool Drained() {
+    for (auto end = std::chrono::steady_clock::now() + 60s; std::chrono::steady_clock::now() < end;
+         std::this_thread::sleep_for(1ms))
+      if (C().m_copy.PendingCount() == 0 && C().m_copy.m_pCopyThread->IsIdle()) return true;
+    return false;
+  }
+  // Another user's lock on pump in dir: held open (temporary), or left on disk (permanent).
+  LockSlot LockAs(const std::string& dir, bool permanent) {
+    BecomeUser("alice", "PC-ALICE");
+    LockSlot slot{};
+    EXPECT_EQ(slot.Acquire(dir + "pump.lck", permanent, nullptr, C().m_locks.Texts()), 1);
+    if (permanent) slot.Release();
+    BecomeUser("bob", "PC-BOB");
+    return slot;
+  }
+  std::vector<std::string> Queued() {
+    std::vector<std::string> out;
+    for (const QueueNode& r : C().m_copy.Pending())
+      out.push_back((r.m_nKind == RequestDelete ? "delete " : "copy ") + path::BaseName(r.m_strSource));
+    return out;
+  }
+
+  HookedUi hooked_;
+  ScopedUi scoped_hooked_{&hooked_};
+  std::string work_;
+};
+
+// Each export queues what the host changed or removed, and nothing for what it must not touch;
+// the release then waits for them all, one failing twice first.
+TEST_F(WriteBack, RequestsQueueTheHostsChangesAndTheReleaseWaitsForThem) {
+  OpenPump();
+  for (const char* name : {"pump.out", "b.res", "a.res", "pump.prv"}) WriteFile(work_ + name, name);
+  dir_.Write("gone.txt", "old");
+  int park = 0, resume = 1;
+  NW_SpndWaitThrd(&park);
+  ASynchCopy("pump.out", "", 1);   // mode 1 acts not
+  ASynchCopy("pump    ", "out");   // the host's padding goes
+  ASynchCopy("gone.txt", "");      // no longer in the working copy: deleted in the model
+  ASynchCopy("never.txt", "");     // in neither
+  ASynchCopy(".." + std::string(1, S) + "pump.dat", "");
+  ASynchCopyExt("res");
+  ASynchCopyExt("res");            // all still waiting
+  EXPECT_EQ(EnqueueAndCopyFile(work_ + "PUMP.PRV"), 1);
+  EXPECT_EQ(EnqueueAndCopyFile(work_ + "pump.prv"), 0);
+  ASynchDelete("missing.txt");
+  AsynchCpyMdlFl("");
+  AsynchCpyMdlFl("prv  ");
+  EXPECT_EQ(Queued(), (std::vector<std::string>{"copy pump.out", "delete gone.txt", "copy a.res", "copy b.res",
+                                                "copy PUMP.PRV"}));
+  env_.Fail(Op::kReplace, "a.res", ErrorKind::kSharingViolation, 2);
+  NW_SpndWaitThrd(&resume);
+  NW_ReleaseLock();
+  EXPECT_EQ(DirectoryNames(dir_.path()), "a.res b.res pump.dat pump.out pump.prv ");
+  EXPECT_EQ(dir_.Read("a.res"), "a.res");
+  EXPECT_EQ(hooked_.count(), 0u);
+}
+
+// The share vanishes under 1,000 queued write-backs: Retry while it is gone asks again; Retry once
+// it is back says so once, and every file arrives whole.
+TEST_F(WriteBack, RetryAfterTheShareCameBackWritesEveryFile) {
+#ifdef _WIN32
+  GTEST_SKIP() << "a directory with open files cannot be renamed away on Windows";
+#endif
+  OpenPump();
+  const std::string away = path::WithoutTrailingSeparators(dir_.path()) + "-away";
+  int park = 0, resume = 1, questions = 0;
+  NW_SpndWaitThrd(&park);
+  for (int i = 0; i < 1000; ++i) WriteFile(work_ + "f" + std::to_string(i) + ".bin", std::string(100, 'a' + i % 26));
+  ASynchCopyExt("bin");
+  std::filesystem::rename(path::WithoutTrailingSeparators(dir_.path()), away);
+  hooked_.hook = [&](const ui::MessageBoxRequest& box) {
+    if (box.text.find(kQuestion) == 0 && ++questions == 2) std::filesystem::rename(away, path::WithoutTrailingSeparators(dir_.path()));
+  };
+  NW_SpndWaitThrd(&resume);
+  ASSERT_TRUE(Drained());
+  EXPECT_EQ(questions, 2);
+  EXPECT_EQ(hooked_.Count(kBackAgain), 1);
+  for (int i = 0; i < 1000; i += 37) EXPECT_EQ(dir_.Read("f" + std::to_string(i) + ".bin"), std::string(100, 'a' + i % 26));
+  const std::string names = DirectoryNames(dir_.path());
+  EXPECT_EQ(std::count(names.begin(), names.end(), ' '), 1000 + 3) << "1,000 files, the model's two and its lock";
+}
+
+// Save: a cancelled browser asks again; folders locked by another user (held, or permanently) are
+// refused naming her; an empty folder takes the whole working copy and the lock, and is the model
+// directory from then on.
+TEST_F(WriteBack, SaveMovesTheModelToAFolderNobodyHolds) {
+  OpenPump();
+  TempDir held, permanent, fresh;
+  LockSlot alice = LockAs(held.path(), false);
+  LockAs(permanent.path(), true);
+  WriteFile(work_ + "pump.out", "new");
+  env_.Fail(Op::kReplace, "pump.out", ErrorKind::kAccessDenied, 4);
+  hooked_.QueueAnswers({ui::kIdNo, ui::kIdNo});
+  hooked_.QueueFolders({"", held.path(), permanent.path(), path::WithoutTrailingSeparators(fresh.path())});
+  ASynchCopy("pump.out", "");
+  ASSERT_TRUE(Drained());
+  EXPECT_EQ(hooked_.Count(kQuestion), 2);
+  EXPECT_EQ(hooked_.Count("Current model in this directory has been temporarily locked for editing by:\nMachineName:\t\tPC-ALICE\nUsername:\t\talice"), 1);
+  EXPECT_EQ(hooked_.Count("Current model in this directory has been permanently locked for editing by:"), 1);
+  EXPECT_EQ(hooked_.Count(kSaved), 1);
+  EXPECT_EQ(DirectoryNames(fresh.path()), "pump.dat pump.lck pump.out ");
+  EXPECT_EQ(fresh.Read("pump.out"), "new");
+  EXPECT_FALSE(dir_.Exists("pump.lck"));
+  EXPECT_EQ(OwnerInLockFile(fresh / "pump.lck").szUserName, std::string("bob"));
+  EXPECT_EQ(ModelDir(), path::WithoutTrailingSeparators(fresh.path()));
+  WriteFile(work_ + "later.txt", "later");
+  ASynchCopy("later.txt", "");
+  ASSERT_TRUE(Drained());
+  EXPECT_EQ(fresh.Read("later.txt"), "later");
+  alice.Release();
+}
+
+// A lock file someone else deleted and took over: a stale one is taken back quietly; one that
+// she holds is named, and the model saved elsewhere (silent mode changes neither).
+TEST_F(WriteBack, ALostLockIsTakenBackOrTheModelMoves) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows lets nobody delete a lock file that is held open";
+#endif
+  SetSilent(1);
+  OpenPump();
+  TempDir fresh;
+  for (bool held : {false, true}) {
+    // Her lock text, as her library wrote it over ours (where she also holds the data file: another
+    // machine, whose locks ours never meet on a share).
+    TempDir elsewhere;
+    LockSlot alice = LockAs(elsewhere.path(), false);
+    const std::string text = elsewhere.Read("pump.lck");
+    alice.Release();
+    std::filesystem::remove(dir_ / "pump.lck");
+    dir_.Write("pump.lck", text);
+    platform::FileHandle holder = platform::kNoFile;
+    if (held)
+      ASSERT_TRUE(platform::System()
+                      .OpenFile(dir_ / "pump.lck", platform::kWrite, platform::kShareRead,
+                                platform::Disposition::kOpenExisting, &holder, nullptr)
+                      .ok());
+    hooked_.QueueFolders({fresh.path()});
+    WriteFile(work_ + "pump.out", held ? "moved" : "kept");
+    ASynchCopy("pump.out", "");
+    ASSERT_TRUE(Drained());
+    const std::string& now = held ? fresh.path() : dir_.path();
+    EXPECT_EQ(ReadFile(now + "pump.out"), held ? "moved" : "kept");
+    EXPECT_EQ(OwnerInLockFile(now + "pump.lck").szUserName, std::string("bob"));
+    EXPECT_EQ(hooked_.Count("Model has now been temporarily locked for editing by:\nMachineName:\t\tPC-ALICE"), held ? 1 : 0);
+    if (held) platform::System().Close(holder).IgnoreError();
+  }
+}
+
+// Silent mode gives a write-back up only as unwritten: the working copy stays, and says so, when
+// the model is closed; NW_CopyModelFrmTmp answers 0 then, and 1 with nothing asked once it can.
+TEST_F(WriteBack, SilentModeKeepsWhatItCouldNotWrite) {
+  SetSilent(1);
+  OpenPump();
+  WriteFile(work_ + "pump.dat", "new data");
+  WriteFile(work_ + "pump.out", "results");
+  EXPECT_EQ(NW_CopyModelFrmTmp(), 1);
+  EXPECT_EQ(dir_.Read("pump.dat"), "new data");
+  env_.Fail(Op::kReplace, "pump.", ErrorKind::kAccessDenied);
+  ASynchCopy("pump.out", "");
+  ASSERT_TRUE(Drained());
+  EXPECT_EQ(NW_CopyModelFrmTmp(), 0);
+  EXPECT_EQ(hooked_.count(), 0u);
+  UnwrittenRecord record;
+  ASSERT_TRUE(ReadUnwrittenRecord(UnwrittenRecordPath(work_), &record));
+  EXPECT_EQ(record.entries.size(), 2u) << "pump.out and pump.dat";
+  NW_ReleaseLock();
+  EXPECT_EQ(ReadFile(work_ + "pump.out"), "results") << "the only copy of a change was removed";
+  EXPECT_FALSE(dir_.Exists("pump.out"));
+  std::filesystem::remove_all(path::WithoutTrailingSeparators(work_));
+  std::filesystem::remove(UnwrittenRecordPath(work_));
+}
+
+// Ordinary Save As renames the working files to the new name and writes all but texts and undo
+// files; read-only Save As locks and fills a folder the user picks.
+TEST_F(WriteBack, SaveAsCarriesTheModelOver) {
+  OpenPump();
+  for (const char* name : {"PumpPump.txt", "pump.und", "pump.u01", "pump.U99", "pump.u1a", "pump.unt"})
+    WriteFile(work_ + name, name);
+  TempDir to;
+  NW_SetModelVars();
+  MiradelLockOwner owner{};
+  ASSERT_EQ(GetLock(to.path(), "PUMP", &owner), 1);
+  ASSERT_EQ(SetModelDir(to.path(), "PUMP"), 1);
+  std::string none;
+  EXPECT_EQ(SaveAs(0, &none, "", &owner), 1);
+  EXPECT_EQ(DirectoryNames(to.path()), "PUMP.dat PUMP.lck PUMP.u1a PUMP.unt ");
+  EXPECT_TRUE(Exists(QVTempDir() + "PUMPPUMP.txt"));
+
+  TempDir locked, empty;
+  LockAs(locked.path(), true);
+  hooked_.QueueFolders({"", locked.path(), empty.path()});
+  std::string dir = to.path();
+  for (int expected : {0, 3, 1}) {
+    owner = MiradelLockOwner{};
+    EXPECT_EQ(SaveAs(1, &dir, "PUMP", &owner), expected);
+    EXPECT_EQ(std::string(owner.user_name), expected == 3 ? "alice" : "");
+  }
+  EXPECT_EQ(dir, path::WithoutTrailingSeparators(empty.path()));
+  EXPECT_EQ(DirectoryNames(empty.path()), "PUMP.dat PUMP.lck ");
+  EXPECT_FALSE(CanWrite(empty / "PUMP.lck")) << "the new folder's lock is held";
+}
+
+}  // namespace
+}  // namespace miradel::test
