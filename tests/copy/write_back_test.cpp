@@ -78,6 +78,9 @@ class WriteBack : public HostTest {
   HookedUi hooked_;
   ScopedUi scoped_hooked_{&hooked_};
   std::string work_;
+  // Folders the model may go to: removed only after the teardown let go of every lock (Windows
+  // cannot remove a folder with open files).
+  TempDir first_, second_, third_;
 };
 
 // Each export queues what the host changed or removed, and nothing for what it must not touch;
@@ -140,7 +143,7 @@ TEST_F(WriteBack, RetryAfterTheShareCameBackWritesEveryFile) {
 // directory from then on.
 TEST_F(WriteBack, SaveMovesTheModelToAFolderNobodyHolds) {
   OpenPump();
-  TempDir held, permanent, fresh;
+  const TempDir &held = first_, &permanent = second_, &fresh = third_;
   LockSlot alice = LockAs(held.path(), false);
   LockAs(permanent.path(), true);
   WriteFile(work_ + "pump.out", "new");
@@ -173,7 +176,7 @@ TEST_F(WriteBack, ALostLockIsTakenBackOrTheModelMoves) {
 #endif
   SetSilent(1);
   OpenPump();
-  TempDir fresh;
+  const TempDir& fresh = first_;
   for (bool held : {false, true}) {
     // Her lock text, as her library wrote it over ours (where she also holds the data file: another
     // machine, whose locks ours never meet on a share).
@@ -231,7 +234,7 @@ TEST_F(WriteBack, SaveAsCarriesTheModelOver) {
   OpenPump();
   for (const char* name : {"PumpPump.txt", "pump.und", "pump.u01", "pump.U99", "pump.u1a", "pump.unt"})
     WriteFile(work_ + name, name);
-  TempDir to;
+  const TempDir& to = first_;
   NW_SetModelVars();
   MiradelLockOwner owner{};
   ASSERT_EQ(GetLock(to.path(), "PUMP", &owner), 1);
@@ -240,8 +243,9 @@ TEST_F(WriteBack, SaveAsCarriesTheModelOver) {
   EXPECT_EQ(SaveAs(0, &none, "", &owner), 1);
   EXPECT_EQ(DirectoryNames(to.path()), "PUMP.dat PUMP.lck PUMP.u1a PUMP.unt ");
   EXPECT_TRUE(Exists(QVTempDir() + "PUMPPUMP.txt"));
+  NW_RelesOldLock();  // as the host lets go of pump
 
-  TempDir locked, empty;
+  const TempDir &locked = second_, &empty = third_;
   LockAs(locked.path(), true);
   hooked_.QueueFolders({"", locked.path(), empty.path()});
   std::string dir = to.path();
