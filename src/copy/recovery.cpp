@@ -159,10 +159,14 @@ int Recovery::SaveModelElsewhere(const std::string& workDir, const std::string& 
 }
 
 bool Recovery::CopyModelFilesTo(const std::string& from, const std::string& to) {
-  // No request may be queued for the old directory while the model moves.
-  std::unique_lock<std::recursive_mutex> guard;
-  if (side_.copyThread && side_.csQueue) guard = std::unique_lock<std::recursive_mutex>(*side_.csQueue);
+  // No request may be queued for the old directory while the model moves. The lock's guard comes
+  // first, as everywhere both are held.
   LockManager& locks = host_.Locks();
+  std::unique_lock<std::recursive_mutex> lockGuard, queueGuard;
+  if (side_.copyThread && side_.csQueue) {
+    lockGuard = std::unique_lock<std::recursive_mutex>(locks.m_csLock);
+    queueGuard = std::unique_lock<std::recursive_mutex>(*side_.csQueue);
+  }
   std::vector<std::string> files;
   disk_.ListFilesMatching("*.*", from, files, 1);
   locks.ReleaseDataFile(lock);
