@@ -259,5 +259,60 @@ TEST_F(WriteBack, SaveAsCarriesTheModelOver) {
   EXPECT_FALSE(CanWrite(empty / "PUMP.lck")) << "the new folder's lock is held";
 }
 
+
+// Each file operation of one open / write-back / close cycle failed in turn, once and from then on
+// (until a question comes: the share is back then): the model directory holds each file old or
+// new, never torn, and a change it lacks is still in the working copy, which was kept.
+TEST_F(WriteBack, NoFailedOperationLosesAChange) {
+  SetSilent(1);
+  const std::string oldBytes(20000, 'O'), newBytes(30000, 'N');
+  const std::vector<Op> ops = {Op::kOpen,  Op::kRead,     Op::kWrite, Op::kCopy,     Op::kDelete, Op::kCreateDir,
+                               Op::kRemoveDir, Op::kFind, Op::kEnterDir, Op::kFlush, Op::kReplace};
+  hooked_.hook = [&](const ui::MessageBoxRequest&) { env_.ClearFaults(); };
+  auto cycle = [&] {
+    for (const char* name : {"pump.dat", "pump.out"}) dir_.Write(name, oldBytes);
+    MiradelLockOwner owner{};
+    std::string work;
+    if (GetLock(dir_.path(), "pump", &owner) == 1 && SetModelDir(dir_.path(), "pump") == 1 && CopyAllToTemp() == 1) {
+      work = QVTempDir();
+      for (const char* name : {"pump.dat", "pump.out"}) WriteFile(work + name, newBytes);
+      ASynchCopy("pump.out", "");
+      NW_CopyModelFrmTmp();
+    }
+    NW_ReleaseLock();
+    return work;
+  };
+  std::vector<int> before, used;
+  for (Op op : ops) before.push_back(env_.Count(op));
+  const std::string clean = cycle();
+  ASSERT_EQ(dir_.Read("pump.out"), newBytes) << "the cycle writes back without faults";
+  for (std::size_t i = 0; i < ops.size(); ++i) used.push_back(env_.Count(ops[i]) - before[i]);
+  int runs = 0;
+  for (std::size_t i = 0; i < ops.size(); ++i) {
+    for (int k = 0; k < used[i]; ++k) {
+      for (int times : {1, -1}) {
+        ResetTheControl();
+        BecomeUser("bob", "PC-BOB");
+        SetSilent(1);
+        env_.FailAfter(ops[i], k, ErrorKind::kOther, times);
+        const std::string work = cycle();
+        env_.ClearFaults();
+        ++runs;
+        for (const char* name : {"pump.dat", "pump.out"}) {
+          const std::string now = dir_.Read(name);
+          ASSERT_TRUE(now == oldBytes || now == newBytes) << name << " torn, op " << i << " #" << k << " x" << times;
+          if (now != newBytes && !work.empty())
+            ASSERT_EQ(ReadFile(work + name), newBytes) << name << " lost, op " << i << " #" << k << " x" << times;
+        }
+        if (!work.empty()) {
+          std::filesystem::remove_all(path::WithoutTrailingSeparators(work));
+          std::filesystem::remove(UnwrittenRecordPath(work));
+        }
+      }
+    }
+  }
+  EXPECT_GT(runs, 50);
+}
+
 }  // namespace
 }  // namespace miradel::test

@@ -17,7 +17,12 @@ Status FaultEnv::MakeError(ErrorKind kind) {
 
 void FaultEnv::Fail(Op op, const std::string& path_part, ErrorKind kind, int times, unsigned access) {
   std::lock_guard<std::mutex> g(mu_);
-  rules_.push_back(Rule{op, path_part, kind, times, access});
+  rules_.push_back(Rule{op, path_part, kind, times, access, 0});
+}
+
+void FaultEnv::FailAfter(Op op, int skip, ErrorKind kind, int times) {
+  std::lock_guard<std::mutex> g(mu_);
+  rules_.push_back(Rule{op, "", kind, times, 0, skip});
 }
 
 void FaultEnv::ClearFaults() {
@@ -48,6 +53,10 @@ Status FaultEnv::Trip(Op op, const std::string& path, unsigned access) {
     for (Rule& r : rules_) {
       if (r.op != op || r.times == 0 || path.find(r.path_part) == std::string::npos) continue;
       if ((access & r.access) != r.access) continue;
+      if (r.skip > 0) {
+        --r.skip;
+        continue;
+      }
       kind = r.kind;
       if (r.times > 0) --r.times;
       break;

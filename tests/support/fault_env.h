@@ -20,6 +20,8 @@ class FaultEnv : public EnvWrapper {
   // The next `times` operations of kind op whose path contains path_part (empty: any path) and,
   // for kOpen, whose access includes `access` (0: any) fail with kind. times < 0: for ever.
   void Fail(Op op, const std::string& path_part, ErrorKind kind, int times = -1, unsigned access = 0);
+  // The same for any path, after the first `skip` operations of kind op from now on have passed.
+  void FailAfter(Op op, int skip, ErrorKind kind, int times = -1);
   void ClearFaults();
   // Names reported instead of the system's (empty: the system's).
   void SetUserName(std::string name);
@@ -74,7 +76,7 @@ class FaultEnv : public EnvWrapper {
   }
 
  private:
-  struct Rule { Op op; std::string path_part; ErrorKind kind; int times; unsigned access; };
+  struct Rule { Op op; std::string path_part; ErrorKind kind; int times; unsigned access; int skip; };
   // Counts the operation; the fault it meets, else Ok.
   Status Trip(Op op, const std::string& path, unsigned access = 0);
   template <class Call>
