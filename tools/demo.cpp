@@ -596,12 +596,9 @@ bool Demo::BackgroundWriteBack() {
   WriteFile(pump_temp_ + "pump.out", out);
   WriteFile(pump_temp_ + "pump.sum", sum);
   WriteFile(pump_temp_ + "pump.chk", chk);
-  std::error_code ec;
-  fs::remove(fs::path(pump_temp_ + "startup.tto"), ec);
-  Say("the host changed pump.out, made pump.sum and pump.chk and removed startup.tto in the working copy");
+  Say("the host changed pump.out and made pump.sum and pump.chk in the working copy");
   AsynchCpyMdlFl("out");
   ASynchCopyExt("sum");
-  ASynchCopy("startup.tto", "");
   ASynchDelete("no-such-file.txt");
   Check(EnqueueAndCopyFile(pump_temp_ + "pump.chk") == 1 && EnqueueAndCopyFile(pump_temp_ + "PUMP.CHK") == 0,
         "NW_EnqueueAndCopyFile: pump.chk queued once; the same file in other letters is refused while it waits");
@@ -611,10 +608,14 @@ bool Demo::BackgroundWriteBack() {
   Check(Arrives(model + "pump.out", out) && Arrives(model + "pump.sum", sum),
         "NW_AsynchCpyMdlFl(out) and NW_ASynchCopyExt(sum): pump.out and pump.sum arrived");
   Check(Arrives(model + "pump.chk", chk), "NW_EnqueueAndCopyFile: pump.chk arrived");
+  std::error_code ec;
+  fs::remove(fs::path(pump_temp_ + "pump.chk"), ec);
+  ASynchCopy("pump.chk", "");
+  Say("the host removed pump.chk from the working copy again: NW_ASynchCopy(pump.chk)");
   for (auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-       FileExists(model + "startup.tto") && std::chrono::steady_clock::now() < end;)
+       FileExists(model + "pump.chk") && std::chrono::steady_clock::now() < end;)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  Check(!FileExists(model + "startup.tto"), "NW_ASynchCopy of a file the host removed: removed in the model too");
+  Check(!FileExists(model + "pump.chk"), "NW_ASynchCopy of a file the host removed: removed in the model too");
   pump_dat_v2_ += "HANGER 10 STIFFENED\r\n";
   WriteFile(pump_temp_ + "pump.dat", pump_dat_v2_);
   int written = NW_CopyModelFrmTmp();
