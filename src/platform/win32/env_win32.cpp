@@ -290,20 +290,31 @@ class Win32Env final : public Env {
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (s.ok()) s = guard != INVALID_HANDLE_VALUE && FlushFileBuffers(guard) ? Status::Ok() : LastError();
     if (s.ok() && read_only) s = SetReadOnly(temp, true);
-    bool moved = false, held = false;
+    bool moved = false, held = false, tried = false;
     if (s.ok()) {
+      tried = true;
       moved = MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
       if (!moved) s = LastError();
       held = !moved && (s.code() == ERROR_ACCESS_DENIED || s.IsSharingViolation());
     }
     if (guard != INVALID_HANDLE_VALUE) CloseHandle(guard);
+    // A share's client may delete the target before it refuses the move: the temporary file is then
+    // the only whole copy. Put it in place now that nothing holds it; failing that, leave it there.
+    bool keep = false;
+    if (tried && !moved && GetFileAttributesA(target.c_str()) == INVALID_FILE_ATTRIBUTES &&
+        GetFileAttributesA(temp.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      moved = MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+      s = moved ? Status::Ok() : LastError();
+      keep = !moved;
+      held = false;
+    }
     if (held) {
       // Someone holds the target without delete sharing, and Windows replaces no open file: a copy
       // in place then. Whatever it meets, it cannot delete the target while that holder stays.
       s = CopyFileA(from.c_str(), target.c_str(), FALSE) ? Status::Ok() : LastError();
       if (s.ok() && read_only) s = SetReadOnly(target, true);
     }
-    if (!moved) RemoveTemp(temp);
+    if (!moved && !keep) RemoveTemp(temp);
     return s;
   }
 
