@@ -370,7 +370,10 @@ TYPED_TEST(EnvReplaceTest, ReplaceWithCopyLeavesTheTargetWholeAndNewOrWholeAndOl
     EXPECT_EQ(test::DirectoryNames(dir.path()), "pump.dat " + (setup == kTempHeld ? temp_name + " " : ""));
     FileInfo from, to;
     ASSERT_TRUE(env.GetFileInfo(source, &from).ok() && env.GetFileInfo(target, &to).ok());
-    if (s.ok()) EXPECT_TRUE(to.mtime_ns == from.mtime_ns && to.read_only) << to.mtime_ns << " " << from.mtime_ns;
+    // Written in place beside a reader on a share, the server may take our close after the stamp
+    // and stamp it "now": the data is what counts there.
+    const bool server_times = setup == kReader && !test::ModelFolder::SharePath().empty();
+    if (s.ok()) EXPECT_TRUE((server_times || to.mtime_ns == from.mtime_ns) && to.read_only) << to.mtime_ns;
   }
 }
 

@@ -967,7 +967,8 @@ class PosixEnv final : public Env {
     }
 
     // Someone else has the target open, and the share will not replace an open file: written in
-    // place as CopyFile does, which may tear it when the share fails but never deletes it.
+    // place as CopyFile does, which may tear it when the share fails but never deletes it. The
+    // server may take our close after the stamp and give the file its own time: nothing waits for it.
     s = LockTarget(target, src.st, &dst);
     if (s.ok() && dst.fd < 0) {
       // Gone since: the share's client renames over a file by deleting it first and then renaming,
