@@ -86,6 +86,37 @@ void RemoveTemp(const std::string& path) {
   DeleteFileA(path.c_str());
 }
 
+// True when opening path finds nothing there: a name a share's client still lists after deleting
+// the file it named counts as gone.
+bool TargetIsGone(const std::string& path) {
+  HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h != INVALID_HANDLE_VALUE) {
+    CloseHandle(h);
+    return false;
+  }
+  return GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+// Copies a replacement's temporary file to a target that is gone, as a new file, flushed, and then
+// deletes the temporary file; on any failure the temporary file stays and a partial target goes.
+Status CopyIntoVanished(const std::string& temp, const std::string& target, bool read_only) {
+  if (read_only) SetFileAttributesA(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+  Status s = CopyFileA(temp.c_str(), target.c_str(), TRUE) ? Status::Ok() : LastError();
+  if (s.ok()) {
+    HANDLE h = CreateFileA(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    const bool flushed = h != INVALID_HANDLE_VALUE && FlushFileBuffers(h);
+    if (!flushed) s = LastError();
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    if (!s.ok()) DeleteFileA(target.c_str());
+  }
+  if (s.ok() && read_only) SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY);
+  if (s.ok()) RemoveTemp(temp);
+  else if (read_only) SetFileAttributesA(temp.c_str(), FILE_ATTRIBUTE_READONLY);
+  return s;
+}
+
 std::string JoinPattern(const std::string& dir, const std::string& pattern) {
   if (dir.empty()) return pattern;
   char last = dir.back();
@@ -299,14 +330,24 @@ class Win32Env final : public Env {
     }
     if (guard != INVALID_HANDLE_VALUE) CloseHandle(guard);
     // A share's client may delete the target before it refuses the move: the temporary file is then
-    // the only whole copy. Put it in place now that nothing holds it; failing that, leave it there.
+    // the only whole copy. Put it in place now that nothing holds it; where this client refuses every
+    // move (one that renames a file it holds open), copy it under the target's name and drop it only
+    // once that copy is whole. Failing both, it stays.
     bool keep = false;
-    if (tried && !moved && GetFileAttributesA(target.c_str()) == INVALID_FILE_ATTRIBUTES &&
-        GetFileAttributesA(temp.c_str()) != INVALID_FILE_ATTRIBUTES) {
-      moved = MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
-      s = moved ? Status::Ok() : LastError();
-      keep = !moved;
+    if (tried && !moved && TargetIsGone(target) && GetFileAttributesA(temp.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      keep = true;
       held = false;
+      // Such a client may go on listing the name it deleted for a moment: a new file cannot be
+      // made under it until then.
+      for (int wait = 0; keep && wait < 30; ++wait) {
+        if (wait > 0) Sleep(100);
+        moved = MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+        s = moved ? Status::Ok() : CopyIntoVanished(temp, target, read_only);
+        keep = !s.ok();
+        if (keep && s.code() != ERROR_FILE_EXISTS && s.code() != ERROR_ALREADY_EXISTS &&
+            s.code() != ERROR_FILE_NOT_FOUND)
+          break;
+      }
     }
     if (held) {
       // Someone holds the target without delete sharing, and Windows replaces no open file: a copy
@@ -318,9 +359,20 @@ class Win32Env final : public Env {
     return s;
   }
 
+  // A delete can be reported done and not be: Wine deletes when the handle it opened closes, and
+  // drops a failure then, which a share's client that lets go of our last handle late answers.
+  // Still there, the name is deleted again a few times (a delete already pending is refused: done).
   Status DeleteFile(const std::string& path) override {
     if (BadPath(path)) return FromCode(ERROR_INVALID_NAME);
     if (!DeleteFileA(path.c_str())) return LastError();
+    for (int again = 0; GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; ++again) {
+      if (again == 10) return FromCode(ERROR_SHARING_VIOLATION);
+      Sleep(50);
+      if (!DeleteFileA(path.c_str())) {
+        const DWORD code = GetLastError();
+        return code == ERROR_FILE_NOT_FOUND || code == ERROR_ACCESS_DENIED ? Status::Ok() : FromCode(code);
+      }
+    }
     return Status::Ok();
   }
 
