@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <algorithm>
 #include <functional>
 #include <iostream>
 #include <mutex>
@@ -253,13 +254,20 @@ std::vector<std::string> Demo::TakeBoxes() {
   return shown;
 }
 
-bool Demo::Arrives(const std::string& path, const std::string& bytes) {
+// The copy thread works on its own time: looks every 10 ms, for at most a minute.
+bool WaitUntil(const std::function<bool()>& done) {
   for (auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1); std::chrono::steady_clock::now() < end;
        std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
-    std::string now;
-    if (ReadFile(path, &now) && now == bytes) return true;
+    if (done()) return true;
   }
-  return false;
+  return done();
+}
+
+bool Demo::Arrives(const std::string& path, const std::string& bytes) {
+  return WaitUntil([&] {
+    std::string now;
+    return ReadFile(path, &now) && now == bytes;
+  });
 }
 
 bool Demo::TakeAway(const std::string& dir) {
@@ -612,10 +620,8 @@ bool Demo::BackgroundWriteBack() {
   fs::remove(fs::path(pump_temp_ + "pump.chk"), ec);
   ASynchCopy("pump.chk", "");
   Say("the host removed pump.chk from the working copy again: NW_ASynchCopy(pump.chk)");
-  for (auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-       FileExists(model + "pump.chk") && std::chrono::steady_clock::now() < end;)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  Check(!FileExists(model + "pump.chk"), "NW_ASynchCopy of a file the host removed: removed in the model too");
+  Check(WaitUntil([&] { return !FileExists(model + "pump.chk"); }),
+        "NW_ASynchCopy of a file the host removed: removed in the model too");
   pump_dat_v2_ += "HANGER 10 STIFFENED\r\n";
   WriteFile(pump_temp_ + "pump.dat", pump_dat_v2_);
   int written = NW_CopyModelFrmTmp();
@@ -662,12 +668,11 @@ bool Demo::SavedElsewhere() {
   WriteFile(pump_temp_ + "pump.out", out);
   AsynchCpyMdlFl("out");
   // The move ends with its message; until then the files are still on their way.
-  bool told = false;
-  for (auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-       !told && std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
+  const bool told = WaitUntil([&] {
     std::lock_guard<std::mutex> g(boxes_mu_);
-    for (const std::string& box : boxes_) told = told || Contains(box, "Model was successfully saved at new location");
-  }
+    return std::any_of(boxes_.begin(), boxes_.end(),
+                       [](const std::string& box) { return Contains(box, "Model was successfully saved at new location"); });
+  });
   recovery_answer_ = 6;
   folder_.clear();
   TakeBoxes();

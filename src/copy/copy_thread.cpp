@@ -293,23 +293,15 @@ bool CCopyThread::OnRequestFailed(QueueNode& request) {
       PopHead(request);
       return;
     }
-    const std::string text = ui::FormatString(ui::kStrRetryOrSaveQuestion, m_modelName);
     const std::string file =
         isDelete ? path::WithSeparator(request.m_strTarget) + path::BaseName(request.m_strSource) : request.m_strSource;
-    while (!m_stop.load()) {
-      ui::g_bRenameRetrySave = 1;
-      ui::WindowDisabler disabler(m_hWndHost);
-      if (ui::RetrySaveMessageBox(m_hWndHost, text, "", ui::kYesNo | ui::kIconQuestion, true) != ui::kIdNo) {
-        m_retryChosen = true;
-        return;
-      }
-      if (TheRecovery().SaveModelElsewhere(path::DirectoryPart(file), m_modelName) == 1) {
-        std::lock_guard<std::recursive_mutex> lock(*m_pcsQueue);
-        m_pQueue->Clear();
-        request.Reset();
-        return;
-      }
+    if (TheRecovery().AskRetryOrSave(m_modelName, path::DirectoryPart(file))) {
+      m_retryChosen = true;
+      return;
     }
+    std::lock_guard<std::recursive_mutex> lock(*m_pcsQueue);
+    m_pQueue->Clear();
+    request.Reset();
   });
   return going && !m_stop.load();
 }

@@ -115,14 +115,14 @@ Recovery::Result Recovery::CheckModelDirectory(const std::string& dir, const std
 
 bool Recovery::AskRetryOrSave(const std::string& name, const std::string& workDir) {
   const std::string text = ui::FormatString(ui::kStrRetryOrSaveQuestion, name);
-  for (;;) {
+  while (!side_.stopping()) {
     ui::g_bRenameRetrySave = 1;
     ui::WindowDisabler disabler(side_.copyThread ? side_.window : 0);
     const int answer = ui::RetrySaveMessageBox(side_.window, text, "", ui::kYesNo | ui::kIconQuestion, true);
     if (answer != ui::kIdNo) return true;
     if (SaveModelElsewhere(workDir, name) == 1) return false;
-    if (side_.stopping()) return true;
   }
+  return true;
 }
 
 int Recovery::SaveModelElsewhere(const std::string& workDir, const std::string& name) {

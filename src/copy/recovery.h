@@ -54,9 +54,10 @@ class Recovery {
   // The lock this side refreshes and moves.
   LockManager::Which lock = LockManager::kPrimary;
 
- private:
-  // The Retry/Save question; true for Retry, false once the model was saved elsewhere.
+  // The Retry/Save question; true for Retry (or a stop), false once the model was saved elsewhere.
   bool AskRetryOrSave(const std::string& name, const std::string& workDir);
+
+ private:
   void ShowOwner(unsigned id, const LockOwnerInfo& owner);
   bool DirectoryExists(const std::string& dir);
 
