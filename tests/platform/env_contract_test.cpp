@@ -374,6 +374,11 @@ TYPED_TEST(EnvReplaceTest, ReplaceWithCopyLeavesTheTargetWholeAndNewOrWholeAndOl
     // and stamp it "now": the data is what counts there.
     const bool server_times = setup == kReader && !test::ModelFolder::SharePath().empty();
     if (s.ok()) EXPECT_TRUE((server_times || to.mtime_ns == from.mtime_ns) && to.read_only) << to.mtime_ns;
+    // The name just made is known at once, in any case: no second spelling is made beside it.
+    if (setup == kMissing && s.ok()) {
+      EXPECT_TRUE(env.SetReadOnly(target, false).ok() && env.ReplaceWithCopy(source, dir / "PUMP.DAT").ok());
+      EXPECT_EQ(test::DirectoryNames(dir.path()), "pump.dat ");
+    }
   }
 }
 

@@ -224,23 +224,11 @@ class FoldedNames {
   }
 
   // A name this process has just created in dir.
-  void Created(const std::string& dir, const std::string& name) {
-    const std::string d = dir.empty() ? "." : dir;
-    std::lock_guard<std::mutex> g(mu_);
-    auto it = entries_.find(d);
-    if (it == entries_.end() || !it->second.valid) return;
-    struct stat st;
-    if (::stat(d.c_str(), &st) != 0) {
-      it->second.valid = false;
-      return;
-    }
-    Entry& e = it->second;
-    std::string& known = e.names[Fold(name)];
-    if (known.empty() || name < known) known = name;
-    e.ino = st.st_ino;
-    e.dev = st.st_dev;
-    e.mtime = st.st_mtim;
-  }
+  void Created(const std::string& dir, const std::string& name) { Changed(dir, std::string(), name); }
+  // A rename within dir this process has just made: a write-back of many new files then reads the
+  // directory once, not once a file. (Were two spellings of `from` listed, the other is forgotten
+  // with it: it would be missed until the next change, as a stranger's new name is.)
+  void Renamed(const std::string& dir, const std::string& from, const std::string& to) { Changed(dir, from, to); }
 
  private:
   struct Entry {
@@ -251,6 +239,27 @@ class FoldedNames {
     std::unordered_map<std::string, std::string> names;
   };
   static std::string Fold(const std::string& s) { return text::LowerCase(s); }
+  void Changed(const std::string& dir, const std::string& gone, const std::string& name) {
+    const std::string d = dir.empty() ? "." : dir;
+    std::lock_guard<std::mutex> g(mu_);
+    auto it = entries_.find(d);
+    if (it == entries_.end() || !it->second.valid) return;
+    struct stat st;
+    if (::stat(d.c_str(), &st) != 0) {
+      it->second.valid = false;
+      return;
+    }
+    Entry& e = it->second;
+    if (!gone.empty()) {
+      auto was = e.names.find(Fold(gone));
+      if (was != e.names.end() && was->second == gone) e.names.erase(was);
+    }
+    std::string& known = e.names[Fold(name)];
+    if (known.empty() || name < known) known = name;
+    e.ino = st.st_ino;
+    e.dev = st.st_dev;
+    e.mtime = st.st_mtim;
+  }
   static bool Same(const Entry& e, const struct stat& st) {
     return e.dev == st.st_dev && e.ino == st.st_ino && e.mtime.tv_sec == st.st_mtim.tv_sec &&
            e.mtime.tv_nsec == st.st_mtim.tv_nsec;
@@ -950,6 +959,7 @@ class PosixEnv final : public Env {
     const bool had_target = dst.fd >= 0;
     int err = RenameHeld(temp, target, &tmp.fd, &dst.fd);
     if (err == 0) {
+      Folded().Renamed(ParentOf(target), BaseName(temp), BaseName(target));
       CloseFd(src.fd);
       // The server may have taken our close after the stamp; it has now (an open file is not
       // renamed there). The data is in place whatever this meets.
