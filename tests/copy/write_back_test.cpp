@@ -2,6 +2,7 @@
 // the model saved elsewhere, the lock lost, silent mode giving up without losing anything, the
 // synchronous write-back and Save As. Checked on the files.
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <thread>
@@ -10,6 +11,7 @@
 #include "lock/lock_slot.h"
 #include "model/unwritten_changes.h"
 #include "support/host_test.h"
+#include "ui/no_window_ui.h"
 
 namespace miradel::test {
 namespace {
@@ -136,6 +138,29 @@ TEST_F(WriteBack, RetryAfterTheShareCameBackWritesEveryFile) {
   for (int i = 0; i < 1000; i += 37) EXPECT_EQ(dir_.Read("f" + std::to_string(i) + ".bin"), std::string(100, 'a' + i % 26));
   const std::string names = DirectoryNames(dir_.path());
   EXPECT_EQ(std::count(names.begin(), names.end(), ' '), 1000 + 3) << "1,000 files, the model's two and its lock";
+}
+
+// With nobody to ask, Retry is the answer, and a share that stays away is looked at no more often
+// than the pause allows (not in a spin), each look logged once.
+TEST_F(WriteBack, WithoutAWindowAMissingShareIsLookedAtOncePerPause) {
+#ifdef _WIN32
+  GTEST_SKIP() << "a directory with open files cannot be renamed away on Windows";
+#endif
+  OpenPump();
+  std::atomic<int> asked{0};
+  ui::NoWindowUi headless([&](const std::string& line) { asked += line.find(kQuestion) != std::string::npos; });
+  ScopedUi scoped{&headless};
+  CopyThreadTimings::SetRetryPause(100ms);
+  const std::string away = path::WithoutTrailingSeparators(dir_.path()) + "-away";
+  std::filesystem::rename(path::WithoutTrailingSeparators(dir_.path()), away);
+  WriteFile(work_ + "pump.out", "new");
+  ASynchCopy("pump.out", "");
+  std::this_thread::sleep_for(1s);
+  const int looks = asked;
+  std::filesystem::rename(away, path::WithoutTrailingSeparators(dir_.path()));
+  ASSERT_TRUE(Drained());
+  EXPECT_TRUE(looks >= 2 && looks <= 12) << looks;
+  EXPECT_EQ(dir_.Read("pump.out"), "new");
 }
 
 // Save: a cancelled browser asks again; folders locked by another user (held, or permanently) are
