@@ -20,4 +20,12 @@ std::string TrimTrailingBlanks(std::string s);
 std::string TrimWhiteSpace(std::string_view s);
 bool IsWhiteSpace(char c);
 
+// The C library's conversions of a number at the start of a text (leading white space and a sign
+// allowed; 0 when no number begins there). Integers beyond an int are held at its limits.
+int DecimalValue(std::string_view text);
+double RealValue(const std::string& text);
+
+// Columns first to last of a line (counted from 1, inclusive); what the line lacks is left out.
+std::string Columns(std::string_view line, std::size_t first, std::size_t last);
+
 }  // namespace miradel::text

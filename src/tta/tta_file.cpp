@@ -1,7 +1,5 @@
 #include "tta/tta_file.h"
 
-#include <climits>
-
 #include "base/text.h"
 #include "platform/env.h"
 
@@ -10,25 +8,8 @@ namespace miradel {
 namespace {
 constexpr std::size_t kColumn = 15;
 
+using text::DecimalValue;
 using text::TrimWhiteSpace;
-
-// The C library's decimal conversion: leading white space, an optional sign, the digits that
-// follow; no digits give 0. Values beyond an int are held at its limits.
-int DecimalValue(const std::string& text) {
-  std::size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  long long value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10 + (text[i] - '0');
-    if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
-  }
-  if (negative) value = -value;
-  if (value > INT_MAX) value = INT_MAX;
-  if (value < INT_MIN) value = INT_MIN;
-  return static_cast<int>(value);
-}
 
 std::string Field(const std::string& line, std::size_t index) {
   std::size_t start = index * kColumn;
