@@ -243,6 +243,38 @@ MIRADEL_API int MIRADEL_CALL NW_SynchCpyToModel(const char* name, const int* nam
 /* Waits for pending write-backs, then removes the previous model's working directory. */
 MIRADEL_API void MIRADEL_CALL NW_ClrQVTempDir(void);
 
+/* Companion files: what a model names beside its own files, brought into its working directory. */
+/* The force spectrum files whose flag is set (flags[i - 1] for index i: model name + ".fs1" to
+ * ".fs9", then ".f10" and on; flags holds *count ints) and the spectrum files (".spc") they name.
+ * What is missing is shown in one box when *show_message is not 0. 1 when every flagged force
+ * spectrum file came over, spectra missing or not; 0 otherwise. */
+MIRADEL_API int MIRADEL_CALL NW_CpyspcFilesFS(const int* flags, const int* count, const int* show_message);
+/* The working directory's force spectrum files of indices 1 to *count, written into the directory
+ * under the new name (one plain name). 1 when every one there was written. */
+MIRADEL_API int MIRADEL_CALL NW_CopyFSToNewDir(const char* dir, const int* dir_length, const char* name,
+                                               const int* name_length, const int* count);
+/* The file list: names relative to the model directory (for NW_CpyTihFilesThl, paths of TIH lists). */
+MIRADEL_API void MIRADEL_CALL NW_FilesListInit(void);
+/* Appends the name (trailing white space removed) + "." + the terminated extension when not empty. */
+MIRADEL_API void MIRADEL_CALL NW_FilesListAppend(const char* name, const int* length, const char* extension);
+/* 1 when the list holds the name, without regard to letter case. */
+MIRADEL_API int MIRADEL_CALL NW_StrExistinList(const char* name, const int* length);
+/* Copies the listed files: *direction 1 from the model directory into the working directory, else
+ * back; *remove_duplicates 1 copies each name once. 1 when every copy succeeded (an empty list: 1);
+ * a name that would lead out of the directory is not copied and counts as failed. */
+MIRADEL_API int MIRADEL_CALL NW_FileListCopy(const int* direction, const int* remove_duplicates);
+/* The listed fatigue curve files, from the model directory or else the host program's directory:
+ * copied (*mode 1) or only looked for. 1 all there; 0 some missing; -1 the user, asked (mode 1,
+ * *ask > 0) whether to go on opening the model, said No. */
+MIRADEL_API int MIRADEL_CALL NW_fatFilesOper(const int* mode, const int* ask);
+/* Reads each listed file as a TIH list and copies the TIH files they name into the working
+ * directory; the list stays as it was. 1 when every TIH file came over or none was named. */
+MIRADEL_API int MIRADEL_CALL NW_CpyTihFilesThl(void);
+/* With *copy 1: the model's TTA files, the inputs and profiles its case list names (the missing
+ * ones shown in one box) and each input's four companions, into the working directory. 1 when the
+ * case list, the ".tpp" and ".gdl" files and every input came over; other values: 1, nothing done. */
+MIRADEL_API int MIRADEL_CALL NW_CopyTTAFiles(const int* copy);
+
 /* Model existence. */
 /* 1 when the directory (blanks at its end removed; empty: the open model's directory) is the host
  * program's own installation directory. */

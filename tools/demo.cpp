@@ -298,19 +298,25 @@ int Demo::RunSelf(const std::vector<std::string>& args, std::string* output) {
   for (const std::string& a : args) shown += " " + a;
   Say("$ " + shown);
   output->clear();
-  std::cout.flush();
-  auto child = hostkit::ChildProcess::Start(hostkit::SelfPath(), args);
-  if (!child) return -1;
-  // Its input ends at once: a "lock" gives its lock up again as soon as it has it.
-  child->CloseInput();
-  // Each line within a minute (a program's start under an emulator is slow), to the end of its output.
-  bool more = true;
-  while (more) {
-    std::string line = child->ReadLine(60000, &more);
-    if (more) *output += line + "\n";
+  int status = -1;
+  // A program that says nothing at all did not get going (an emulator's start can fail): once more.
+  for (int attempt = 0; attempt < 2 && output->empty(); ++attempt) {
+    if (attempt > 0) Say("  (it ended without a word, status " + std::to_string(status) + "; once more)");
+    std::cout.flush();
+    auto child = hostkit::ChildProcess::Start(hostkit::SelfPath(), args);
+    if (!child) return -1;
+    // Its input ends at once: a "lock" gives its lock up again as soon as it has it.
+    child->CloseInput();
+    // Each line within a minute (a program's start under an emulator is slow), to the end of its output.
+    bool more = true;
+    while (more) {
+      std::string line = child->ReadLine(60000, &more);
+      if (more) *output += line + "\n";
+    }
+    status = child->Wait(10000);
   }
   for (const std::string& line : Lines(*output)) Say("  | " + line);
-  return child->Wait(10000);
+  return status;
 }
 
 bool Demo::MakeSample(const std::string& keep_dir) {

@@ -4,7 +4,8 @@
 //
 // The state lives with the feature that owns it: the model location (model/), the working copy
 // and its copies (model/ Staging), the two lock slots and their guard (lock/ LockManager), the
-// request queue and the copy thread (copy/ CopyService). This object wires them together and is
+// request queue and the copy thread (copy/ CopyService), the companion files and the host's file
+// list (companion/ CompanionFiles). This object wires them together and is
 // what the exports call: one operation per export.
 #pragma once
 
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "companion/companion_files.h"
 #include "copy/copy_host.h"
 #include "copy/copy_service.h"
 #include "copy/recovery.h"
@@ -111,8 +113,9 @@ class CNetworkFileControl : public CopyHost {
   Staging m_staging{m_location, m_diskObject};
   LockManager m_locks;
   CopyService m_copy;
+  // The companion files and the host's file list (m_fileList).
+  CompanionFiles m_companion{m_location, m_diskObject, m_staging};
   int m_bCopyThreadStarted = 0;
-  std::vector<std::string> m_fileList;
   // Working copies (lower-cased) holding a change whose record could not be written.
   // Written by the copy thread too.
   std::set<std::string> m_unrecorded;

@@ -388,6 +388,11 @@ int CDiskObject::WriteFileInto(const std::string& source, const std::string& des
   return CopyInto(source, destination, nullptr, true);
 }
 
+int CDiskObject::WriteFileIntoAs(const std::string& source, const std::string& destination,
+                                 const std::string& new_name) {
+  return CopyInto(source, destination, &new_name, true);
+}
+
 int CDiskObject::CopyFileIntoAs(const std::string& source, const std::string& destination,
                                 const std::string& new_name) {
   return CopyInto(source, destination, &new_name, false);

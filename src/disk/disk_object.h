@@ -76,6 +76,7 @@ class CDiskObject {
   // whole and old or whole and new whatever happens, and never deleted because a copy failed.
   int WriteFileInto(const std::string& source, const std::string& destination);
   int WriteFileListInto(const std::vector<std::string>& sources, const std::string& destination);
+  int WriteFileIntoAs(const std::string& source, const std::string& destination, const std::string& new_name);
   // Copies the file under new_name into its own directory, then deletes the original. When the
   // copy fails the original is left alone.
   int RenameFileByCopy(const std::string& path, const std::string& new_name);
