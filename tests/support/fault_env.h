@@ -26,6 +26,9 @@ class FaultEnv : public EnvWrapper {
   // Names reported instead of the system's (empty: the system's).
   void SetUserName(std::string name);
   void SetComputerName(std::string name);
+  // The running program's path reported instead of the system's (empty: the system's).
+  void SetExecutablePath(std::string path) { executable_ = std::move(path); }
+  std::string ExecutablePath() override { return executable_.empty() ? EnvWrapper::ExecutablePath() : executable_; }
   // How many operations of that kind reached the target or were failed.
   int Count(Op op) const;
   // The status an injected fault of that kind carries (with the system's text for it).
@@ -89,7 +92,7 @@ class FaultEnv : public EnvWrapper {
   mutable std::mutex mu_;
   std::vector<Rule> rules_;
   int counts_[static_cast<int>(Op::kReplace) + 1] = {};
-  std::string user_, computer_;
+  std::string user_, computer_, executable_;
 };
 
 }  // namespace miradel::test

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "miradel.h"
 
@@ -65,6 +66,27 @@ inline int SaveAs(int mode, std::string* dir, const std::string& name, MiradelLo
   if (result == 1 && mode != 0 && dl >= 0 && dl < MIRADEL_PATH_BUFFER) dir->assign(buffer, static_cast<std::size_t>(dl));
   return result;
 }
+
+// Companion files.
+inline int CpyspcFilesFS(std::vector<int> flags, int showMessage) {
+  int count = static_cast<int>(flags.size());
+  return NW_CpyspcFilesFS(flags.data(), &count, &showMessage);
+}
+inline int CopyFSToNewDir(const std::string& dir, const std::string& name, int count) {
+  int dl = Len(dir), nl = Len(name);
+  return NW_CopyFSToNewDir(dir.data(), &dl, name.data(), &nl, &count);
+}
+inline void FilesListAppend(const std::string& name, const char* extension = "") {
+  int nl = Len(name);
+  NW_FilesListAppend(name.data(), &nl, extension);
+}
+inline int StrExistinList(const std::string& name) {
+  int nl = Len(name);
+  return NW_StrExistinList(name.data(), &nl);
+}
+inline int FileListCopy(int direction, int removeDuplicates) { return NW_FileListCopy(&direction, &removeDuplicates); }
+inline int FatFilesOper(int mode, int ask) { return NW_fatFilesOper(&mode, &ask); }
+inline int CopyTTAFiles(int copy = 1) { return NW_CopyTTAFiles(&copy); }
 
 inline std::string QVTempDir() {
   char buffer[MIRADEL_PATH_BUFFER] = {};
