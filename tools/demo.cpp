@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <iostream>
 #include <mutex>
@@ -128,6 +129,14 @@ std::string CaseLine(const std::string& input, const std::string& thermal_case, 
          NumberColumn(analysis_rev) + "\r\n";
 }
 
+// A force spectrum file: a title, five header numbers, one record a spectrum (its name in columns
+// 11-18).
+std::string FsFile(const std::vector<std::string>& spectra) {
+  std::string out = "FORCE SPECTRA OF PUMP P-101\r\n    1    0    0    0    0\r\n";
+  for (const std::string& s : spectra) out += "SP" + std::string(8, ' ') + s + std::string(10 - s.size(), ' ') + "0.5\r\n";
+  return out;
+}
+
 // Random bytes as hex, for a folder name nobody else has.
 std::string RandomTag() {
   std::random_device rd;
@@ -159,6 +168,7 @@ class Demo {
   bool MakeSample(const std::string& keep_dir);
   bool StartHost();
   bool OpenPump();
+  bool CompanionFiles();
   bool WorkAndWriteBack();
   bool SecondProcess();
   bool SwitchToValve();
@@ -216,6 +226,8 @@ class Demo {
   // How the demo's user answers: the Retry/Save question (IDYES Retry, IDNO Save), and the folder
   // the browser hands back ("" cancels). The hook runs on each question before it is answered.
   int recovery_answer_ = 6;
+  // Any other question: an answer outside its buttons ends it as Cancel would, unless set.
+  std::atomic<int> answer_{2};
   std::string folder_;
   std::function<void()> on_question_;
   int checks_ = 0, failures_ = 0;
@@ -231,7 +243,7 @@ int MIRADEL_CALL Demo::OnMessageBox(void* context, intptr_t, const char* text, c
   demo->boxes_.push_back(std::string(caption) + ": " + text);
   // Cancel ends a retry question; in a box without it, an answer outside its buttons counts as the
   // one that ends the question too.
-  return retry_save ? demo->recovery_answer_ : 2;
+  return retry_save ? demo->recovery_answer_ : demo->answer_.load();
 }
 
 int MIRADEL_CALL Demo::OnBrowse(void* context, intptr_t, const char* title, unsigned int, char* folder,
@@ -371,6 +383,14 @@ bool Demo::MakeSample(const std::string& keep_dir) {
       {p + "ramp.TTP", "Profile: 20 -> 180 C in 600 s\r\n"},
       {p + "cooldown.TTP", "Profile: 180 -> 20 C in 3600 s\r\n"},
       {p + "startup.TTO", "TTA results of the start-up transient\r\n"},
+      {p + "pump.fs1", FsFile({"seismic", "relief"})},
+      {p + "pump.fs2", FsFile({"wind", "seismic"})},
+      {p + "seismic.spc", "Spectrum: site seismic\r\n"},
+      {p + "relief.spc", "Spectrum: relief valve thrust\r\n"},
+      {p + "asme.fat", "Fatigue curve: carbon steel\r\n"},
+      {p + "supports.thl", "TIH LIST\r\n2\r\n          hang1    spring hanger\r\n          hang2    rigid rod\r\n"},
+      {p + "hang1.tih", "Spring hanger\r\n"},
+      {p + "hang2.tih", "Rigid rod\r\n"},
       // Not the model's: a name that only begins like it, and a colleague's notes.
       {p + "pumphouse.doc", "Pump house layout\r\n"},
       {p + "notes.txt", "Ask about the support at node 30\r\n"},
@@ -391,6 +411,8 @@ bool Demo::MakeSample(const std::string& keep_dir) {
   Say("sample folder " + base_);
   Say("pump in " + plant_ + ": " + Join(FileNamesIn(plant_)));
   Say("  pump.ttc names the TTA inputs startup.tti and shutdown.tti with the profiles ramp and cooldown;");
+  Say("  pump.fs1 and pump.fs2 name the spectra seismic, relief and wind (wind.spc is missing);");
+  Say("  the host lists asme.fat and en13445.fat (nowhere) as fatigue curves, and supports.thl names two TIH files;");
   Say("  pump.rpt is read-only; pumphouse.doc and notes.txt are not part of the model");
   Say("valve in " + valves_ + ": " + Join(FileNamesIn(valves_)));
   return true;
@@ -461,8 +483,9 @@ bool Demo::OpenPump() {
                                                           "pump_<four random digits>: " + parent + kSep + name);
   }
 
-  const std::set<std::string> expected = {"pump.dat",     "pump.out",    "pump.rpt",     "pump.ttc",   "startup.tti",
-                                          "shutdown.tti", "ramp.ttp",    "cooldown.ttp", "startup.tto"};
+  const std::set<std::string> expected = {"pump.dat",     "pump.out", "pump.rpt",     "pump.ttc",
+                                          "startup.tti",  "pump.fs1", "pump.fs2",     "shutdown.tti",
+                                          "ramp.ttp",     "cooldown.ttp", "startup.tto"};
   std::set<std::string> got = FileNamesIn(pump_temp_);
   Say("working copy: " + Join(got));
   Check(got == expected,
@@ -473,8 +496,46 @@ bool Demo::OpenPump() {
   return true;
 }
 
+bool Demo::CompanionFiles() {
+  Step("4. The files pump names beside its own: NW_CpyspcFilesFS, NW_FilesListAppend, NW_fatFilesOper,\n"
+       "   NW_CpyTihFilesThl, NW_CopyTTAFiles");
+  auto arrived = [&](std::initializer_list<const char*> names) {
+    const std::set<std::string> there = FileNamesIn(pump_temp_);
+    return std::all_of(names.begin(), names.end(), [&](const char* n) { return there.count(n) == 1; });
+  };
+  Check(CpyspcFilesFS({1, 1}, 1) == 1 && arrived({"seismic.spc", "relief.spc"}),
+        "NW_CpyspcFilesFS(fs1, fs2) = 1: both force spectrum files and the spectra seismic and relief came over");
+  std::vector<std::string> boxes = TakeBoxes();
+  Check(boxes.size() == 1 && Contains(boxes[0], "F2") && Contains(boxes[0], "wind.spc") && !Contains(boxes[0], "F1"),
+        "one box names the missing wind.spc, in the row of pump.fs2 only");
+
+  NW_FilesListInit();
+  FilesListAppend("asme", "fat");
+  FilesListAppend("en13445", "fat");
+  answer_ = 6;  // Yes: go on opening the model
+  const int fatigue = FatFilesOper(1, 1);
+  answer_ = 2;
+  Check(fatigue == 0 && arrived({"asme.fat"}), "NW_fatFilesOper(1, 1) = 0: asme.fat came over, en13445.fat is nowhere");
+  boxes = TakeBoxes();
+  Check(boxes.size() == 1 && Contains(boxes[0], "en13445.fat") && Contains(boxes[0], "continue opening"),
+        "the user was asked whether to go on opening the model without en13445.fat, and said Yes");
+
+  NW_FilesListInit();
+  const std::string list = plant_ + kSep + "supports.thl";
+  FilesListAppend(list);
+  Check(NW_CpyTihFilesThl() == 1 && arrived({"hang1.tih", "hang2.tih"}),
+        "NW_CpyTihFilesThl = 1: the TIH files supports.thl names came over");
+  Check(StrExistinList(list) == 1 && StrExistinList("hang1.tih") == 0, "and the host's file list is as it was");
+  NW_FilesListInit();
+
+  Check(CopyTTAFiles(1) == 1 && arrived({"pump.ttc", "startup.tti", "shutdown.tti", "ramp.ttp", "cooldown.ttp", "startup.tto"}),
+        "NW_CopyTTAFiles(1) = 1: the case list, its inputs and profiles, and startup's results are there");
+  CheckNoMessages("while fetching the TTA files");
+  return true;
+}
+
 bool Demo::WorkAndWriteBack() {
-  Step("4. Work in the working copy and write back: NW_ReleasModLock, NW_SynchCpyToModel, NW_GetModLock");
+  Step("5. Work in the working copy and write back: NW_ReleasModLock, NW_SynchCpyToModel, NW_GetModLock");
   const std::string model = plant_ + kSep;
   pump_out_v2_ = pump_out_v1_ + "RUN 2 (" + user_ + "): support at node 30 moved, max. ratio 0.48 at node 20\r\n";
   pump_dat_v2_ = ContentOf(model + "pump.dat") + "SUPPORT 30 MOVED 0.5 M EAST\r\n";
@@ -503,7 +564,7 @@ bool Demo::WorkAndWriteBack() {
 }
 
 bool Demo::SecondProcess() {
-  Step("5. A second process wants pump while it is open");
+  Step("6. A second process wants pump while it is open");
   std::string output;
   int status = RunSelf({"lock", plant_, "pump"}, &output);
   Check(status != 0, "the second process was refused and ended with a failure status");
@@ -518,7 +579,7 @@ bool Demo::SecondProcess() {
 }
 
 bool Demo::SwitchToValve() {
-  Step("6. Switch to valve: NW_GetLock, NW_SetModelDir, NW_CopyAllToTemp, NW_RelesOldLock");
+  Step("7. Switch to valve: NW_GetLock, NW_SetModelDir, NW_CopyAllToTemp, NW_RelesOldLock");
   MiradelLockOwner owner{};
   int locked = GetLock(valves_, "valve", &owner);
   if (!Check(locked == 1, "NW_GetLock(" + valves_ + ", valve) = " + std::to_string(locked))) return false;
@@ -554,7 +615,7 @@ bool Demo::SwitchToValve() {
 }
 
 bool Demo::OpenPumpAndGoBack() {
-  Step("7. Open pump again, then give up and go back to valve: NW_GetOldModel(0)");
+  Step("8. Open pump again, then give up and go back to valve: NW_GetOldModel(0)");
   MiradelLockOwner owner{};
   int locked = GetLock(plant_, "pump", &owner);
   if (!Check(locked == 1, "NW_GetLock(pump) = " + std::to_string(locked))) return false;
@@ -581,7 +642,7 @@ bool Demo::OpenPumpAndGoBack() {
 }
 
 bool Demo::Close() {
-  Step("8. Close: NW_ReleaseLock");
+  Step("9. Close: NW_ReleaseLock");
   NW_ReleaseLock();
   holds_current_ = false;
   Check(!FileExists(valves_ + "valve.lck"), "valve's lock file is gone");
@@ -592,7 +653,7 @@ bool Demo::Close() {
 }
 
 bool Demo::BackgroundWriteBack() {
-  Step("9. Open pump again and write back in the background: NW_ASynchCopy, NW_ASynchCopyExt, NW_AsynchCpyMdlFl,\n"
+  Step("10. Open pump again and write back in the background: NW_ASynchCopy, NW_ASynchCopyExt, NW_AsynchCpyMdlFl,\n"
        "   NW_ASynchDelete, NW_EnqueueAndCopyFile, NW_SpndWaitThrd, NW_CopyModelFrmTmp");
   MiradelLockOwner owner{};
   if (!Check(GetLock(plant_, "pump", &owner) == 1 && SetModelDir(plant_, "pump") == 1 && CopyAllToTemp() == 1,
@@ -639,7 +700,7 @@ bool Demo::BackgroundWriteBack() {
 }
 
 bool Demo::ShareComesBack() {
-  Step("10. The share goes away while a write-back waits, and comes back: Retry");
+  Step("11. The share goes away while a write-back waits, and comes back: Retry");
   const std::string out = pump_out_v2_ + "RUN 4\r\n";
   if (!TakeAway(plant_)) return true;
   Say(plant_ + " is gone (moved away), as a share that vanished");
@@ -663,7 +724,7 @@ bool Demo::ShareComesBack() {
 }
 
 bool Demo::SavedElsewhere() {
-  Step("11. The share goes away for good: Save, and a new folder");
+  Step("12. The share goes away for good: Save, and a new folder");
   const std::string moved = base_ + "plant-moved";
   std::error_code ec;
   fs::create_directory(fs::path(moved), ec);
@@ -703,7 +764,7 @@ bool Demo::SavedElsewhere() {
 }
 
 bool Demo::SaveAsSteps() {
-  Step("12. Save As pump2 in another folder: NW_SetModelVars, NW_GetLock, NW_SetModelDir, NW_SaveAs(0)");
+  Step("13. Save As pump2 in another folder: NW_SetModelVars, NW_GetLock, NW_SetModelDir, NW_SaveAs(0)");
   const std::string plant2 = base_ + "plant2";
   std::error_code ec;
   fs::create_directory(fs::path(plant2), ec);
@@ -722,7 +783,7 @@ bool Demo::SaveAsSteps() {
   holds_previous_ = false;
   Check(!FileExists(moved_ + kSep + "pump.lck"), "NW_RelesOldLock: pump is free again");
 
-  Step("13. Read-only Save As into a folder the user picks: NW_SaveAs(1)");
+  Step("14. Read-only Save As into a folder the user picks: NW_SaveAs(1)");
   const std::string copy = base_ + "plant-copy";
   fs::create_directory(fs::path(copy), ec);
   folder_ = copy;
@@ -739,7 +800,7 @@ bool Demo::SaveAsSteps() {
 }
 
 bool Demo::CloseAll() {
-  Step("14. Close: NW_ReleaseLock, NW_RelesOldLock");
+  Step("15. Close: NW_ReleaseLock, NW_RelesOldLock");
   NW_ReleaseLock();
   NW_RelesOldLock();
   holds_current_ = holds_previous_ = false;
@@ -772,7 +833,7 @@ int Demo::Run(const std::string& keep_dir) {
     RemoveSample();
     return 2;
   }
-  bool finished = StartHost() && OpenPump() && WorkAndWriteBack() && SecondProcess() && SwitchToValve() &&
+  bool finished = StartHost() && OpenPump() && CompanionFiles() && WorkAndWriteBack() && SecondProcess() && SwitchToValve() &&
                   OpenPumpAndGoBack() && Close() && BackgroundWriteBack() && ShareComesBack() && SavedElsewhere() &&
                   SaveAsSteps() && CloseAll();
   if (!finished) {
