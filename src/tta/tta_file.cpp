@@ -16,35 +16,59 @@ std::string Field(const std::string& line, std::size_t index) {
   return start < line.size() ? line.substr(start, kColumn) : std::string();
 }
 
-// Byte-at-a-time reading over a buffer, as the case list is read. A read that fails ends the bytes
-// like the end of the file does, and says so through failed().
+// Byte-at-a-time reading, as the case list is read: over bytes in memory, or over a buffer of a
+// file's. A read that fails ends the bytes like the end of the file does, and says so through
+// failed().
 class ByteReader {
  public:
-  ByteReader(platform::Env& env, platform::FileHandle h) : env_(env), h_(h) {}
+  explicit ByteReader(std::string_view bytes) : bytes_(bytes) {}
+  ByteReader(platform::Env& env, platform::FileHandle h) : env_(&env), h_(h) {}
   bool Next(char* c) {
-    if (pos_ == len_) {
-      if (eof_) return false;
-      if (!env_.Read(h_, buf_, sizeof buf_, &len_).ok()) failed_ = true;
-      if (failed_ || len_ == 0) {
+    if (pos_ == bytes_.size()) {
+      if (env_ == nullptr || eof_) return false;
+      std::size_t got = 0;
+      if (!env_->Read(h_, buf_, sizeof buf_, &got).ok()) failed_ = true;
+      if (failed_ || got == 0) {
         eof_ = true;
-        len_ = pos_ = 0;
         return false;
       }
+      bytes_ = std::string_view(buf_, got);
       pos_ = 0;
     }
-    *c = buf_[pos_++];
+    *c = bytes_[pos_++];
     return true;
   }
   bool failed() const { return failed_; }
 
  private:
-  platform::Env& env_;
-  platform::FileHandle h_;
+  platform::Env* env_ = nullptr;
+  platform::FileHandle h_ = platform::kNoFile;
+  std::string_view bytes_;
+  std::size_t pos_ = 0;
   char buf_[8192];
-  std::size_t pos_ = 0, len_ = 0;
   bool eof_ = false;
   bool failed_ = false;
 };
+
+// Appends the cases of every line after the header to cases; false when a read failed.
+bool ParseCases(ByteReader& in, std::vector<TTAThermalCase>& cases) {
+  char c;
+  // The first byte belongs to the header and is never looked at.
+  if (in.Next(&c)) {
+    int lines = 0;
+    for (;;) {
+      std::string line;
+      while (in.Next(&c) && c != '\r' && c != '\n') line += c;
+      if (++lines > 1 && line.size() > 1) {
+        cases.emplace_back(TrimWhiteSpace(Field(line, 0)), TrimWhiteSpace(Field(line, 1)), Field(line, 2),
+                           DecimalValue(Field(line, 3)), DecimalValue(Field(line, 4)), DecimalValue(Field(line, 5)));
+      }
+      // With CR LF line ends this is the LF; after a lone CR or LF it is the next line's first byte.
+      if (!in.Next(&c)) break;
+    }
+  }
+  return !in.failed();
+}
 }  // namespace
 
 std::string TTAThermalCase::GetProfile() {
@@ -61,27 +85,17 @@ bool TTAFile::ReadThermalCases(std::string path) {
     return false;
   ByteReader in(env, h);
   std::vector<TTAThermalCase> cases;
-  char c;
-  // The first byte belongs to the header and is never looked at.
-  if (in.Next(&c)) {
-    int lines = 0;
-    for (;;) {
-      std::string line;
-      while (in.Next(&c) && c != '\r' && c != '\n') line += c;
-      if (++lines > 1 && line.size() > 1) {
-        cases.emplace_back(TrimWhiteSpace(Field(line, 0)), TrimWhiteSpace(Field(line, 1)), Field(line, 2),
-                                    DecimalValue(Field(line, 3)), DecimalValue(Field(line, 4)),
-                                    DecimalValue(Field(line, 5)));
-      }
-      // With CR LF line ends this is the LF; after a lone CR or LF it is the next line's first byte.
-      if (!in.Next(&c)) break;
-    }
-  }
+  const bool read = ParseCases(in, cases);
   env.Close(h).IgnoreError();
   // A list cut short by a failing read is no list: its missing cases would go unnoticed.
-  if (in.failed()) return false;
+  if (!read) return false;
   m_thermalCases.insert(m_thermalCases.end(), cases.begin(), cases.end());
   return true;
+}
+
+void TTAFile::ParseThermalCases(std::string_view bytes) {
+  ByteReader in(bytes);
+  ParseCases(in, m_thermalCases);
 }
 
 }  // namespace miradel

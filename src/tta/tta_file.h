@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace miradel {
@@ -42,6 +43,8 @@ class TTAFile {
   // Appends the cases of the case list at path. False, with the list unchanged, when the file
   // cannot be opened or a read fails before its end.
   bool ReadThermalCases(std::string path);
+  // The same for a case list's bytes at hand, where no read can fail.
+  void ParseThermalCases(std::string_view bytes);
 
   std::vector<TTAThermalCase> m_thermalCases;
 };

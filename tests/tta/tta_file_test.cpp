@@ -16,10 +16,16 @@ std::string Col(const std::string& text) { return text + std::string(15 - text.s
 class TTAFileTest : public ::testing::Test {
  protected:
   // Each case read as "file|case|profile|revisions;", the profile as stored; "unreadable:" first
-  // when the read failed.
+  // when the read failed. The same bytes in memory must give the same cases.
   std::string Read(const std::string& content) {
-    TTAFile file;
+    TTAFile file, inMemory;
     std::string out = file.ReadThermalCases(dir_.Write("pump.ttc", content)) ? "" : "unreadable:";
+    inMemory.ParseThermalCases(content);
+    if (out.empty()) EXPECT_EQ(Cases(inMemory), Cases(file)) << "read from memory";
+    return out + Cases(file);
+  }
+  static std::string Cases(const TTAFile& file) {
+    std::string out;
     for (const TTAThermalCase& c : file.m_thermalCases)
       out += c.GetTTAFileName() + "|" + c.m_strThermalCase + "|" + c.m_strProfile + "|" +
              std::to_string(c.m_nTTARevision) + "," + std::to_string(c.m_nTTPRevision) + "," +
