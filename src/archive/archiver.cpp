@@ -63,6 +63,11 @@ std::string Token() {
 
 std::string ZipText(zip_error_t* error) { return zip_error_strerror(error); }
 
+// The status's text, naming the operation and the path where the Env did not.
+std::string Told(const platform::Status& s, const char* operation, const std::string& path) {
+  return (s.operation().empty() ? s.With(operation, path) : s).ToString();
+}
+
 // Reports progress to the caller, only ever on the thread that made it: directly from Tick() when
 // the work runs on that thread, else every 100 ms while it waits for the workers.
 class Reporter {
@@ -231,7 +236,7 @@ bool Archiver::CreateZipFile(Progress* progress) {
                     "): the archive holds names without folders, so one would replace the other");
     platform::FileInfo info;
     platform::Status s = env.GetFileInfo(file, &info);
-    if (!s.ok()) return Refuse("cannot archive " + file + ": " + s.ToString());
+    if (!s.ok()) return Refuse("cannot archive " + file + ": " + Told(s, "status", file));
     if (info.is_directory) return Refuse("cannot archive " + file + ": it is a folder");
     items.push_back(PackItem{file, name, info.size});
     sizes.push_back(info.size);
@@ -412,7 +417,7 @@ bool Archiver::ExtractZipFile(const std::string& archive, const std::string& des
         break;
       }
       if (!s.ok()) {
-        fail("cannot unpack " + what + ": " + s.ToString());
+        fail("cannot unpack " + what + ": " + Told(s, "create", temp));
         break;
       }
       entry.temp = temp;
@@ -429,7 +434,7 @@ bool Archiver::ExtractZipFile(const std::string& archive, const std::string& des
         } else if ((written += static_cast<std::uint64_t>(got)) > entry.size) {
           problem = "it holds more data than its recorded size";
         } else if (!(s = env.Write(h, buffer.data(), static_cast<std::size_t>(got))).ok()) {
-          problem = s.ToString();
+          problem = Told(s, "write", temp);
         } else {
           bytes_done.fetch_add(static_cast<std::uint64_t>(got), std::memory_order_relaxed);
           reporter.Tick();
@@ -438,7 +443,7 @@ bool Archiver::ExtractZipFile(const std::string& archive, const std::string& des
       if (zf && zip_fclose(zf) != 0 && problem.empty()) problem = "it is damaged (its checksum does not match)";
       if (problem.empty() && written != entry.size) problem = "it holds less data than its recorded size";
       s = env.Close(h);
-      if (problem.empty() && !s.ok()) problem = s.ToString();
+      if (problem.empty() && !s.ok()) problem = Told(s, "close", temp);
       if (!problem.empty()) {
         fail("cannot unpack " + what + ": " + problem);
         break;
@@ -458,7 +463,7 @@ bool Archiver::ExtractZipFile(const std::string& archive, const std::string& des
     const bool existed = env.GetFileInfo(target, &info).ok();
     platform::Status s = env.Rename(entries[i].temp, target);
     if (!s.ok()) {
-      error = "cannot unpack entry '" + entries[i].name + "' of " + source + ": " + s.ToString();
+      error = "cannot unpack entry '" + entries[i].name + "' of " + source + ": " + Told(s, "rename", target);
       break;
     }
     entries[i].temp.clear();

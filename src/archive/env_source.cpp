@@ -18,9 +18,10 @@ struct EnvFile {
   zip_error_t error;
 };
 
-zip_int64_t Fail(EnvFile* f, int code, const platform::Status& status) {
+zip_int64_t Fail(EnvFile* f, int code, const platform::Status& status, const char* operation) {
   zip_error_set(&f->error, code, 0);
-  if (!status.ok() && f->shared) f->shared->Failed(status.ToString());
+  if (!status.ok() && f->shared)
+    f->shared->Failed((status.operation().empty() ? status.With(operation, f->path) : status).ToString());
   return -1;
 }
 
@@ -31,7 +32,7 @@ zip_int64_t Callback(void* user, void* data, zip_uint64_t len, zip_source_cmd_t 
       platform::Status s = f->env->OpenFile(f->path, platform::kRead,
                                             platform::kShareRead | platform::kShareWrite | platform::kShareDelete,
                                             platform::Disposition::kOpenExisting, &f->handle, nullptr);
-      if (!s.ok()) return Fail(f, ZIP_ER_OPEN, s);
+      if (!s.ok()) return Fail(f, ZIP_ER_OPEN, s, "open");
       f->pos = 0;
       return 0;
     }
@@ -43,7 +44,7 @@ zip_int64_t Callback(void* user, void* data, zip_uint64_t len, zip_source_cmd_t 
       std::size_t got = 0;
       const std::size_t want = static_cast<std::size_t>(std::min<zip_uint64_t>(len, 1u << 30));
       platform::Status s = f->env->Read(f->handle, data, want, &got);
-      if (!s.ok()) return Fail(f, ZIP_ER_READ, s);
+      if (!s.ok()) return Fail(f, ZIP_ER_READ, s, "read");
       f->pos += got;
       if (f->shared && f->shared->count_bytes) {
         f->shared->bytes.fetch_add(got, std::memory_order_relaxed);
@@ -54,7 +55,7 @@ zip_int64_t Callback(void* user, void* data, zip_uint64_t len, zip_source_cmd_t 
     case ZIP_SOURCE_CLOSE: {
       platform::Status s = f->env->Close(f->handle);
       f->handle = platform::kNoFile;
-      if (!s.ok()) return Fail(f, ZIP_ER_CLOSE, s);
+      if (!s.ok()) return Fail(f, ZIP_ER_CLOSE, s, "close");
       if (f->shared && f->shared->count_bytes) f->shared->files.fetch_add(1, std::memory_order_relaxed);
       return 0;
     }
@@ -62,7 +63,7 @@ zip_int64_t Callback(void* user, void* data, zip_uint64_t len, zip_source_cmd_t 
       zip_int64_t to = zip_source_seek_compute_offset(f->pos, f->size, data, len, &f->error);
       if (to < 0) return -1;
       platform::Status s = f->env->Seek(f->handle, static_cast<std::uint64_t>(to));
-      if (!s.ok()) return Fail(f, ZIP_ER_SEEK, s);
+      if (!s.ok()) return Fail(f, ZIP_ER_SEEK, s, "seek");
       f->pos = static_cast<std::uint64_t>(to);
       return 0;
     }
@@ -111,7 +112,7 @@ zip_source_t* EnvSource(platform::Env& env, const std::string& path, SourceShare
   if (s.ok() && info.is_directory)
     s = platform::Status::Error(platform::ErrorKind::kOther, 0, "is a directory, not a file").With("read", path);
   if (!s.ok()) {
-    if (shared) shared->Failed(s.ToString());
+    if (shared) shared->Failed((s.operation().empty() ? s.With("status", path) : s).ToString());
     zip_error_set(error, ZIP_ER_OPEN, 0);
     return nullptr;
   }
