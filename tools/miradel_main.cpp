@@ -3,6 +3,11 @@
 //   miradel lock DIR MODEL   takes the model's lock and holds it until "stop", end of input or Ctrl-C
 //   miradel recover          lists the working copies holding changes never written back; writes them back
 //   miradel demo             plays a host through open / work / write back / close on sample models
+//   miradel pack WORKDIR ARCHIVE [--types input,result,reports,unit,libraries]
+//                            packs the files of those types (default: all) into a model archive
+//   miradel unpack ARCHIVE [DIR]
+//                            unpacks an archive (default: into a folder named after it beside it) and
+//                            names the model found there
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -15,6 +20,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "archive_cli.h"
 #include "control/version.h"
 #include "demo.h"
 #include "recover.h"
@@ -170,6 +176,15 @@ int main(int argc, char** argv) {
       ->excludes(write);
   recover->add_option("--temp", recover_options.temp, "look for working copies here, not in the temporary path");
 
+  std::string workdir, archive_path, types, unpack_dir;
+  CLI::App* pack = app.add_subcommand("pack", "Pack a working copy's files of the chosen types into a model archive");
+  pack->add_option("WORKDIR", workdir, "the folder whose files are packed (not its subfolders)")->required();
+  pack->add_option("ARCHIVE", archive_path, "the archive to write (replaced when it exists)")->required();
+  pack->add_option("--types", types, "comma-separated: input,result,reports,unit,libraries (default: all)");
+  CLI::App* unpack = app.add_subcommand("unpack", "Unpack a model archive and name the model in it");
+  unpack->add_option("ARCHIVE", archive_path, "the archive")->required();
+  unpack->add_option("DIR", unpack_dir, "where to unpack (default: a folder named after the archive beside it)");
+
   CLI11_PARSE(app, argc, argv);
 
   NamedEnv env(&miradel::platform::System(), as_user, as_machine);
@@ -177,6 +192,8 @@ int main(int argc, char** argv) {
 
   if (*who) return Who(dir, model);
   if (*demo) return miradel::tools::RunDemo(keep_dir);
+  if (*pack) return miradel::tools::RunPack(workdir, archive_path, types);
+  if (*unpack) return miradel::tools::RunUnpack(archive_path, unpack_dir);
   if (*recover) {
     recover_options.host_version = version;
     return miradel::tools::RunRecover(recover_options);

@@ -79,6 +79,10 @@ class ContextEnv final : public EnvWrapper {
     return s.ok() ? s : s.With("replace", from + " -> " + to);
   }
   Status DeleteFile(const std::string& path) override { return Named("delete", path, target()->DeleteFile(path)); }
+  Status Rename(const std::string& from, const std::string& to) override {
+    Status s = target()->Rename(from, to);
+    return s.ok() ? s : s.With("rename", from + " -> " + to);
+  }
   Status CreateDirectory(const std::string& path) override {
     return Named("create directory", path, target()->CreateDirectory(path));
   }

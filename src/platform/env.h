@@ -159,6 +159,9 @@ class Env {
   virtual Status ReplaceWithCopy(const std::string& from, const std::string& to) = 0;
   // Deletes a file; a file that an exclusive writer holds is refused with a sharing violation.
   virtual Status DeleteFile(const std::string& path) = 0;
+  // Gives a file a new name, replacing a file `to` names, in one step: `to` is afterwards the old
+  // file or the new one, never missing. Both names on one volume (the same directory, typically).
+  virtual Status Rename(const std::string& from, const std::string& to) = 0;
   virtual Status CreateDirectory(const std::string& path) = 0;
   virtual Status RemoveDirectory(const std::string& path) = 0;
   virtual Status GetFileInfo(const std::string& path, FileInfo* info) = 0;
@@ -261,6 +264,7 @@ class EnvWrapper : public Env {
     return target_->ReplaceWithCopy(from, to);
   }
   Status DeleteFile(const std::string& path) override { return target_->DeleteFile(path); }
+  Status Rename(const std::string& from, const std::string& to) override { return target_->Rename(from, to); }
   Status CreateDirectory(const std::string& path) override { return target_->CreateDirectory(path); }
   Status RemoveDirectory(const std::string& path) override { return target_->RemoveDirectory(path); }
   Status GetFileInfo(const std::string& path, FileInfo* info) override { return target_->GetFileInfo(path, info); }

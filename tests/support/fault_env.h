@@ -11,7 +11,7 @@
 namespace miradel::test {
 using namespace ::miradel::platform;
 
-enum class Op { kOpen, kRead, kWrite, kCopy, kDelete, kCreateDir, kRemoveDir, kFind, kEnterDir, kFlush, kReplace };
+enum class Op { kOpen, kRead, kWrite, kCopy, kDelete, kCreateDir, kRemoveDir, kFind, kEnterDir, kFlush, kReplace, kRename };
 
 class FaultEnv : public EnvWrapper {
  public:
@@ -61,6 +61,10 @@ class FaultEnv : public EnvWrapper {
   Status DeleteFile(const std::string& path) override {
     return Or(Op::kDelete, path, [&] { return EnvWrapper::DeleteFile(path); });
   }
+  // Matched by either path.
+  Status Rename(const std::string& from, const std::string& to) override {
+    return Or(Op::kRename, from + "\n" + to, [&] { return EnvWrapper::Rename(from, to); });
+  }
   Status CreateDirectory(const std::string& path) override {
     return Or(Op::kCreateDir, path, [&] { return EnvWrapper::CreateDirectory(path); });
   }
@@ -91,7 +95,7 @@ class FaultEnv : public EnvWrapper {
 
   mutable std::mutex mu_;
   std::vector<Rule> rules_;
-  int counts_[static_cast<int>(Op::kReplace) + 1] = {};
+  int counts_[static_cast<int>(Op::kRename) + 1] = {};
   std::string user_, computer_, executable_;
 };
 

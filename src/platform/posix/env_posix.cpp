@@ -1064,6 +1064,15 @@ class PosixEnv final : public Env {
     return SharingViolation(EAGAIN);
   }
 
+  Status Rename(const std::string& from, const std::string& to) override {
+    if (BadPath(from) || BadPath(to)) return Fail(EINVAL);
+    const std::string f = Resolve(from), t = Resolve(to);
+    if (::rename(f.c_str(), t.c_str()) != 0) return Fail(errno);
+    if (ParentOf(f) == ParentOf(t)) Folded().Renamed(ParentOf(t), BaseName(f), BaseName(t));
+    else Folded().Created(ParentOf(t), BaseName(t));
+    return Status::Ok();
+  }
+
   Status CreateDirectory(const std::string& path) override {
     if (BadPath(path)) return Fail(EINVAL);
     const std::string p = Resolve(path);

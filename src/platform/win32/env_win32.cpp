@@ -376,6 +376,12 @@ class Win32Env final : public Env {
     return Status::Ok();
   }
 
+  Status Rename(const std::string& from, const std::string& to) override {
+    if (BadPath(from) || BadPath(to)) return FromCode(ERROR_INVALID_NAME);
+    if (!MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return LastError();
+    return Status::Ok();
+  }
+
   Status CreateDirectory(const std::string& path) override {
     if (BadPath(path)) return FromCode(ERROR_INVALID_NAME);
     if (!CreateDirectoryA(path.c_str(), nullptr)) return LastError();
