@@ -1,11 +1,13 @@
-// A user interface for tests: answers and folders from queues, and a record of every box shown,
-// every folder browser and every enabling of a window.
+// A user interface for tests: answers, folders, paths and dialog outcomes from queues, and a record
+// of every box, browser, file dialog and dialog shown and every enabling of a window.
 #pragma once
 
 #include <cstddef>
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -34,12 +36,27 @@ class ScriptedUi : public ui::UserInterface {
   // Folders taken in order, one per browser; an empty one, or none left, is cancelled.
   void QueueFolders(const std::vector<std::string>& folders);
 
+  // File dialogs: paths taken in order; an empty one, or none left, is cancelled.
+  void QueuePaths(const std::vector<std::string>& paths);
+  // Properties dialogs: 1 or 0 is "Close" with the box so; -1, or none left, closes without it.
+  void QueueAlwaysShow(const std::vector<int>& answers);
+  // Archive dialogs: OK with these ticks; nullopt, or none left, is Cancel.
+  using Types = std::array<bool, 5>;
+  void QueueArchive(const std::vector<std::optional<Types>>& answers);
+
   int MessageBox(const ui::MessageBoxRequest& request) override;
   ui::FolderChoice BrowseForFolder(std::intptr_t owner, const std::string& title, unsigned flags,
                                    std::string* folder) override;
   void EnableWindow(std::intptr_t window, bool enable) override;
+  bool FileDialog(const ui::FileDialogRequest& request, std::string* path) override;
+  bool FilePropertiesDialog(std::intptr_t owner, const ui::FileProperties& properties) override;
+  bool ArchiveDialog(std::intptr_t owner, bool types[5]) override;
 
-  // Every box, browser and enabling so far, each in the order they came.
+  // Every box, browser, dialog and enabling so far, each in the order they came (the dialogs with
+  // their owner and what they were given).
+  std::vector<ui::FileDialogRequest> file_dialogs() const { return Copy(file_dialogs_); }
+  std::vector<std::pair<std::intptr_t, ui::FileProperties>> properties() const { return Copy(properties_); }
+  std::vector<std::pair<std::intptr_t, Types>> archives() const { return Copy(archives_); }
   std::vector<Shown> shown() const { return Copy(shown_); }
   std::size_t count() const { return shown().size(); }
   std::vector<Browsed> browsed() const { return Copy(browsed_); }
@@ -58,6 +75,12 @@ class ScriptedUi : public ui::UserInterface {
   std::deque<std::string> folders_;
   std::vector<Browsed> browsed_;
   std::vector<Enable> enables_;
+  std::deque<std::string> paths_;
+  std::vector<ui::FileDialogRequest> file_dialogs_;
+  std::deque<int> always_show_;
+  std::vector<std::pair<std::intptr_t, ui::FileProperties>> properties_;
+  std::deque<std::optional<Types>> archive_answers_;
+  std::vector<std::pair<std::intptr_t, Types>> archives_;
 };
 
 // Installs a user interface as ui::Current() for a scope and puts the previous one back.
