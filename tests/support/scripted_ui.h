@@ -28,21 +28,21 @@ class ScriptedUi : public ui::UserInterface {
   };
 
   // Answers taken in order, one per box; when none is left, ui::DefaultAnswer of the box.
-  void QueueAnswers(const std::vector<int>& answers);
+  void QueueAnswers(const std::vector<int>& answers) { Queue(answers_, answers); }
 
   using Browsed = std::tuple<std::intptr_t, std::string, unsigned>;  // owner, title, flags
   using Enable = std::pair<std::intptr_t, bool>;                       // window, enable
 
   // Folders taken in order, one per browser; an empty one, or none left, is cancelled.
-  void QueueFolders(const std::vector<std::string>& folders);
+  void QueueFolders(const std::vector<std::string>& folders) { Queue(folders_, folders); }
 
   // File dialogs: paths taken in order; an empty one, or none left, is cancelled.
-  void QueuePaths(const std::vector<std::string>& paths);
+  void QueuePaths(const std::vector<std::string>& paths) { Queue(paths_, paths); }
   // Properties dialogs: 1 or 0 is "Close" with the box so; -1, or none left, closes without it.
-  void QueueAlwaysShow(const std::vector<int>& answers);
+  void QueueAlwaysShow(const std::vector<int>& answers) { Queue(always_show_, answers); }
   // Archive dialogs: OK with these ticks; nullopt, or none left, is Cancel.
   using Types = std::array<bool, 5>;
-  void QueueArchive(const std::vector<std::optional<Types>>& answers);
+  void QueueArchive(const std::vector<std::optional<Types>>& answers) { Queue(archive_answers_, answers); }
 
   int MessageBox(const ui::MessageBoxRequest& request) override;
   ui::FolderChoice BrowseForFolder(std::intptr_t owner, const std::string& title, unsigned flags,
@@ -63,6 +63,19 @@ class ScriptedUi : public ui::UserInterface {
   std::vector<Enable> enables() const { return Copy(enables_); }
 
  private:
+  template <typename T>
+  void Queue(std::deque<T>& queue, const std::vector<T>& items) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    queue.insert(queue.end(), items.begin(), items.end());
+  }
+  // The next queued item, or fallback when none is left; mutex_ held.
+  template <typename T>
+  static T Take(std::deque<T>& queue, T fallback) {
+    if (queue.empty()) return fallback;
+    T item = queue.front();
+    queue.pop_front();
+    return item;
+  }
   template <typename T>
   T Copy(const T& record) const {
     std::lock_guard<std::mutex> hold(mutex_);

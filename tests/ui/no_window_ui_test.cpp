@@ -40,14 +40,8 @@ TEST(NoWindowUiTest, WritesCaptionTextAndButtonsAndTakesTheDefaultAndCancelsTheB
   std::string folder = "kept";
   EXPECT_EQ(FolderChoice::kCancelled, ui.BrowseForFolder(3, "Select\r\nfolder", 0x40, &folder));
   EXPECT_EQ("kept", folder);
-  FileDialogRequest request;
-  request.save = true;
-  request.initial_name = "m_Archive";
-  FileProperties properties;
-  properties.model_file = "PUMP.CMB";
-  properties.always_show = true;
   bool types[5] = {true, true, true, true, true};
-  EXPECT_TRUE(!ui.FileDialog(request, &folder) && ui.FilePropertiesDialog(0, properties) && !ui.ArchiveDialog(0, types));
+  EXPECT_TRUE(!ui.FileDialog({0, true, "", "", "m_Archive"}, &folder) && !ui.ArchiveDialog(0, types));
   // No caption, and the text's own line end is not doubled; the browser's line is one line.
   EXPECT_EQ(written, (std::vector<std::string>{
                          "--- Miradel message: Miradel ---\nModel directory is still not available\n"
@@ -56,7 +50,6 @@ TEST(NoWindowUiTest, WritesCaptionTextAndButtonsAndTakesTheDefaultAndCancelsTheB
                          "[&Retry] [&Save] -> &Retry (no window to ask in)\n",
                          "--- Miradel folder browser: Select  folder -> cancelled (no window to ask in)\n",
                          "--- Miradel save file dialog: m_Archive -> cancelled (no window to ask in)\n",
-                         "--- Miradel file properties: PUMP.CMB -> closed, always show (no window to ask in)\n",
                          "--- Miradel archive model -> cancelled (no window to ask in)\n"}));
 }
 
