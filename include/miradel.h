@@ -137,8 +137,9 @@ typedef int(MIRADEL_CALL* MiradelBrowseForFolderCallback)(void* context, intptr_
 #define MIRADEL_FOLDER_BUFFER 260
 
 /* The open and the save file dialog. filter in the "Text|*.EXT||" form, default_extension without
- * its dot, options the OFN_ bits; the chosen path goes zero-terminated into path (capacity bytes).
- * 1 chosen, 0 cancelled. */
+ * its dot, options the OFN_ bits; the chosen path goes zero-terminated into path (capacity bytes,
+ * 260 today). 1 chosen, 0 cancelled (so is any answer other than 1, and a path that is empty or
+ * does not fit with its terminator). */
 typedef int(MIRADEL_CALL* MiradelFileDialogCallback)(void* context, intptr_t owner, const char* filter,
                                                      const char* default_extension, const char* initial_name,
                                                      const char* initial_directory, unsigned int options,
@@ -157,7 +158,7 @@ typedef struct MiradelFileProperties {
   int always_show; /* the state of the dialog's "always show" setting as it opens */
 } MiradelFileProperties;
 /* Shows the model file properties dialog; returns the always-show setting the dialog ends with: the
- * user's when closed with Close, else properties->always_show. */
+ * user's when closed with Close, else properties->always_show (non-zero: ticked). */
 typedef int(MIRADEL_CALL* MiradelFilePropertiesCallback)(void* context, intptr_t owner,
                                                          const MiradelFileProperties* properties);
 
@@ -172,9 +173,9 @@ typedef struct MiradelUiCallbacks {
   unsigned int size; /* sizeof(MiradelUiCallbacks) */
   void* context;     /* passed to every callback */
   /* Each NULL slot: the platform's own for that function (on POSIX without a window: the message
-   * goes to standard error and the question ends, the browser is cancelled, enabling does nothing).
-   * Texts handed to the callbacks are never NULL. This version of the library calls message_box,
-   * browse_for_folder and enable_window; it keeps the dialog slots for the dialogs it will show. */
+   * goes to standard error and the question ends, the browser, the file dialogs and the archive
+   * dialog are cancelled, the properties dialog closes without Close, enabling does nothing).
+   * Texts handed to the callbacks are never NULL. */
   MiradelMessageBoxCallback message_box;
   MiradelBrowseForFolderCallback browse_for_folder;
   MiradelFileDialogCallback open_file;

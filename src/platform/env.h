@@ -25,6 +25,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -111,6 +112,10 @@ struct FileInfo {
   bool hidden = false;
   std::uint64_t size = 0;
   std::int64_t mtime_ns = 0;  // last write, nanoseconds since 1970-01-01 UTC
+  // Creation and last access, the same way; 0 when the file system keeps none. On POSIX creation is
+  // the birth time where the kernel and file system report one, else the last status change.
+  std::int64_t creation_ns = 0;
+  std::int64_t access_ns = 0;
 };
 
 struct DirEntry {
@@ -229,6 +234,10 @@ void PauseServingWindows(std::chrono::milliseconds pause);
 // One line for whoever watches the process: standard error on POSIX, the debugger's output on
 // Windows (a host's users see no console there).
 void Diagnostic(const std::string& line);
+
+// The local calendar time (the C runtime's time zone) of a time in seconds since 1970-01-01 UTC;
+// false when the system cannot convert it.
+bool LocalTime(std::int64_t unix_seconds, std::tm* out);
 
 // True when a file or directory of that name exists (its status can be read).
 bool PathExists(const std::string& path);

@@ -9,6 +9,11 @@
 
 namespace miradel::ui {
 
+namespace {
+// MAX_PATH: what the system's own file dialogs are given.
+constexpr std::size_t kFileDialogBuffer = 260;
+}  // namespace
+
 int CallbackUi::MessageBox(const MessageBoxRequest& request) {
   if (!table_.message_box) return PlatformDefault().MessageBox(request);
   const char* yes = request.yes_label.empty() ? nullptr : request.yes_label.c_str();
@@ -30,6 +35,39 @@ FolderChoice CallbackUi::BrowseForFolder(std::intptr_t owner, const std::string&
   if (length == 0 || length == sizeof buffer) return FolderChoice::kNoPath;
   if (folder) folder->assign(buffer, length);
   return FolderChoice::kChosen;
+}
+
+bool CallbackUi::FileDialog(const FileDialogRequest& request, std::string* path) {
+  MiradelFileDialogCallback slot = request.save ? table_.save_file : table_.open_file;
+  if (!slot) return PlatformDefault().FileDialog(request, path);
+  char buffer[kFileDialogBuffer] = {};
+  if (slot(table_.context, request.owner, request.filter.c_str(), request.default_extension.c_str(),
+           request.initial_name.c_str(), request.initial_directory.c_str(), request.options, buffer,
+           sizeof buffer) != 1) {
+    return false;
+  }
+  const std::size_t length = strnlen(buffer, sizeof buffer);
+  if (length == 0 || length == sizeof buffer) return false;
+  if (path) path->assign(buffer, length);
+  return true;
+}
+
+bool CallbackUi::FilePropertiesDialog(std::intptr_t owner, const FileProperties& properties) {
+  if (!table_.file_properties_dialog) return PlatformDefault().FilePropertiesDialog(owner, properties);
+  const MiradelFileProperties shown = {
+      properties.model_file.c_str(), properties.last_saved_by.c_str(), properties.revision.c_str(),
+      properties.created.c_str(),    properties.modified.c_str(),      properties.accessed.c_str(),
+      properties.location.c_str(),   properties.size.c_str(),          properties.always_show ? 1 : 0};
+  return table_.file_properties_dialog(table_.context, owner, &shown) != 0;
+}
+
+bool CallbackUi::ArchiveDialog(std::intptr_t owner, bool types[5]) {
+  if (!table_.archive_dialog) return PlatformDefault().ArchiveDialog(owner, types);
+  int given[5];
+  for (int i = 0; i < 5; ++i) given[i] = types[i] ? 1 : 0;
+  if (table_.archive_dialog(table_.context, owner, given) != 1) return false;
+  for (int i = 0; i < 5; ++i) types[i] = given[i] != 0;
+  return true;
 }
 
 void CallbackUi::EnableWindow(std::intptr_t window, bool enable) {

@@ -18,6 +18,14 @@ class CallbackUi : public UserInterface {
   // kNoPath. Without the slot, the platform default's browser.
   FolderChoice BrowseForFolder(std::intptr_t owner, const std::string& title, unsigned flags,
                                std::string* folder) override;
+  // Each of these three without its slot: the platform default's.
+  // Through open_file or save_file with a buffer of MAX_PATH (260) bytes: 1 with a
+  // terminated, non-empty path is chosen; anything else is cancelled.
+  bool FileDialog(const FileDialogRequest& request, std::string* path) override;
+  // Through file_properties_dialog (texts never NULL, "" for none): its answer, non-zero ticked.
+  bool FilePropertiesDialog(std::intptr_t owner, const FileProperties& properties) override;
+  // Through archive_dialog: 1 is OK with the types it left; any other answer is Cancel.
+  bool ArchiveDialog(std::intptr_t owner, bool types[5]) override;
   // Through enable_window, or the platform default's when the table has none.
   void EnableWindow(std::intptr_t window, bool enable) override;
   const MiradelUiCallbacks& table() const { return table_; }

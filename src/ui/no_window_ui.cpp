@@ -101,15 +101,34 @@ int NoWindowUi::MessageBox(const MessageBoxRequest& request) {
 }
 
 FolderChoice NoWindowUi::BrowseForFolder(std::intptr_t, const std::string& title, unsigned, std::string*) {
-  std::string out = "--- Miradel folder browser: " + title;
-  // One line, whatever the title holds.
+  Line("folder browser: " + title, "cancelled");
+  return FolderChoice::kCancelled;
+}
+
+bool NoWindowUi::FileDialog(const FileDialogRequest& request, std::string*) {
+  Line(std::string(request.save ? "save" : "open") + " file dialog: " + request.initial_name, "cancelled");
+  return false;
+}
+
+bool NoWindowUi::FilePropertiesDialog(std::intptr_t, const FileProperties& properties) {
+  Line("file properties: " + properties.model_file, properties.always_show ? "closed, always show" : "closed");
+  return properties.always_show;
+}
+
+bool NoWindowUi::ArchiveDialog(std::intptr_t, bool[5]) {
+  Line("archive model", "cancelled");
+  return false;
+}
+
+void NoWindowUi::Line(std::string what, const char* outcome) {
+  std::string out = "--- Miradel " + what;
+  // One line, whatever the texts hold.
   for (char& c : out) {
     if (c == '\r' || c == '\n') c = ' ';
   }
-  out += " -> cancelled (no window to ask in)\n";
+  out += std::string(" -> ") + outcome + " (no window to ask in)\n";
   std::lock_guard<std::mutex> hold(mutex_);
   if (sink_) sink_(out);
-  return FolderChoice::kCancelled;
 }
 
 }  // namespace miradel::ui

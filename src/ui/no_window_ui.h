@@ -36,7 +36,8 @@ std::string ButtonsText(const MessageBoxRequest& request);
 
 // The platform default on POSIX: each message goes to standard error (caption, text, buttons and
 // the answer taken), and DefaultAnswer is returned at once. Never reads standard input, never
-// waits. Lines of two threads' boxes do not interleave. The folder browser is cancelled, with one
+// waits. Lines of two threads' boxes do not interleave. The folder browser, the file dialogs and the
+// archive dialog are cancelled and the properties dialog is closed without "Close", each with one
 // line saying so; there is no window to enable.
 class NoWindowUi : public UserInterface {
  public:
@@ -46,8 +47,13 @@ class NoWindowUi : public UserInterface {
   int MessageBox(const MessageBoxRequest& request) override;
   FolderChoice BrowseForFolder(std::intptr_t owner, const std::string& title, unsigned flags,
                                std::string* folder) override;
+  bool FileDialog(const FileDialogRequest& request, std::string* path) override;
+  bool FilePropertiesDialog(std::intptr_t owner, const FileProperties& properties) override;
+  bool ArchiveDialog(std::intptr_t owner, bool types[5]) override;
 
  private:
+  void Line(std::string what, const char* outcome);
+
   Sink sink_;
   std::mutex mutex_;
 };

@@ -19,6 +19,14 @@ FolderChoice UserInterface::BrowseForFolder(std::intptr_t, const std::string&, u
   return FolderChoice::kCancelled;
 }
 
+bool UserInterface::FileDialog(const FileDialogRequest&, std::string*) { return false; }
+
+bool UserInterface::FilePropertiesDialog(std::intptr_t, const FileProperties& properties) {
+  return properties.always_show;
+}
+
+bool UserInterface::ArchiveDialog(std::intptr_t, bool[5]) { return false; }
+
 void UserInterface::EnableWindow(std::intptr_t, bool) {}
 
 UserInterface& PlatformDefault() {

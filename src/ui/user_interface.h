@@ -4,7 +4,8 @@
 // Implementations:
 //  - Win32 (ui/win32_ui.cpp over platform/win32/primitives.h): MessageBoxA; centring and the
 //    Retry/Save labels come from a window hook of the calling thread only, with the per-call values
-//    kept thread-locally. The shell's folder browser; EnableWindow.
+//    kept thread-locally. The shell's folder browser; the common file dialogs; the two dialog
+//    templates of the resource script over their portable models; EnableWindow.
 //  - CallbackUi (callback_ui.h): a C table the host installs with MiradelSetUiCallbacks.
 //  - NoWindowUi (no_window_ui.h): POSIX without any of these; writes to standard error and takes a
 //    documented default answer.
@@ -69,6 +70,21 @@ struct MessageBoxRequest {
   std::string no_label;
 };
 
+struct FileDialogRequest {
+  std::intptr_t owner = 0;  // 0: none
+  bool save = false;        // the save dialog, else the open dialog
+  std::string filter;       // "Quorvane Compressed Files (*.QVC)|*.QVC||" form
+  std::string default_extension;  // without its dot
+  std::string initial_name, initial_directory;
+  unsigned options = 0;  // OFN_ bits (OFN_HIDEREADONLY 0x4, OFN_OVERWRITEPROMPT 0x2, ...)
+};
+
+// What the model file properties dialog shows, every text ready to show ("" for none).
+struct FileProperties {
+  std::string model_file, last_saved_by, revision, created, modified, accessed, location, size;
+  bool always_show = false;
+};
+
 class UserInterface {
  public:
   virtual ~UserInterface() = default;
@@ -83,6 +99,16 @@ class UserInterface {
   // file system path. Base: kCancelled.
   virtual FolderChoice BrowseForFolder(std::intptr_t owner, const std::string& title, unsigned flags,
                                        std::string* folder);
+  // The open or save file dialog: true with *path as chosen, taken as given; false when cancelled.
+  // Base: false.
+  virtual bool FileDialog(const FileDialogRequest& request, std::string* path);
+  // Shows the properties modally; returns the always-show setting the dialog ends with: the user's
+  // when closed with "Close", else properties.always_show. Base: properties.always_show.
+  virtual bool FilePropertiesDialog(std::intptr_t owner, const FileProperties& properties);
+  // The archive dialog. types, in the order Input, Result, Reports, Unit, Libraries: on entry the
+  // state the boxes start in, on return with true what was left ticked. True OK, false Cancel (types
+  // then as they came). Base: false.
+  virtual bool ArchiveDialog(std::intptr_t owner, bool types[5]);
   // Enables or disables the host's window. Base: nothing.
   virtual void EnableWindow(std::intptr_t window, bool enable);
 };

@@ -4,40 +4,49 @@
 
 namespace miradel::test {
 
-void ScriptedUi::QueueAnswers(const std::vector<int>& answers) {
-  std::lock_guard<std::mutex> hold(mutex_);
-  answers_.insert(answers_.end(), answers.begin(), answers.end());
-}
-
 int ScriptedUi::MessageBox(const ui::MessageBoxRequest& request) {
   std::lock_guard<std::mutex> hold(mutex_);
-  int answer = ui::DefaultAnswer(request);
-  if (!answers_.empty()) {
-    answer = answers_.front();
-    answers_.pop_front();
-  }
+  const int answer = Take(answers_, ui::DefaultAnswer(request));
   shown_.push_back({request.owner, request.text, request.caption, request.style, answer});
   return answer;
-}
-
-void ScriptedUi::QueueFolders(const std::vector<std::string>& folders) {
-  std::lock_guard<std::mutex> hold(mutex_);
-  folders_.insert(folders_.end(), folders.begin(), folders.end());
 }
 
 ui::FolderChoice ScriptedUi::BrowseForFolder(std::intptr_t owner, const std::string& title, unsigned flags,
                                              std::string* folder) {
   std::lock_guard<std::mutex> hold(mutex_);
   browsed_.emplace_back(owner, title, flags);
-  if (folders_.empty()) return ui::FolderChoice::kCancelled;
-  *folder = folders_.front();
-  folders_.pop_front();
-  return folder->empty() ? ui::FolderChoice::kCancelled : ui::FolderChoice::kChosen;
+  const std::string chosen = Take(folders_, std::string());
+  if (chosen.empty()) return ui::FolderChoice::kCancelled;
+  *folder = chosen;
+  return ui::FolderChoice::kChosen;
 }
 
 void ScriptedUi::EnableWindow(std::intptr_t window, bool enable) {
   std::lock_guard<std::mutex> hold(mutex_);
   enables_.emplace_back(window, enable);
+}
+
+bool ScriptedUi::FileDialog(const ui::FileDialogRequest& request, std::string* path) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  file_dialogs_.push_back(request);
+  const std::string chosen = Take(paths_, std::string());
+  if (!chosen.empty()) *path = chosen;
+  return !chosen.empty();
+}
+
+bool ScriptedUi::FilePropertiesDialog(std::intptr_t owner, const ui::FileProperties& properties) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  properties_.emplace_back(owner, properties);
+  const int answer = Take(always_show_, -1);
+  return answer < 0 ? properties.always_show : answer != 0;
+}
+
+bool ScriptedUi::ArchiveDialog(std::intptr_t owner, bool types[5]) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  archives_.emplace_back(owner, Types{types[0], types[1], types[2], types[3], types[4]});
+  const std::optional<Types> answer = Take(archive_answers_, std::optional<Types>());
+  for (int i = 0; answer && i < 5; ++i) types[i] = (*answer)[i];
+  return answer.has_value();
 }
 
 #ifdef _WIN32

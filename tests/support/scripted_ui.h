@@ -1,11 +1,13 @@
-// A user interface for tests: answers and folders from queues, and a record of every box shown,
-// every folder browser and every enabling of a window.
+// A user interface for tests: answers, folders, paths and dialog outcomes from queues, and a record
+// of every box, browser, file dialog and dialog shown and every enabling of a window.
 #pragma once
 
 #include <cstddef>
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -26,26 +28,54 @@ class ScriptedUi : public ui::UserInterface {
   };
 
   // Answers taken in order, one per box; when none is left, ui::DefaultAnswer of the box.
-  void QueueAnswers(const std::vector<int>& answers);
+  void QueueAnswers(const std::vector<int>& answers) { Queue(answers_, answers); }
 
   using Browsed = std::tuple<std::intptr_t, std::string, unsigned>;  // owner, title, flags
   using Enable = std::pair<std::intptr_t, bool>;                       // window, enable
 
   // Folders taken in order, one per browser; an empty one, or none left, is cancelled.
-  void QueueFolders(const std::vector<std::string>& folders);
+  void QueueFolders(const std::vector<std::string>& folders) { Queue(folders_, folders); }
+
+  // File dialogs: paths taken in order; an empty one, or none left, is cancelled.
+  void QueuePaths(const std::vector<std::string>& paths) { Queue(paths_, paths); }
+  // Properties dialogs: 1 or 0 is "Close" with the box so; -1, or none left, closes without it.
+  void QueueAlwaysShow(const std::vector<int>& answers) { Queue(always_show_, answers); }
+  // Archive dialogs: OK with these ticks; nullopt, or none left, is Cancel.
+  using Types = std::array<bool, 5>;
+  void QueueArchive(const std::vector<std::optional<Types>>& answers) { Queue(archive_answers_, answers); }
 
   int MessageBox(const ui::MessageBoxRequest& request) override;
   ui::FolderChoice BrowseForFolder(std::intptr_t owner, const std::string& title, unsigned flags,
                                    std::string* folder) override;
   void EnableWindow(std::intptr_t window, bool enable) override;
+  bool FileDialog(const ui::FileDialogRequest& request, std::string* path) override;
+  bool FilePropertiesDialog(std::intptr_t owner, const ui::FileProperties& properties) override;
+  bool ArchiveDialog(std::intptr_t owner, bool types[5]) override;
 
-  // Every box, browser and enabling so far, each in the order they came.
+  // Every box, browser, dialog and enabling so far, each in the order they came (the dialogs with
+  // their owner and what they were given).
+  std::vector<ui::FileDialogRequest> file_dialogs() const { return Copy(file_dialogs_); }
+  std::vector<std::pair<std::intptr_t, ui::FileProperties>> properties() const { return Copy(properties_); }
+  std::vector<std::pair<std::intptr_t, Types>> archives() const { return Copy(archives_); }
   std::vector<Shown> shown() const { return Copy(shown_); }
   std::size_t count() const { return shown().size(); }
   std::vector<Browsed> browsed() const { return Copy(browsed_); }
   std::vector<Enable> enables() const { return Copy(enables_); }
 
  private:
+  template <typename T>
+  void Queue(std::deque<T>& queue, const std::vector<T>& items) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    queue.insert(queue.end(), items.begin(), items.end());
+  }
+  // The next queued item, or fallback when none is left; mutex_ held.
+  template <typename T>
+  static T Take(std::deque<T>& queue, T fallback) {
+    if (queue.empty()) return fallback;
+    T item = queue.front();
+    queue.pop_front();
+    return item;
+  }
   template <typename T>
   T Copy(const T& record) const {
     std::lock_guard<std::mutex> hold(mutex_);
@@ -58,6 +88,12 @@ class ScriptedUi : public ui::UserInterface {
   std::deque<std::string> folders_;
   std::vector<Browsed> browsed_;
   std::vector<Enable> enables_;
+  std::deque<std::string> paths_;
+  std::vector<ui::FileDialogRequest> file_dialogs_;
+  std::deque<int> always_show_;
+  std::vector<std::pair<std::intptr_t, ui::FileProperties>> properties_;
+  std::deque<std::optional<Types>> archive_answers_;
+  std::vector<std::pair<std::intptr_t, Types>> archives_;
 };
 
 // Installs a user interface as ui::Current() for a scope and puts the previous one back.

@@ -1,6 +1,6 @@
 // The port and the host's callback table: which interface is in use, what the plain and the
-// Retry/Save boxes, the folder browser and window enabling ask the host, and its answers coming
-// back, also from two threads at once.
+// Retry/Save boxes, the folder browser, the file dialogs, the two dialogs and window enabling ask
+// the host, and its answers coming back, also from two threads at once.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -138,6 +138,58 @@ TEST_F(CallbackUiTest, TheBrowserAndEnablingReachTheHostAndAFolderWithoutAUsable
   EXPECT_EQ(sizeof(MiradelUiCallbacks), MiradelUiCallbacksSize(&version));
   EXPECT_EQ(2u, version);
   EXPECT_EQ(sizeof(MiradelUiCallbacks), MiradelUiCallbacksSize(nullptr));
+}
+
+// The host of the file and dialog slots: each call as text; `written` (its terminator, if any,
+// included) goes into the path; answers `answer`. The archive dialog flips every box.
+struct DialogHost { std::vector<std::string> calls; std::string written; int answer = 1; };
+template <bool kSave>
+int MIRADEL_CALL FileSlot(void* c, intptr_t o, const char* f, const char* e, const char* n, const char* d, unsigned opt,
+                          char* path, unsigned cap) {
+  auto* host = static_cast<DialogHost*>(c);
+  host->calls.push_back((kSave ? "save|" : "open|") + std::to_string(o) + "|" + f + "|" + e + "|" + n + "|" + d + "|" +
+                        std::to_string(opt) + "|" + std::to_string(cap));
+  std::memcpy(path, host->written.data(), std::min<std::size_t>(cap, host->written.size()));
+  return host->answer;
+}
+
+TEST_F(CallbackUiTest, FileDialogsAndBothDialogsReachTheirSlotsAndOnlyAClearAnswerCounts) {
+  DialogHost host;
+  table_ = {sizeof table_, &host, &HostBox, nullptr, &FileSlot<false>, &FileSlot<true>,
+            [](void* c, intptr_t o, const MiradelFileProperties* p) {  // texts that are NULL would crash here
+              static_cast<DialogHost*>(c)->calls.push_back(std::to_string(o) + p->model_file + "|" + p->last_saved_by +
+                                                           p->revision + p->created + p->modified + p->accessed +
+                                                           p->location + p->size + std::to_string(p->always_show));
+              return static_cast<DialogHost*>(c)->answer;
+            },
+            [](void* c, intptr_t, int types[5]) {
+              for (int i = 0; i < 5; ++i) types[i] = !types[i];
+              return static_cast<DialogHost*>(c)->answer;
+            }};
+  ASSERT_EQ(1, MiradelSetUiCallbacks(&table_));
+  const std::string longest(259, 'p'), nul(1, '\0');
+  struct Case { bool save; int answer; std::string written, path; };
+  for (const Case& c : {Case{true, 1, "C:\\a\\m.QVC" + nul, "C:\\a\\m.QVC"}, {false, 1, longest + nul, longest},
+                        {false, 1, longest + "p", ""}, {true, 1, nul, ""}, {true, 0, "C:\\x" + nul, ""},
+                        {false, 2, "C:\\x" + nul, ""}}) {  // the third without a terminator in the buffer
+    host = {{}, c.written, c.answer};
+    std::string path = "untouched";
+    const bool chosen = Current().FileDialog({0x55, c.save, "Q (*.QVC)|*.QVC||", "QVC", "m_A", "C:\\m", 6}, &path);
+    EXPECT_EQ(c.path.empty() ? "0untouched" : "1" + c.path, std::to_string(chosen) + path);
+    EXPECT_EQ(host.calls, std::vector<std::string>{(c.save ? "save" : "open") + std::string("|85|Q (*.QVC)|*.QVC|||QVC|m_A|C:\\m|6|260")});
+  }
+  host.calls.clear();
+  for (int answer : {0, 7}) {
+    host.answer = answer;
+    EXPECT_EQ(answer != 0, Current().FilePropertiesDialog(9, {"PUMP.CMB", "", "", "", "", "", "", "", true}));
+  }
+  EXPECT_EQ(host.calls, std::vector<std::string>(2, "9PUMP.CMB|1"));
+  for (int answer : {1, 0, 2}) {
+    host.answer = answer;
+    bool types[5] = {true, false, true, true, true};
+    EXPECT_EQ(answer == 1, Current().ArchiveDialog(9, types));
+    EXPECT_EQ(answer == 1, !types[0] && types[1] && !types[2] && !types[3] && !types[4]) << answer;
+  }
 }
 
 TEST_F(CallbackUiTest, TheTableIsCopiedAndReadOnlyAsFarAsItsSizeAndMayLackMessageBox) {

@@ -1,5 +1,5 @@
 // Answers without a window: the default and the buttons of every set, and what goes to the
-// terminal instead of a box or a folder browser.
+// terminal instead of a box, a folder browser, a file dialog or a dialog.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -30,7 +30,7 @@ TEST(DefaultAnswerTest, EachButtonSetEndsTheQuestionWithOneOfItsOwnButtons) {
   EXPECT_FALSE(IsAnswerOf(0xB, kIdOk));
 }
 
-TEST(NoWindowUiTest, WritesCaptionTextAndButtonsAndTakesTheDefaultAndCancelsTheBrowser) {
+TEST(NoWindowUiTest, WritesCaptionTextAndButtonsAndTakesTheDefaultAndCancelsTheBrowserAndDialogs) {
   std::vector<std::string> written;
   NoWindowUi ui([&](const std::string& s) { written.push_back(s); });
   EXPECT_EQ(kIdCancel, ui.MessageBox({0, "Model directory is still not available", kAppTitle,
@@ -40,13 +40,17 @@ TEST(NoWindowUiTest, WritesCaptionTextAndButtonsAndTakesTheDefaultAndCancelsTheB
   std::string folder = "kept";
   EXPECT_EQ(FolderChoice::kCancelled, ui.BrowseForFolder(3, "Select\r\nfolder", 0x40, &folder));
   EXPECT_EQ("kept", folder);
+  bool types[5] = {true, true, true, true, true};
+  EXPECT_TRUE(!ui.FileDialog({0, true, "", "", "m_Archive"}, &folder) && !ui.ArchiveDialog(0, types));
   // No caption, and the text's own line end is not doubled; the browser's line is one line.
   EXPECT_EQ(written, (std::vector<std::string>{
                          "--- Miradel message: Miradel ---\nModel directory is still not available\n"
                          "[OK] [Cancel] -> Cancel (no window to ask in)\n",
                          "--- Miradel message ---\nUnable to update model\r\n"
                          "[&Retry] [&Save] -> &Retry (no window to ask in)\n",
-                         "--- Miradel folder browser: Select  folder -> cancelled (no window to ask in)\n"}));
+                         "--- Miradel folder browser: Select  folder -> cancelled (no window to ask in)\n",
+                         "--- Miradel save file dialog: m_Archive -> cancelled (no window to ask in)\n",
+                         "--- Miradel archive model -> cancelled (no window to ask in)\n"}));
 }
 
 }  // namespace

@@ -431,6 +431,10 @@ std::string ListedDirectories(const std::string& path, bool* share) {
 
 // The status of path, looked up without regard to case only when the exact name is missing (one
 // call for the common case); *resolved is the name it was found under. 0 or an errno.
+std::int64_t Nanos(const struct timespec& t) {
+  return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
 int StatResolved(const std::string& path, std::string* resolved, struct stat* st) {
   *resolved = path;
   if (::stat(path.c_str(), st) == 0) return 0;
@@ -1099,7 +1103,17 @@ class PosixEnv final : public Env {
     std::string name = BaseName(p);
     info->hidden = name.size() > 1 && name[0] == '.' && name != "..";
     info->size = info->is_directory ? 0 : static_cast<std::uint64_t>(st.st_size);
-    info->mtime_ns = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    info->mtime_ns = Nanos(st.st_mtim);
+    info->access_ns = Nanos(st.st_atim);
+    // Creation: the birth time where statx reports one (ext4, btrfs, xfs, SMB and others); else, on
+    // older kernels or file systems without it, the last status change, the nearest POSIX keeps.
+    info->creation_ns = Nanos(st.st_ctim);
+#ifdef STATX_BTIME
+    struct statx sx;
+    if (::statx(AT_FDCWD, p.c_str(), AT_STATX_SYNC_AS_STAT, STATX_BTIME, &sx) == 0 && (sx.stx_mask & STATX_BTIME)) {
+      info->creation_ns = static_cast<std::int64_t>(sx.stx_btime.tv_sec) * 1000000000 + sx.stx_btime.tv_nsec;
+    }
+#endif
     return Status::Ok();
   }
 
@@ -1272,6 +1286,12 @@ void PinLibrary() {
 void PauseServingWindows(std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); }
 
 void Diagnostic(const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }
+
+bool LocalTime(std::int64_t unix_seconds, std::tm* out) {
+  const time_t t = static_cast<time_t>(unix_seconds);
+  if (static_cast<std::int64_t>(t) != unix_seconds) return false;
+  return ::localtime_r(&t, out) != nullptr;
+}
 
 Env& System() {
   // Never destroyed: objects torn down at unload or exit may still close files through it.

@@ -412,6 +412,10 @@ class Win32Env final : public Env {
     fi.hidden = (data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0;
     fi.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     fi.mtime_ns = UnixNanos(data.ftLastWriteTime);
+    // A file system that keeps no such time reports zero: none, not the year 1601.
+    auto kept = [](const FILETIME& ft) { return ft.dwLowDateTime || ft.dwHighDateTime ? UnixNanos(ft) : 0; };
+    fi.creation_ns = kept(data.ftCreationTime);
+    fi.access_ns = kept(data.ftLastAccessTime);
     *info = fi;
     return Status::Ok();
   }
@@ -582,6 +586,11 @@ void PauseServingWindows(std::chrono::milliseconds pause) {
 }
 
 void Diagnostic(const std::string& line) { OutputDebugStringA((line + "\n").c_str()); }
+
+bool LocalTime(std::int64_t unix_seconds, std::tm* out) {
+  const __time64_t t = unix_seconds;
+  return _localtime64_s(out, &t) == 0;
+}
 
 Env& System() {
   // Never destroyed: objects torn down at unload or exit may still close files through it.

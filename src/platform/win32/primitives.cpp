@@ -2,6 +2,7 @@
 #ifdef _WIN32
 
 #include <windows.h>
+#include <commdlg.h>
 #include <objbase.h>
 #include <shlobj.h>
 #undef MessageBox
@@ -111,6 +112,109 @@ BrowseResult BrowseForFolder(std::intptr_t owner, const char* title, unsigned fl
   }
   if (SUCCEEDED(com)) CoUninitialize();
   return result;
+}
+
+bool ShowFileDialog(const FileDialogCall& call, std::string* path) {
+  HWND owner = reinterpret_cast<HWND>(call.owner);
+  if (owner && !IsWindow(owner)) owner = nullptr;
+  // "Text|*.EXT||" becomes "Text\0*.EXT\0\0"; the string's own terminator ends a filter that
+  // lacks the last "|".
+  std::string filter = call.filter;
+  for (char& c : filter) {
+    if (c == '|') c = '\0';
+  }
+  filter.push_back('\0');
+  char file[MAX_PATH] = {};
+  call.initial_name.copy(file, sizeof file - 1);
+  OPENFILENAMEA ofn = {};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = owner;
+  ofn.lpstrFilter = call.filter.empty() ? nullptr : filter.c_str();
+  ofn.nFilterIndex = 1;
+  ofn.lpstrFile = file;
+  ofn.nMaxFile = sizeof file;
+  ofn.lpstrInitialDir = call.initial_directory.empty() ? nullptr : call.initial_directory.c_str();
+  ofn.lpstrDefExt = call.default_extension.empty() ? nullptr : call.default_extension.c_str();
+  ofn.Flags = call.options;
+  const BOOL chosen = call.save ? GetSaveFileNameA(&ofn) : GetOpenFileNameA(&ofn);
+  if (!chosen || !file[0]) return false;
+  if (path) path->assign(file, strnlen(file, sizeof file));
+  return true;
+}
+
+namespace {
+
+struct DialogCall {
+  DialogView* view;
+  HWND owner;
+};
+
+INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+  auto* call = reinterpret_cast<DialogCall*>(GetWindowLongPtrA(dialog, DWLP_USER));
+  const auto handle = reinterpret_cast<std::intptr_t>(dialog);
+  switch (message) {
+    case WM_INITDIALOG:
+      call = reinterpret_cast<DialogCall*>(lparam);
+      SetWindowLongPtrA(dialog, DWLP_USER, lparam);
+      if (call->owner) CentreOnOwner(dialog, call->owner);
+      call->view->Start(handle);
+      return TRUE;
+    case WM_COMMAND: {
+      // Clicks, and IDOK/IDCANCEL from the keyboard or the close box, arrive with code 0; the edit
+      // boxes' notifications do not.
+      if (!call || HIWORD(wparam) != BN_CLICKED) return FALSE;
+      int result = 0;
+      if (call->view->Command(handle, LOWORD(wparam), &result)) EndDialog(dialog, result);
+      return TRUE;
+    }
+    case WM_HELP:
+      if (call) call->view->Help(handle);
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+// The module this code is in: the DLL the host loaded, or the program the library is linked into.
+HMODULE OwnModule() {
+  HMODULE module = nullptr;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCSTR>(&DialogProc), &module);
+  return module;
+}
+
+}  // namespace
+
+int ShowDialog(unsigned template_id, std::intptr_t owner, DialogView* view) {
+  DialogCall call{view, reinterpret_cast<HWND>(owner)};
+  if (call.owner && !IsWindow(call.owner)) call.owner = nullptr;
+  const INT_PTR result = DialogBoxParamA(OwnModule(), MAKEINTRESOURCEA(template_id), call.owner, DialogProc,
+                                         reinterpret_cast<LPARAM>(&call));
+  return static_cast<int>(result);
+}
+
+void SetControlText(std::intptr_t dialog, int id, const std::string& text) {
+  SetDlgItemTextA(reinterpret_cast<HWND>(dialog), id, text.c_str());
+}
+
+bool IsControlChecked(std::intptr_t dialog, int id) {
+  return IsDlgButtonChecked(reinterpret_cast<HWND>(dialog), id) == BST_CHECKED;
+}
+
+void SetControlChecked(std::intptr_t dialog, int id, bool checked) {
+  CheckDlgButton(reinterpret_cast<HWND>(dialog), id, checked ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void ShowHelpTopic(std::intptr_t window, const std::string& help_file, int topic) {
+  using DisplayContext = int(WINAPI*)(HWND, const char*, int, int);
+  // Kept loaded: a help window it opened may outlive the dialog. Looked for at each call, so that a
+  // help library installed meanwhile is found.
+  HMODULE library = GetModuleHandleA("hx_help");
+  if (!library) library = LoadLibraryA("hx_help");
+  if (!library) return;
+  auto display = reinterpret_cast<DisplayContext>(
+      reinterpret_cast<void*>(GetProcAddress(library, "hx_Help_DisplayContext")));
+  if (display) display(reinterpret_cast<HWND>(window), help_file.c_str(), 1, topic);
 }
 
 void SetWindowEnabled(std::intptr_t window, bool enable) {

@@ -1,0 +1,79 @@
+// The portable halves of the two dialogs: the properties' field texts (size, times, fill rules on
+// real and missing files) and the archive dialog's "Select All" rules.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+#include "platform/env.h"
+#include "support/temp_dir.h"
+#include "ui/archive_dialog_model.h"
+#include "ui/file_properties_model.h"
+
+namespace miradel::ui {
+namespace {
+
+// Nanoseconds of a local calendar time.
+std::int64_t Local(int year, int month, int day, int hour, int minute, int second) {
+  std::tm t{second, minute, hour, day, month - 1, year - 1900, 0, 0, -1};
+  return static_cast<std::int64_t>(std::mktime(&t)) * 1000000000;
+}
+
+TEST(FilePropertiesModelTest, SizesInKilobytesRoundedAndMegabytesCutAndTimesTodayOrYesterdayNearNow) {
+  const std::pair<std::uint64_t, const char*> sizes[] = {
+      {0, "0 bytes (0 bytes)"}, {1023, "1023 bytes (1023 bytes)"}, {1024, "1.00 KB (1024 bytes)"},
+      {1536, "1.50 KB (1536 bytes)"}, {1048575, "1024.00 KB (1048575 bytes)"}, {1048576, "1.00 MB (1048576 bytes)"},
+      {1572863, "1.49 MB (1572863 bytes)"}, {5ull << 30, "5120.00 MB (5368709120 bytes)"}};
+  for (const auto& [bytes, text] : sizes) EXPECT_EQ(text, SizeText(bytes)) << bytes;
+  const std::int64_t now = Local(2026, 12, 5, 4, 11, 31);  // the hour's leading zero goes, not a 1
+  const std::pair<std::int64_t, const char*> times[] = {
+      {now - 60'000'000'000, "Today, December 05, 2026, 4:10:31 AM"}, {0, ""},
+      {Local(2026, 12, 4, 21, 5, 3) + 999'999'999, "Yesterday, December 04, 2026, 9:05:03 PM"},
+      {Local(2026, 11, 30, 10, 0, 0), "Monday, November 30, 2026, 10:00:00 AM"},
+      {Local(2014, 1, 1, 0, 0, 0), "Wednesday, January 01, 2014, 12:00:00 AM"}};
+  for (const auto& [when, text] : times) EXPECT_EQ(text, FormatFileTime(when, now)) << when;
+}
+
+TEST(FilePropertiesModelTest, FillsFromTheFileAndTheHostsValuesAndShowsWhatCannotBeRead) {
+  test::TempDir dir;
+  dir.Write("PUMP.CMB", std::string(1536, 'x'));
+  const std::string bare = dir.path().substr(0, dir.path().size() - 1), na = "-Not Available-";
+  const std::int64_t now = std::chrono::system_clock::now().time_since_epoch() / std::chrono::nanoseconds(1);
+  auto when = [&](const std::string& t) { return t.rfind("Today, ", 0) && t.rfind("Yesterday, ", 0) ? t : "now"; };
+  const std::string kb = "|1.50 KB (1536 bytes)|", times = "|now|now|now", missing = "|" + na + "|" + na + "|" + na;
+  struct Case { std::string dir, file, saved_by; int always, revision; std::string expected; };
+  for (const Case& c : {Case{bare, "PUMP.CMB", "jane   ", 5, 7, "PUMP.CMB|jane|7|1" + kb + bare + times},
+                        {dir.path(), "PUMP.CMB", "   ", 0, 0, "PUMP.CMB|" + na + "|UNDEFINED|0" + kb + dir.path() + times},
+                        {bare, "GONE.CMB", "", 1, -3, "GONE.CMB|" + na + "|UNDEFINED|1|0 bytes (0 bytes)|" + bare + missing},
+                        {bare, "", "jane", 1, 7, "|||0|||||"}}) {  // nothing else is filled
+    const FileProperties p = FillFileProperties(platform::System(), c.dir, c.file, c.saved_by, c.always, c.revision, now);
+    EXPECT_EQ(c.expected, p.model_file + "|" + p.last_saved_by + "|" + p.revision + "|" + (p.always_show ? "1" : "0") +
+                              "|" + p.size + "|" + p.location + "|" + when(p.created) + "|" + when(p.modified) + "|" +
+                              when(p.accessed));
+  }
+}
+
+std::string Boxes(const ArchiveDialogModel& m) {  // "Select All" then the five, as ticks
+  std::string s(1, m.select_all() ? 'x' : '-');
+  for (int i = 0; i < ArchiveDialogModel::kTypeCount; ++i) s += m.type(i) ? 'x' : '-';
+  return s;
+}
+
+TEST(ArchiveDialogModelTest, SelectAllTicksOrClearsAllAndIsClearedByAnyBoxButNeverTickedByOne) {
+  ArchiveDialogModel m;  // the start state
+  std::string seen = Boxes(m);
+  // Reports off and on again, Select All off, then the five on one by one (and one that is none).
+  for (auto [box, ticked] : {std::pair{2, false}, {2, true}, {-1, false}, {0, true}, {1, true}, {2, true}, {3, true},
+                             {4, true}, {5, false}}) {
+    box < 0 ? m.ClickSelectAll(ticked) : m.ClickType(box, ticked);
+    seen += " " + Boxes(m);
+  }
+  EXPECT_EQ("xxxxxx -xx-xx -xxxxx ------ -x---- -xx--- -xxx-- -xxxx- -xxxxx -xxxxx", seen);
+  const bool all[5] = {true, true, true, true, true}, some[5] = {true, false, true, false, false};
+  EXPECT_EQ("xxxxxx|-x-x--", Boxes(ArchiveDialogModel(all)) + "|" + Boxes(ArchiveDialogModel(some)));
+}
+
+}  // namespace
+}  // namespace miradel::ui
