@@ -276,6 +276,31 @@ MIRADEL_API int MIRADEL_CALL NW_CpyTihFilesThl(void);
  * case list, the ".tpp" and ".gdl" files and every input came over; other values: 1, nothing done. */
 MIRADEL_API int MIRADEL_CALL NW_CopyTTAFiles(const int* copy);
 
+/* The model file properties dialog and model archives. */
+/* Shows "Model File Properties" for model_file (a fixed 256-byte text padded with blanks; a zero
+ * ends it early) in the model directory, owned by the host window. Returns the always-show setting
+ * the dialog ends with: the user's when closed with "Close", else *always_show (1 when not 0).
+ * last_saved_by is terminated; a revision of 0 or less reads "UNDEFINED". */
+MIRADEL_API int MIRADEL_CALL NW_ShowFPDialog(const char* model_file, const char* last_saved_by, const int* always_show,
+                                             const int* revision);
+/* Asks for an archive file (".QVC") and the file types to pack, then packs the working copy's files
+ * of those types and the extra files of NW_AddInArchive; every outcome is told in a message box.
+ * The process's current directory is the same afterwards. Always 1. */
+MIRADEL_API int MIRADEL_CALL NW_ArchiveModel(void);
+/* Extra file *index (1, 2: unit files; 3, 4: library files, in the host program's directory) for
+ * every later archive: the name without trailing blanks, with "." and the terminated extension when
+ * it is not empty. Other indexes change nothing. */
+MIRADEL_API void MIRADEL_CALL NW_AddInArchive(const int* index, const char* name, const int* length,
+                                              const char* extension);
+/* Asks for an archive and unpacks it into a folder beside it named after it (or beside it when that
+ * folder cannot be made). directory receives that folder without a trailing separator and name the
+ * model's name (its ".dat" file without extension), each with its terminator; *status is 0 when a
+ * model was unpacked and found, else 9 (and the reason is shown). Each buffer must hold 260 bytes:
+ * at most 260 are written, terminator included, and a longer result counts as not found (status 9,
+ * empty texts). An archive holding an entry that would land outside the folder, a link, or a damaged
+ * entry is not unpacked at all (status 9). */
+MIRADEL_API void MIRADEL_CALL NW_OpenArchive(char* directory, char* name, int* status);
+
 /* Model existence. */
 /* 1 when the directory (blanks at its end removed; empty: the open model's directory) is the host
  * program's own installation directory. */

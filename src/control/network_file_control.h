@@ -5,8 +5,8 @@
 // The state lives with the feature that owns it: the model location (model/), the working copy
 // and its copies (model/ Staging), the two lock slots and their guard (lock/ LockManager), the
 // request queue and the copy thread (copy/ CopyService), the companion files and the host's file
-// list (companion/ CompanionFiles). This object wires them together and is
-// what the exports call: one operation per export.
+// list (companion/ CompanionFiles), the archives' extra files (archive/ ModelArchive). This object
+// wires them together and is what the exports call: one operation per export.
 #pragma once
 
 #include <array>
@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/model_archive.h"
 #include "companion/companion_files.h"
 #include "copy/copy_host.h"
 #include "copy/copy_service.h"
@@ -121,7 +122,8 @@ class CNetworkFileControl : public CopyHost {
   std::set<std::string> m_unrecorded;
   std::mutex m_csUnrecorded;
   int m_bSilentMode = 0;
-  std::array<std::string, 4> m_strArchiveAddIn;
+  // The extra files of the next archive (m_strArchiveAddIn).
+  ModelArchive m_archive{m_diskObject};
   std::intptr_t m_hWndHost = 0;
 };
 

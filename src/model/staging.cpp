@@ -52,7 +52,7 @@ const std::string& Staging::SysTempDir() {
 
 const std::string& Staging::ExeDir() {
   if (!m_strExeDir) {
-    std::string exe = platform::System().ExecutablePath();
+    std::string exe = platform::Current().ExecutablePath();
     if (exe.size() > kMaxPath) exe.resize(kMaxPath);
     m_strExeDir = text::LowerCase(path::DirectoryPart(exe));
   }
