@@ -178,6 +178,7 @@ class Demo {
   bool ShareComesBack();
   bool SavedElsewhere();
   bool SaveAsSteps();
+  bool ArchiveSteps();
   bool CloseAll();
   void LetGoOfEverything();
   void RemoveSample();
@@ -200,6 +201,14 @@ class Demo {
                                        unsigned int flags);
   static int MIRADEL_CALL OnBrowse(void* context, intptr_t owner, const char* title, unsigned int flags,
                                    char* folder, unsigned int capacity);
+  // Both file dialogs answer archive_; each call is recorded with its initial name and directory.
+  static int MIRADEL_CALL OnFileDialog(void* context, intptr_t owner, const char* filter, const char* extension,
+                                       const char* initial_name, const char* initial_directory, unsigned int options,
+                                       char* path, unsigned int capacity);
+  // Leaves what archive_types_ says ticked and presses OK.
+  static int MIRADEL_CALL OnArchiveDialog(void* context, intptr_t owner, int types[5]);
+  // Keeps the fields and closes with Close, the always-show box ticked.
+  static int MIRADEL_CALL OnProperties(void* context, intptr_t owner, const MiradelFileProperties* properties);
   // The boxes shown since the last look, taken.
   std::vector<std::string> TakeBoxes();
   // Waits up to a minute for the file to hold bytes (the copy thread works on its own time).
@@ -229,6 +238,11 @@ class Demo {
   // Any other question: an answer outside its buttons ends it as Cancel would, unless set.
   std::atomic<int> answer_{2};
   std::string folder_;
+  // The archive the file dialogs choose, the types left ticked, and what the dialogs were shown.
+  std::string archive_;
+  int archive_types_[5] = {1, 1, 1, 1, 1};
+  std::vector<std::string> dialogs_;
+  std::vector<std::pair<std::string, std::string>> properties_;
   std::function<void()> on_question_;
   int checks_ = 0, failures_ = 0;
 };
@@ -255,6 +269,35 @@ int MIRADEL_CALL Demo::OnBrowse(void* context, intptr_t, const char* title, unsi
   }
   if (demo->folder_.empty() || demo->folder_.size() >= capacity) return 0;
   std::memcpy(folder, demo->folder_.c_str(), demo->folder_.size() + 1);
+  return 1;
+}
+
+int MIRADEL_CALL Demo::OnFileDialog(void* context, intptr_t, const char* filter, const char* extension,
+                                    const char* initial_name, const char* initial_directory, unsigned int, char* path,
+                                    unsigned int capacity) {
+  Demo* demo = static_cast<Demo*>(context);
+  demo->dialogs_.push_back(std::string("file dialog ") + filter + " ." + extension + ", starting at " + initial_name +
+                           " in " + initial_directory);
+  if (demo->archive_.empty() || demo->archive_.size() >= capacity) return 0;
+  std::memcpy(path, demo->archive_.c_str(), demo->archive_.size() + 1);
+  return 1;
+}
+
+int MIRADEL_CALL Demo::OnArchiveDialog(void* context, intptr_t, int types[5]) {
+  Demo* demo = static_cast<Demo*>(context);
+  std::string shown = "Archive Model, ticked:";
+  for (int i = 0; i < 5; ++i) shown += types[i] ? " yes" : " no";
+  demo->dialogs_.push_back(shown);
+  for (int i = 0; i < 5; ++i) types[i] = demo->archive_types_[i];
+  return 1;
+}
+
+int MIRADEL_CALL Demo::OnProperties(void* context, intptr_t, const MiradelFileProperties* p) {
+  Demo* demo = static_cast<Demo*>(context);
+  demo->properties_ = {{"Model Name", p->model_file}, {"Last Saved By", p->last_saved_by},
+                       {"Model Revision", p->revision}, {"Created", p->created}, {"Modified", p->modified},
+                       {"Accessed", p->accessed}, {"Location", p->location}, {"Size", p->size},
+                       {"Always show", p->always_show ? "ticked" : "clear"}};
   return 1;
 }
 
@@ -426,6 +469,10 @@ bool Demo::StartHost() {
   table.context = this;
   table.message_box = &Demo::OnMessageBox;
   table.browse_for_folder = &Demo::OnBrowse;
+  table.open_file = &Demo::OnFileDialog;
+  table.save_file = &Demo::OnFileDialog;
+  table.archive_dialog = &Demo::OnArchiveDialog;
+  table.file_properties_dialog = &Demo::OnProperties;
   Check(MiradelSetUiCallbacks(&table) == 1, "MiradelSetUiCallbacks: the demo answers any message box itself");
   int silent = 1;
   NW_SetSilentMode(&silent);
@@ -799,15 +846,78 @@ bool Demo::SaveAsSteps() {
   return true;
 }
 
-bool Demo::CloseAll() {
-  Step("15. Close: NW_ReleaseLock, NW_RelesOldLock");
+bool Demo::ArchiveSteps() {
+  Step("15. Archive pump2 without its reports: NW_ArchiveModel");
+  const std::string folder = base_ + "archives";
+  std::error_code ec;
+  fs::create_directory(fs::path(folder), ec);
+  archive_ = folder + kSep + "pump2_Archive.QVC";
+  const int reports = 2;
+  archive_types_[reports] = 0;
+  dialogs_.clear();
+  Check(NW_ArchiveModel() == 1, "NW_ArchiveModel = 1");
+  for (const std::string& d : dialogs_) Say("shown: " + d);
+  Check(dialogs_.size() == 2 && Contains(dialogs_[0], "pump2_Archive in ") &&
+            dialogs_[1] == "Archive Model, ticked: yes yes yes yes yes",
+        "the save dialog starts at pump2_Archive, then every type is ticked; the demo clears Reports");
+  const std::vector<std::string> boxes = TakeBoxes();
+  Check(boxes.size() == 1 && boxes[0] == "Archive Model: Model has been successfully archived.",
+        "one message: the model is archived");
+  Check(FileExists(archive_), "the archive " + archive_ + " exists");
+
+  Step("16. Unpack it and open pump2 from there: NW_OpenArchive; close (NW_ReleaseLock, NW_RelesOldLock); NW_GetLock,\n"
+       "    NW_SetModelDir, NW_CopyAllToTemp");
+  char dir[260] = {}, name[260] = {};
+  int status = -1;
+  NW_OpenArchive(dir, name, &status);
+  const std::string unpacked = folder + kSep + "pump2_Archive";
+  Check(status == 0 && dir == unpacked && std::string(name) == "pump2",
+        "NW_OpenArchive: status " + std::to_string(status) + ", directory " + dir + ", model " + name);
+  const std::set<std::string> files = FileNamesIn(unpacked);
+  const std::string copy = base_ + "plant-copy";
+  bool same = files.count("pump2.dat") == 1;
+  for (const std::string& f : files) same = same && ContentOf(unpacked + kSep + f) == ContentOf(copy + kSep + f);
+  Check(same && files.count("pump2.out") == 0 && files.count("pump2.rpt") == 0 && files.count("pump2.lck") == 0,
+        "the model's files but its reports came out as they were: " + Join(files));
   NW_ReleaseLock();
   NW_RelesOldLock();
   holds_current_ = holds_previous_ = false;
-  bool none = true;
-  for (const std::string& dir : {moved_, base_ + "plant2", base_ + "plant-copy"})
-    for (const std::string& name : FileNamesIn(dir)) none = none && name.find(".lck") == std::string::npos;
-  Check(none, "no lock file is left where the model went");
+  MiradelLockOwner owner{};
+  const bool opened = GetLock(unpacked, "pump2", &owner) == 1;
+  holds_current_ = opened;
+  Check(opened && SetModelDir(unpacked, "pump2") == 1 && CopyAllToTemp() == 1,
+        "pump2 opens from the unpacked folder, locked there");
+
+  Step("17. The properties of pump2.dat: NW_ShowFPDialog");
+  char model_file[256];
+  std::memset(model_file, ' ', sizeof model_file);
+  std::memcpy(model_file, "pump2.dat", 9);
+  int always_show = 0, revision = 7;
+  const int shown = NW_ShowFPDialog(model_file, user_.c_str(), &always_show, &revision);
+  for (const auto& [field, value] : properties_) Say(field + ": " + value);
+  const std::string size = std::to_string(ContentOf(unpacked + kSep + "pump2.dat").size());
+  auto field = [&](const std::string& f) {
+    for (const auto& [k, v] : properties_) if (k == f) return v;
+    return std::string();
+  };
+  Check(field("Model Name") == "pump2.dat" && field("Last Saved By") == user_ && field("Model Revision") == "7" &&
+            field("Size") == size + " bytes (" + size + " bytes)" && field("Location") == unpacked,
+        "the dialog shows the file, who saved it, its revision, folder and size");
+  Check(field("Modified").rfind("Today, ", 0) == 0, "it was modified today: " + field("Modified"));
+  Check(shown == 1, "closed with Close and the box ticked, NW_ShowFPDialog = 1: the host shows it next time too");
+  return CheckNoMessages("while archiving");
+}
+
+bool Demo::CloseAll() {
+  Step("18. Close: NW_ReleaseLock, NW_RelesOldLock");
+  NW_ReleaseLock();
+  NW_RelesOldLock();
+  holds_current_ = holds_previous_ = false;
+  std::string left;
+  for (const std::string& dir : {moved_, base_ + "plant2", base_ + "plant-copy", base_ + "archives" + kSep + "pump2_Archive"})
+    for (const std::string& name : FileNamesIn(dir))
+      if (name.find(".lck") != std::string::npos) left += " " + dir + kSep + name;
+  Check(left.empty(), "no lock file is left where the model went" + left);
   if (FileExists(plant_ + kSep + "pump.lck"))
     Say("the old folder keeps a pump.lck nobody holds: it was gone when the lock moved; anyone may take it over");
   return CheckNoMessages("while closing");
@@ -835,7 +945,7 @@ int Demo::Run(const std::string& keep_dir) {
   }
   bool finished = StartHost() && OpenPump() && CompanionFiles() && WorkAndWriteBack() && SecondProcess() && SwitchToValve() &&
                   OpenPumpAndGoBack() && Close() && BackgroundWriteBack() && ShareComesBack() && SavedElsewhere() &&
-                  SaveAsSteps() && CloseAll();
+                  SaveAsSteps() && ArchiveSteps() && CloseAll();
   if (!finished) {
     std::cout << "\n   stopping here: the steps that follow need this one\n";
     LetGoOfEverything();
