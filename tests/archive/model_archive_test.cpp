@@ -170,7 +170,7 @@ TEST_F(ArchiveExports, AnArchiveThatGivesNoModelAnswersStatus9) {
 }
 
 TEST_F(ArchiveExports, ThePropertiesDialogShowsTheModelFileAndEndsWithTheUsersSetting) {
-  WriteFile(model_ + "pump.dat", std::string(1024, 'd'));
+  WriteFile(model_ + "pump.out", std::string(1024, 'd'));  // the data file is held by the lock
   int window = 4242;
   NW_SetHwnd(&window);
   auto show = [](const std::string& file, const char* saved_by, int always, int revision) {
@@ -180,10 +180,10 @@ TEST_F(ArchiveExports, ThePropertiesDialogShowsTheModelFileAndEndsWithTheUsersSe
     return NW_ShowFPDialog(text, saved_by, &always, &revision);
   };
   ui_.QueueAlwaysShow({1, -1, -1, 0, -1});
-  EXPECT_EQ(show("pump.dat", "anna  ", 0, 12), 1);    // Close with the box ticked
-  EXPECT_EQ(show("pump.dat", "", 7, 0), 1);           // closed otherwise: what came in
+  EXPECT_EQ(show("pump.out", "anna  ", 0, 12), 1);    // Close with the box ticked
+  EXPECT_EQ(show("pump.out", "", 7, 0), 1);           // closed otherwise: what came in
   EXPECT_EQ(show("gone.dat", "   ", 0, -3), 0);
-  EXPECT_EQ(show("pump.dat", "anna", 1, 1), 0);       // Close with the box cleared
+  EXPECT_EQ(show("pump.out", "anna", 1, 1), 0);       // Close with the box cleared
   EXPECT_EQ(show("", "anna", 1, 1), 0);               // an empty dialog comes with the box clear
   const auto seen = ui_.properties();
   ASSERT_EQ(seen.size(), 5u);
@@ -193,9 +193,9 @@ TEST_F(ArchiveExports, ThePropertiesDialogShowsTheModelFileAndEndsWithTheUsersSe
            std::to_string(p.always_show);
   };
   EXPECT_EQ(seen[0].first, 4242);
-  EXPECT_EQ(fields(seen[0].second), "pump.dat|anna|12|" + dir + "|1.00 KB (1024 bytes)|0");
+  EXPECT_EQ(fields(seen[0].second), "pump.out|anna|12|" + dir + "|1.00 KB (1024 bytes)|0");
   EXPECT_EQ(seen[0].second.modified.rfind("Today, ", 0), 0u) << seen[0].second.modified;
-  EXPECT_EQ(fields(seen[1].second), "pump.dat|-Not Available-|UNDEFINED|" + dir + "|1.00 KB (1024 bytes)|1");
+  EXPECT_EQ(fields(seen[1].second), "pump.out|-Not Available-|UNDEFINED|" + dir + "|1.00 KB (1024 bytes)|1");
   EXPECT_EQ(fields(seen[2].second) + seen[2].second.created + seen[2].second.modified + seen[2].second.accessed,
             "gone.dat|-Not Available-|UNDEFINED|" + dir + "|0 bytes (0 bytes)|0" + std::string("-Not Available-") +
                 "-Not Available--Not Available-");
