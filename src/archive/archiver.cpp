@@ -243,6 +243,20 @@ bool Archiver::CreateZipFile(Progress* progress) {
     total += info.size;
   }
 
+  // A folder that is not there fails at once, not after all the compressing.
+  const std::string folder = path::DirectoryPart(archive_);
+  if (!folder.empty() && !env.CanEnterDirectory(folder)) return Refuse("cannot create " + archive_ + ": no folder " + folder);
+  // The archive is made in the user's temporary folder and then put in place by the same
+  // replace-write as every model file: whole or not at all, also on a share whose client will not
+  // rename a file that is still open, as libzip's own commit does on Windows.
+  const std::string token = Token();
+  const std::string local = env.UserTempPath() + "~miradel-pack-" + token + ".zip";
+  auto place = [&]() {
+    platform::Status s = env.ReplaceWithCopy(local, archive_);
+    env.DeleteFile(local).IgnoreError();
+    return s.ok() ? true : Refuse("cannot write " + archive_ + ": " + Told(s, "write", archive_));
+  };
+
   SourceShared shared;
   shared.count_bytes = true;
   Reporter reporter(progress, items.size(), total, shared.files, shared.bytes);
@@ -252,7 +266,8 @@ bool Archiver::CreateZipFile(Progress* progress) {
     std::vector<std::size_t> all(items.size());
     for (std::size_t i = 0; i < all.size(); ++i) all[i] = i;
     std::string error;
-    if (!WriteArchive(archive_, items, all, shared, &error)) return Refuse(error);
+    if (!WriteArchive(local, items, all, shared, &error)) return Refuse(error);
+    if (!place()) return false;
     reporter.Done();
     return true;
   }
@@ -260,7 +275,6 @@ bool Archiver::CreateZipFile(Progress* progress) {
   // Each thread compresses a shard into an archive of its own; their entries are then copied,
   // still compressed, into the archive in the files' order.
   const std::vector<std::vector<std::size_t>> shards = Shards(sizes, n);
-  const std::string token = Token();
   std::vector<std::string> temps(n), errors(n);
   for (unsigned k = 0; k < n; ++k)
     temps[k] = env.UserTempPath() + "~miradel-pack-" + token + "-" + std::to_string(k) + ".zip";
@@ -297,8 +311,8 @@ bool Archiver::CreateZipFile(Progress* progress) {
     parts[k] = OpenArchiveForReading(env, temps[k], &merge_shared, &ze);
     if (!parts[k]) error = "cannot read " + temps[k] + ": " + Cause(merge_shared, ZipText(&ze));
   }
-  zip_t* za = error.empty() ? CreateArchive(archive_, &ze) : nullptr;
-  if (error.empty() && !za) error = "cannot create " + archive_ + ": " + ZipText(&ze);
+  zip_t* za = error.empty() ? CreateArchive(local, &ze) : nullptr;
+  if (error.empty() && !za) error = "cannot create " + local + ": " + ZipText(&ze);
   for (std::size_t i = 0; i < items.size() && error.empty(); ++i) {
     zip_source_t* src = zip_source_zip(za, parts[part_of[i]], index_in_part[i], 0, 0, -1);
     if (!src || zip_file_add(za, items[i].name.c_str(), src, ZIP_FL_ENC_GUESS) < 0) {
@@ -307,11 +321,12 @@ bool Archiver::CreateZipFile(Progress* progress) {
     }
   }
   if (za && error.empty() && zip_close(za) != 0)
-    error = "cannot write " + archive_ + ": " + Cause(merge_shared, zip_strerror(za));
+    error = "cannot write " + local + ": " + Cause(merge_shared, zip_strerror(za));
   if (za && !error.empty()) zip_discard(za);
   zip_error_fini(&ze);
   clean_up();
   if (!error.empty()) return Refuse(error);
+  if (!place()) return false;
   reporter.Done();
   return true;
 }

@@ -2,8 +2,9 @@
 // libzip) whose entries carry only base names, so that every file unpacks into one directory, with
 // this unpacker, unzip or Windows' own zip support alike.
 //
-//  - Creating writes a temporary file beside the archive and renames it into place only when all of
-//    it is written: a failed or interrupted pack leaves whatever was at the path before.
+//  - Creating writes the archive in the user's temporary folder and puts it in place with the
+//    replace-write of the platform (a temporary file beside it, flushed, then renamed over it) only
+//    when all of it is written: a failed or interrupted pack leaves whatever was at the path before.
 //  - Where the machine has more than one core, the files are compressed in shards in parallel into
 //    temporary archives under the user's temporary path, whose compressed entries are then copied
 //    into the archive without compressing them again.

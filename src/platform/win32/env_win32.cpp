@@ -378,8 +378,21 @@ class Win32Env final : public Env {
 
   Status Rename(const std::string& from, const std::string& to) override {
     if (BadPath(from) || BadPath(to)) return FromCode(ERROR_INVALID_NAME);
-    if (!MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return LastError();
-    return Status::Ok();
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return Status::Ok();
+    Status s = LastError();
+    // The share's client that refuses to move a file held open (see ReplaceWithCopy): with the
+    // target gone (never there, or deleted by that client first), the file is copied under its
+    // name, and it goes only once the copy is whole.
+    if (!TargetIsGone(to) || GetFileAttributesA(from.c_str()) == INVALID_FILE_ATTRIBUTES) return s;
+    const bool read_only = IsReadOnlyFile(from);
+    for (int wait = 0; wait < 30; ++wait) {
+      if (wait > 0) Sleep(100);
+      if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return Status::Ok();
+      s = CopyIntoVanished(from, to, read_only);
+      if (s.ok() || (s.code() != ERROR_FILE_EXISTS && s.code() != ERROR_ALREADY_EXISTS && s.code() != ERROR_FILE_NOT_FOUND))
+        return s;
+    }
+    return s;
   }
 
   Status CreateDirectory(const std::string& path) override {
