@@ -873,7 +873,14 @@ bool Demo::ArchiveSteps() {
   const std::string unpacked = folder + kSep + "pump2_Archive";
   Check(status == 0 && dir == unpacked && std::string(name) == "pump2",
         "NW_OpenArchive: status " + std::to_string(status) + ", directory " + dir + ", model " + name);
-  const std::set<std::string> files = FileNamesIn(unpacked);
+  // A share's client may list a deleted name for a moment longer: the unpacker's temporary files.
+  std::set<std::string> files;
+  WaitUntil([&] {
+    files = FileNamesIn(unpacked);
+    for (const std::string& f : files)
+      if (f.rfind("~miradel-", 0) == 0) return false;
+    return true;
+  });
   const std::string copy = base_ + "plant-copy";
   bool same = files.count("pump2.dat") == 1;
   for (const std::string& f : files) same = same && ContentOf(unpacked + kSep + f) == ContentOf(copy + kSep + f);
