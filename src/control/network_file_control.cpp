@@ -80,7 +80,10 @@ int CNetworkFileControl::GetLock(LockOwnerInfo* owner, const std::string& dir, c
 
 int CNetworkFileControl::GetSecondLock(LockOwnerInfo* owner, const std::string& dir, const std::string& name,
                                        int mode) {
-  return m_locks.SecondLock(LockPathFor(dir, name), mode, owner);
+  const std::string held = m_locks.LockPath(LockManager::kSecond);
+  const int result = m_locks.SecondLock(LockPathFor(dir, name), mode, owner);
+  if (mode == 3) StrandRequests(held);
+  return result;
 }
 
 void CNetworkFileControl::SetModelVars() {
@@ -89,7 +92,7 @@ void CNetworkFileControl::SetModelVars() {
 }
 
 void CNetworkFileControl::GetOldModel(int keepLock) {
-  if (keepLock == 0) m_locks.ReleaseLock(LockManager::kPrimary);
+  if (keepLock == 0) ReleaseSlot(LockManager::kPrimary);
   // Only a working copy made for the model given up goes; without one, it is the open model's.
   if (!text::EqualsNoCase(m_location.m_strQVTempDir, m_location.m_strSavedQVTempDir)) {
     ClearWorkingCopy(0);
@@ -99,25 +102,31 @@ void CNetworkFileControl::GetOldModel(int keepLock) {
 }
 
 void CNetworkFileControl::GetOldModLck() {
-  m_locks.ReleaseLock(LockManager::kPrimary);
+  ReleaseSlot(LockManager::kPrimary);
   m_locks.RestorePrimaryLock();
 }
 
 void CNetworkFileControl::ReleaseLock() {
   m_copy.WaitForQueueEmpty();
-  m_locks.ReleaseLock(LockManager::kPrimary);
+  ReleaseSlot(LockManager::kPrimary);
   ClearWorkingCopy(0);
 }
 
 void CNetworkFileControl::ReleaseLockOnly() {
   m_copy.WaitForQueueEmpty();
-  m_locks.ReleaseLock(LockManager::kPrimary);
+  ReleaseSlot(LockManager::kPrimary);
 }
 
 void CNetworkFileControl::ReleaseOldLock() {
   m_copy.WaitForQueueEmpty();
-  m_locks.ReleaseLock(LockManager::kSecond);
+  ReleaseSlot(LockManager::kSecond);
   ClearWorkingCopy(1);
+}
+
+void CNetworkFileControl::ReleaseSlot(LockManager::Which which) {
+  const std::string held = m_locks.LockPath(which);
+  m_locks.ReleaseLock(which);
+  StrandRequests(held);
 }
 
 int CNetworkFileControl::PermLock(int permanent) {

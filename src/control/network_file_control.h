@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -24,6 +25,7 @@
 #include "disk/disk_object.h"
 #include "lock/lock_manager.h"
 #include "model/model_location.h"
+#include "model/pending_writes.h"
 #include "model/staging.h"
 
 namespace miradel {
@@ -69,25 +71,31 @@ class CNetworkFileControl : public CopyHost {
   void ClearPreviousTempDir();
 
   // Write-back requests for the copy thread (the exports NW_EnqueueAndCopyFile, NW_ASynchCopy,
-  // NW_ASynchCopyExt, NW_AsynchCpyMdlFl, NW_ASynchDelete). A request made before the copy thread
-  // runs starts it; one that no thread could serve is not queued (the results say so where the
-  // export has one).
+  // NW_ASynchCopyExt, NW_AsynchCpyMdlFl, NW_ASynchDelete). Each belongs to the open model: its
+  // directory and name go with it. A request made before the copy thread runs starts it; one made
+  // before there is a model directory, or that no thread could serve, is not queued (the results
+  // say so where the export has one, else a diagnostic line).
   int EnqueueAndCopyFile(const std::string& path);
   void ASynchCopy(int mode, const std::string& name, const std::string& extension);
   void ASynchCopyExt(int mode, const std::string& extension);
   void AsynchCpyMdlFl(const std::string& extension);
   void ASynchDelete(const std::string& name);
-  // 1 queued; 0 refused (a duplicate, or no copy thread).
+  // 1 queued; 0 refused (a duplicate, no model directory, or no copy thread).
   int QueueCopyRequest(const std::string& path, bool wake = true);
   int QueueDeleteRequest(const std::string& name);
   void QueueCopyOrDelete(const std::string& path);
 
-  // Recovery on the host's thread (see Recovery): 2 usable, 1 usable again, 0 moved.
+  // The open model as recovery sees it.
+  ModelRef OpenModel();
+  // Recovery on the host's thread (see Recovery): 2 usable, 1 usable again, 0 moved, 4 not ours.
   int CheckModelDirectory();
   int SaveModelElsewhere();
   // Writes the model's data file and its ".prv" file back now: 1 written; 0 given up (silent mode,
-  // where nobody can be asked; the files are recorded as unwritten).
+  // where nobody can be asked, or the model is somebody else's now: the files are recorded as
+  // unwritten).
   int CopyModelFrmTmp();
+  // The whole working copy to the model directory, noted in the journal first.
+  int CopyAllFromTemp();
   // Save As: mode 0 ordinary, else read-only (dir and name: the model's current directory and
   // name; dirText/dirLength receive the new directory). Results as NW_SaveAs.
   int SaveAs(int mode, LockOwnerInfo* owner, char* dirText, int* dirLength, const std::string& dir,
@@ -95,13 +103,27 @@ class CNetworkFileControl : public CopyHost {
 
   // CopyHost.
   LockManager& Locks() override { return m_locks; }
-  std::string ModelDirectory() override;
-  void MoveModelDirectory(const std::string& dir, bool givenWithoutSlash) override;
+  void ModelMoved(const std::string& oldDir, const std::string& name, const std::string& newDir,
+                  bool givenWithoutSlash) override;
   void RecordUnwritten(const QueueNode& request) override;
-  void WrittenBack(const QueueNode& request) override;
+  void Leaving(const QueueNode& request, bool written) override;
+  void Carried(const std::string& workDir) override;
+
+  // Releases a slot; the requests its lock guarded, if this process holds that lock no more, leave
+  // the queue recorded as unwritten: they may never be written there now.
+  void ReleaseSlot(LockManager::Which which);
+  void StrandRequests(const std::string& lockPath);
+  // The open model's working files that are about to be written, noted in the journal.
+  void NoteWrites(const std::vector<std::string>& files);
+  // Empties the journals once no request is left in the queue.
+  void SettleJournal();
 
   // Starts the copy thread the first time: 1 when one runs.
   int EnsureCopyThread();
+  // Queues node for the open model: its model directory (the target of a copy; for a delete, the
+  // directory its source, a name, is joined to) and name are filled in under the queue's guard, as
+  // a move changes them under it, and it is noted in the journal first.
+  int Submit(std::unique_ptr<QueueNode> node, bool wake);
   // Removes the working copy (usePrevious 0) or the previous one (1), unless it holds changes not
   // written back: requests still queued for it are recorded as unwritten first, and one whose
   // record could not be written stays all the same.
@@ -110,6 +132,8 @@ class CNetworkFileControl : public CopyHost {
   Recovery ControlRecovery();
 
   CDiskObject m_diskObject;
+  // The journal of write-backs on their way; before m_copy, so that it outlives the thread.
+  PendingWrites m_pending;
   ModelLocation m_location;
   Staging m_staging{m_location, m_diskObject};
   LockManager m_locks;

@@ -6,6 +6,8 @@
 #include "base/path.h"
 #include "base/text.h"
 #include "control/network_file_control.h"
+#include "lock/lock_path.h"
+#include "lock/lock_slot.h"
 #include "ui/user_interface.h"
 
 namespace miradel {
@@ -42,6 +44,11 @@ int CNetworkFileControl::SaveAs(int mode, LockOwnerInfo* owner, char* dirText, i
     // 1. The working files come over from the previous working copy.
     std::vector<std::string> files;
     if (at.m_strSavedQVTempDir.empty() || at.m_strQVTempDir.empty()) return 0;
+    // Never over a model someone else has open: the host that took the target's lock holds it.
+    const std::string target = LockPathFor(at.m_modelDir.Get(), at.m_strModelName);
+    LockManager::Which which;
+    if (m_locks.OwnershipOf(target, &which) != LockManager::Ownership::kHeld && HeldBySomeoneElse(target, nullptr))
+      return 0;
     m_diskObject.ListFilesMatching("*.*", at.m_strSavedQVTempDir, files, 1);
     if (files.empty() || m_diskObject.CopyFileListInto(files, at.m_strQVTempDir) != 1) return 0;
 
@@ -74,9 +81,11 @@ int CNetworkFileControl::SaveAs(int mode, LockOwnerInfo* owner, char* dirText, i
     std::vector<std::string> selected;
     for (const std::string& file : files)
       if (!StaysInWorkingCopy(file)) selected.push_back(file);
+    NoteWrites(selected);
     m_locks.ReleaseDataFile(LockManager::kPrimary);
     const int written = selected.empty() ? 0 : m_diskObject.WriteFileListInto(selected, at.m_modelDir.Get());
     m_locks.HoldDataFile(LockManager::kPrimary);
+    if (written == 1) SettleJournal();
     return written == 1 ? 1 : 0;
   }
 
@@ -95,7 +104,7 @@ int CNetworkFileControl::SaveAs(int mode, LockOwnerInfo* owner, char* dirText, i
     return taken + 3;
   }
   at.StoreDirOnly(text::TrimTrailingBlanks(dir));
-  at.m_strModelName = modelName;
+  at.SetModelName(modelName);
   at.m_strQVTempDir = folder;
   at.m_bDirGivenWithoutSlash = 0;
   m_locks.ReleaseDataFile(LockManager::kPrimary);

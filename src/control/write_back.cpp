@@ -1,5 +1,6 @@
 // The control object's side of the write-back: the requests it queues for the copy thread, the
-// synchronous write-back of the model's main files, and its own recovery from a lost share.
+// synchronous write-backs, the journal of what is on its way, and its own recovery from a lost
+// share.
 #include <chrono>
 #include <thread>
 
@@ -7,12 +8,22 @@
 #include "base/text.h"
 #include "control/network_file_control.h"
 #include "copy/copy_thread.h"
+#include "lock/lock_path.h"
 #include "model/unwritten_changes.h"
 #include "platform/env.h"
 #include "ui/string_table.h"
 #include "ui/user_interface.h"
 
 namespace miradel {
+
+namespace {
+// A write-back asked for before there is a model directory has nowhere to go.
+bool NoModelDirectory(const std::string& dir, const char* what) {
+  if (!dir.empty()) return false;
+  platform::Diagnostic(std::string("miradel: ") + what + " refused: no model directory is set (NW_SetModelDir)");
+  return true;
+}
+}  // namespace
 
 int CNetworkFileControl::EnsureCopyThread() {
   if (m_bCopyThreadStarted == 0) {
@@ -22,31 +33,50 @@ int CNetworkFileControl::EnsureCopyThread() {
   return 1;
 }
 
+int CNetworkFileControl::Submit(std::unique_ptr<QueueNode> node, bool wake) {
+  std::lock_guard<std::recursive_mutex> journal(m_pending.Mutex());
+  {
+    std::lock_guard<std::recursive_mutex> queue(m_copy.m_csQueue);
+    const std::string dir = m_location.m_modelDir.Get();
+    if (NoModelDirectory(dir, "a write-back")) return 0;
+    if (node->m_nKind == RequestDelete)
+      node->m_strSource = dir + node->m_strSource;
+    else
+      node->m_strTarget = dir;
+    node->m_strModel = m_location.m_strModelName;
+    const std::string& work = m_location.m_strQVTempDir;
+    const std::string working = node->WorkingFile();
+    // Before it is queued, so that no kill between the two can leave it unnamed.
+    if (!work.empty() && text::EqualsNoCase(path::DirectoryPart(working), work))
+      m_pending.Note(work, dir, node->m_strModel,
+                     {{node->m_nKind == RequestDelete ? UnwrittenKind::kDelete : UnwrittenKind::kCopy,
+                       path::BaseName(working)}});
+    if (!m_copy.Enqueue(node.get(), false)) return 0;
+  }
+  node.release();
+  if (wake) m_copy.Wake();
+  return 1;
+}
+
 int CNetworkFileControl::QueueCopyRequest(const std::string& path, bool wake) {
   // A request that no thread would ever serve is not taken.
-  if (!EnsureCopyThread()) return 0;
+  if (NoModelDirectory(m_location.m_modelDir.Get(), "a write-back") || !EnsureCopyThread()) return 0;
   auto node = std::make_unique<QueueNode>();
   node->m_strSource = path;
-  node->m_strTarget = m_location.m_modelDir.Get();
   node->m_nKind = RequestCopy;
-  if (!m_copy.Enqueue(node.get(), wake)) return 0;
-  node.release();
-  return 1;
+  return Submit(std::move(node), wake);
 }
 
 int CNetworkFileControl::QueueDeleteRequest(const std::string& name) {
   // A name that leads out of the model directory names nothing of the model's.
   if (!path::StaysInside(name)) return 0;
-  const std::string target = m_location.m_modelDir.Get() + name;
-  if (!platform::PathExists(target)) return 0;
-  if (!EnsureCopyThread()) return 0;
+  const std::string dir = m_location.m_modelDir.Get();
+  if (NoModelDirectory(dir, "a delete") || !platform::PathExists(dir + name) || !EnsureCopyThread()) return 0;
   auto node = std::make_unique<QueueNode>();
-  node->m_strSource = target;
+  node->m_strSource = name;
   node->m_strTarget = m_location.m_strQVTempDir;
   node->m_nKind = RequestDelete;
-  if (!m_copy.Enqueue(node.get())) return 0;
-  node.release();
-  return 1;
+  return Submit(std::move(node), true);
 }
 
 void CNetworkFileControl::QueueCopyOrDelete(const std::string& path) {
@@ -59,7 +89,9 @@ void CNetworkFileControl::QueueCopyOrDelete(const std::string& path) {
 int CNetworkFileControl::EnqueueAndCopyFile(const std::string& path) { return QueueCopyRequest(path); }
 
 void CNetworkFileControl::ASynchCopy(int mode, const std::string& name, const std::string& extension) {
-  if (m_location.m_modelDir.Get().empty() || m_location.m_strQVTempDir.empty() || mode != 2) return;
+  if (NoModelDirectory(m_location.m_modelDir.Get(), "NW_ASynchCopy") || m_location.m_strQVTempDir.empty() ||
+      mode != 2)
+    return;
   std::string file = text::TrimTrailingBlanks(name);
   if (!extension.empty()) file = text::TrimTrailingBlanks(file + "." + extension);
   // Only the working copy's own files are written back.
@@ -68,7 +100,8 @@ void CNetworkFileControl::ASynchCopy(int mode, const std::string& name, const st
 }
 
 void CNetworkFileControl::ASynchCopyExt(int mode, const std::string& extension) {
-  if (m_location.m_modelDir.Get().empty() || m_location.m_strQVTempDir.empty() || mode != 2 || extension.empty())
+  if (NoModelDirectory(m_location.m_modelDir.Get(), "NW_ASynchCopyExt") || m_location.m_strQVTempDir.empty() ||
+      mode != 2 || extension.empty())
     return;
   std::vector<std::string> files;
   m_diskObject.ListFilesMatching(text::TrimTrailingBlanks("*." + extension), m_location.m_strQVTempDir, files, 1);
@@ -78,42 +111,77 @@ void CNetworkFileControl::ASynchCopyExt(int mode, const std::string& extension) 
 }
 
 void CNetworkFileControl::AsynchCpyMdlFl(const std::string& extension) {
-  if (m_location.m_modelDir.Get().empty() || m_location.m_strQVTempDir.empty() || extension.empty()) return;
+  if (NoModelDirectory(m_location.m_modelDir.Get(), "NW_AsynchCpyMdlFl") || m_location.m_strQVTempDir.empty() ||
+      extension.empty())
+    return;
   const std::string ext = text::TrimTrailingBlanks(extension);
   if (!path::StaysInside(ext)) return;
   QueueCopyOrDelete(m_location.m_strQVTempDir + m_location.m_strModelName + "." + ext);
 }
 
 void CNetworkFileControl::ASynchDelete(const std::string& name) {
-  if (m_location.m_modelDir.Get().empty() || m_location.m_strQVTempDir.empty()) return;
+  if (NoModelDirectory(m_location.m_modelDir.Get(), "NW_ASynchDelete") || m_location.m_strQVTempDir.empty()) return;
   QueueDeleteRequest(text::TrimTrailingBlanks(name));
 }
 
-std::string CNetworkFileControl::ModelDirectory() { return m_location.m_modelDir.Get(); }
-
-void CNetworkFileControl::MoveModelDirectory(const std::string& dir, bool givenWithoutSlash) {
-  m_location.MoveTo(dir, givenWithoutSlash);
+void CNetworkFileControl::ModelMoved(const std::string& oldDir, const std::string& name, const std::string& newDir,
+                                     bool givenWithoutSlash) {
+  m_location.MoveModel(oldDir, name, newDir, givenWithoutSlash);
 }
 
 void CNetworkFileControl::RecordUnwritten(const QueueNode& request) {
-  const bool isDelete = request.m_nKind == RequestDelete;
-  const std::string workingCopy =
-      isDelete ? path::WithSeparator(request.m_strTarget) : path::DirectoryPart(request.m_strSource);
-  const std::string modelDir =
-      isDelete ? path::DirectoryPart(request.m_strSource) : path::WithSeparator(request.m_strTarget);
-  const std::string working = workingCopy + path::BaseName(request.m_strSource);
-  UnwrittenEntry entry{isDelete ? UnwrittenKind::kDelete : UnwrittenKind::kCopy, path::BaseName(request.m_strSource)};
-  if (!miradel::RecordUnwritten(workingCopy, modelDir, ModelNameOfWorkingFile(working), entry)) {
+  const ModelRef model = ModelOf(request);
+  const std::string working = request.WorkingFile();
+  UnwrittenEntry entry{request.m_nKind == RequestDelete ? UnwrittenKind::kDelete : UnwrittenKind::kCopy,
+                       path::BaseName(working)};
+  if (!miradel::RecordUnwritten(model.workDir, model.dir, model.name, entry)) {
     platform::Diagnostic("miradel: could not record the unwritten change " + working +
                          "; it stays in the working copy");
     std::lock_guard<std::mutex> guard(m_csUnrecorded);
-    m_unrecorded.insert(text::LowerCase(workingCopy));
+    m_unrecorded.insert(text::LowerCase(model.workDir));
   }
+}
+
+void CNetworkFileControl::Leaving(const QueueNode& request, bool written) {
+  const std::string working = request.WorkingFile();
+  // A change of that file given up before is written now (a look at a record that is almost never
+  // there).
+  if (written) ClearUnwritten(path::DirectoryPart(working), path::BaseName(working));
+  std::lock_guard<std::recursive_mutex> journal(m_pending.Mutex());
+  std::lock_guard<std::recursive_mutex> queue(m_copy.m_csQueue);
+  const FilePathQueue& q = m_copy.m_requestQueue;
+  if (q.IsEmpty() || (q.GetCount() == 1 && q.Head()->m_nSerial == request.m_nSerial)) m_pending.ClearAll();
+}
+
+void CNetworkFileControl::Carried(const std::string&) { SettleJournal(); }
+
+void CNetworkFileControl::SettleJournal() {
+  std::lock_guard<std::recursive_mutex> journal(m_pending.Mutex());
+  std::lock_guard<std::recursive_mutex> queue(m_copy.m_csQueue);
+  if (m_copy.m_requestQueue.IsEmpty()) m_pending.ClearAll();
+}
+
+void CNetworkFileControl::StrandRequests(const std::string& lockPath) {
+  LockManager::Which which;
+  if (lockPath.empty() || m_locks.OwnershipOf(lockPath, &which) != LockManager::Ownership::kReleased) return;
+  std::lock_guard<std::recursive_mutex> journal(m_pending.Mutex());
+  std::vector<QueueNode*> removed;
+  {
+    std::lock_guard<std::recursive_mutex> queue(m_copy.m_csQueue);
+    removed = m_copy.m_requestQueue.RemoveIf(
+        [&](const QueueNode& r) { return text::EqualsNoCase(ModelOf(r).LockPath(), lockPath); });
+  }
+  for (QueueNode* node : removed) {
+    std::unique_ptr<QueueNode> owned(node);
+    RecordUnwritten(*node);
+  }
+  SettleJournal();
 }
 
 void CNetworkFileControl::ClearWorkingCopy(int usePrevious) {
   const std::string dir = usePrevious == 1 ? m_location.m_strSavedQVTempDir : m_location.m_strQVTempDir;
   KeepPendingChanges(dir);
+  m_pending.Close(dir);
   bool unrecorded;
   {
     std::lock_guard<std::mutex> guard(m_csUnrecorded);
@@ -126,25 +194,46 @@ void CNetworkFileControl::ClearWorkingCopy(int usePrevious) {
   m_staging.ClearTempDir(usePrevious);
 }
 
-void CNetworkFileControl::WrittenBack(const QueueNode& request) {
-  const std::string workingCopy = request.m_nKind == RequestDelete ? path::WithSeparator(request.m_strTarget)
-                                                                   : path::DirectoryPart(request.m_strSource);
-  // One look at a file that is almost never there.
-  if (HasUnwritten(workingCopy)) ClearUnwritten(workingCopy, path::BaseName(request.m_strSource));
-}
-
 void CNetworkFileControl::KeepPendingChanges(const std::string& workingCopy) {
   if (workingCopy.empty()) return;
-  for (const QueueNode& request : m_copy.Pending()) {
-    const std::string& working = request.m_nKind == RequestDelete ? request.m_strTarget : request.m_strSource;
-    if (text::StartsWithNoCase(working, path::WithSeparator(workingCopy))) RecordUnwritten(request);
-  }
+  for (const QueueNode& request : m_copy.Pending())
+    if (text::StartsWithNoCase(request.WorkingFile(), path::WithSeparator(workingCopy))) RecordUnwritten(request);
+}
+
+void CNetworkFileControl::NoteWrites(const std::vector<std::string>& files) {
+  const std::string& work = m_location.m_strQVTempDir;
+  std::vector<UnwrittenEntry> entries;
+  for (const std::string& file : files)
+    if (text::EqualsNoCase(path::DirectoryPart(file), work)) entries.push_back({UnwrittenKind::kCopy, path::BaseName(file)});
+  if (!entries.empty() && !m_pending.Note(work, m_location.m_modelDir.Get(), m_location.m_strModelName, entries))
+    platform::Diagnostic("miradel: could not note the write-back of " + work + " in its journal");
+}
+
+int CNetworkFileControl::CopyAllFromTemp() {
+  const std::string& work = m_location.m_strQVTempDir;
+  if (work.empty()) return 0;
+  std::vector<std::string> files;
+  m_diskObject.ListFilesMatching("*.*", work, files, 1);
+  NoteWrites(files);
+  const int written = m_staging.CopyTempToModel();
+  if (written == 1) SettleJournal();
+  return written;
+}
+
+ModelRef CNetworkFileControl::OpenModel() {
+  ModelRef m;
+  m.dir = m_location.m_modelDir.Get();
+  m.name = m.shownName = m_location.m_strModelName;
+  m.workDir = m_location.m_strQVTempDir;
+  return m;
 }
 
 Recovery CNetworkFileControl::ControlRecovery() {
   Recovery::Side side;
   side.window = m_hWndHost;
   side.silent = m_bSilentMode;
+  side.csQueue = &m_copy.m_csQueue;
+  side.queue = &m_copy.m_requestQueue;
   side.pause = [](std::chrono::milliseconds pause) {
     std::this_thread::sleep_for(pause);
     return true;
@@ -152,51 +241,54 @@ Recovery CNetworkFileControl::ControlRecovery() {
   return Recovery(*this, m_diskObject, std::move(side));
 }
 
-int CNetworkFileControl::CheckModelDirectory() {
-  return ControlRecovery().CheckModelDirectory(m_location.m_modelDir.Get(), m_location.m_strModelName,
-                                               m_location.m_strQVTempDir);
-}
+int CNetworkFileControl::CheckModelDirectory() { return ControlRecovery().CheckModelDirectory(OpenModel()); }
 
-int CNetworkFileControl::SaveModelElsewhere() {
-  return ControlRecovery().SaveModelElsewhere(m_location.m_strQVTempDir, m_location.m_strModelName);
-}
+int CNetworkFileControl::SaveModelElsewhere() { return ControlRecovery().SaveModelElsewhere(OpenModel()); }
 
 int CNetworkFileControl::CopyModelFrmTmp() {
   m_copy.WaitForQueueEmpty();
-  if (m_locks.RefreshPrimary() == 0) CheckModelDirectory();
   const std::string& name = m_location.m_strModelName;
   const std::string& work = m_location.m_strQVTempDir;
   if (work.empty() || name.empty()) return 0;
-  const std::vector<std::string> files = {work + name + ".dat", work + name + ".prv"};
+  // Both must arrive: the data file is the model. One the working copy lacks has nothing to write.
+  std::vector<std::string> files;
+  for (const char* ext : {".dat", ".prv"})
+    if (platform::PathExists(work + name + ext)) files.push_back(work + name + ext);
+  NoteWrites(files);
+  auto giveUp = [&] {
+    // Given up, not done: the change stays in the working copy, which says so.
+    for (const std::string& file : files) {
+      QueueNode request;
+      request.m_strSource = file;
+      request.m_strTarget = m_location.m_modelDir.Get();
+      request.m_strModel = name;
+      RecordUnwritten(request);
+    }
+    return 0;
+  };
   bool retryChosen = false;
+  int check = CheckModelDirectory();
   for (;;) {
-    m_locks.ReleaseDataFile(LockManager::kPrimary);
-    // Both must arrive: the data file is the model. One the working copy lacks has nothing to write.
+    if (check == Recovery::kNotOurs || check == Recovery::kGiveUp) return giveUp();
+    // Into the directory as it is: one that vanished is a lost share, not a place to make anew.
+    const std::string dir = m_location.m_modelDir.Get();
     bool written = true;
+    m_locks.ReleaseDataFile(LockManager::kPrimary);
     for (const std::string& file : files)
-      if (platform::PathExists(file) && m_diskObject.WriteFileInto(file, m_location.m_modelDir.Get()) != 1)
-        written = false;
+      if (!platform::Current().ReplaceWithCopy(file, dir + path::BaseName(file)).ok()) written = false;
     m_locks.HoldDataFile(LockManager::kPrimary);
     if (written) {
-      if (HasUnwritten(work))
-        for (const std::string& file : files) ClearUnwritten(work, path::BaseName(file));
+      for (const std::string& file : files) ClearUnwritten(work, path::BaseName(file));
+      SettleJournal();
       if (retryChosen && !m_bSilentMode)
         ui::PlainMessageBox(m_hWndHost, ui::FormatString(ui::kStrContinueWorkingQuoted, name));
       return 1;
     }
-    if (CheckModelDirectory() != Recovery::kUsable) continue;
+    check = CheckModelDirectory();
+    if (check != Recovery::kUsable) continue;
     if (retryChosen && !m_bSilentMode)
       ui::PlainMessageBox(m_hWndHost, ui::LoadString(ui::kStrModelDirectoryStillUnavailable));
-    if (m_bSilentMode) {
-      // Given up, not done: the change stays in the working copy, which says so.
-      for (const std::string& file : files) {
-        QueueNode request;
-        request.m_strSource = file;
-        request.m_strTarget = m_location.m_modelDir.Get();
-        if (platform::PathExists(file)) RecordUnwritten(request);
-      }
-      return 0;
-    }
+    if (m_bSilentMode) return giveUp();
     ui::g_bRenameRetrySave = 1;
     const int answer = ui::RetrySaveMessageBox(m_hWndHost, ui::FormatString(ui::kStrRetryOrSaveQuestion, name), "",
                                                ui::kYesNo | ui::kIconQuestion, true);

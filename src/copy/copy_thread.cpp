@@ -126,7 +126,11 @@ bool CCopyThread::CopyIntoDirectory(std::string source, std::string target) {
 
 bool CCopyThread::DeleteRequestFile(std::string path) {
   if (path.empty()) return false;
-  return platform::Current().DeleteFile(path).ok();
+  const platform::Status s = platform::Current().DeleteFile(path);
+  if (s.ok()) return true;
+  // Already gone from a directory that is there: what the request wanted is done.
+  platform::FileInfo dir;
+  return s.IsNotFound() && platform::Current().GetFileInfo(path::DirectoryPart(path), &dir).ok() && dir.is_directory;
 }
 
 void CCopyThread::Run() {
@@ -160,20 +164,35 @@ bool CCopyThread::Pass(QueueNode& current) {
 
   Recovery::Result check = Recovery::kUsable;
   if (!Touch([&] { check = CheckModelDirectory(current); })) return false;
-  if (check == Recovery::kStopped) return false;
-  // Moved: the queue was cleared, nothing of it is left to do.
-  if (check == Recovery::kMoved) return true;
+  switch (check) {
+    case Recovery::kStopped: return false;
+    // Moved: the model's requests went along with its working copy.
+    case Recovery::kMoved: return true;
+    case Recovery::kNotOurs:
+    case Recovery::kGiveUp: return Touch([&] { GiveUp(current); });
+    default: break;
+  }
   switch (CarryOut(current)) {
     case Outcome::kStopped: return false;
+    case Outcome::kNotOurs: return Touch([&] { GiveUp(current); });
     case Outcome::kFailed: return OnRequestFailed(current);
     case Outcome::kDoneOnRetry: ReportRecovered(ui::kStrContinueWorkingQuoted); break;
     case Outcome::kDoneAtOnce: break;
   }
   ReportRecovered(ui::kStrContinueWorking);
   return Touch([&] {
-    if (m_pHost) m_pHost->WrittenBack(current);
+    if (m_pHost) m_pHost->Leaving(current, true);
     PopHead(current);
   });
+}
+
+void CCopyThread::GiveUp(QueueNode& request) {
+  // Nothing may be written: the change stays in the working copy, which now says so.
+  if (m_pHost) {
+    m_pHost->RecordUnwritten(request);
+    m_pHost->Leaving(request, false);
+  }
+  PopHead(request);
 }
 
 bool CCopyThread::ParkWhileSuspended() {
@@ -228,10 +247,12 @@ void CCopyThread::PeekHead(QueueNode& current) {
 }
 
 void CCopyThread::PopHead(QueueNode& current) {
+  const std::uint64_t serial = current.m_nSerial;
   current.Reset();
   if (!m_pQueue || !m_pcsQueue) return;
   std::lock_guard<std::recursive_mutex> lock(*m_pcsQueue);
-  m_pQueue->PopFront();
+  // Unless a move took it out meanwhile.
+  m_pQueue->PopFrontIf(serial);
 }
 
 Recovery& CCopyThread::TheRecovery() {
@@ -251,23 +272,7 @@ Recovery& CCopyThread::TheRecovery() {
 
 Recovery::Result CCopyThread::CheckModelDirectory(const QueueNode& request) {
   if (!m_pHost) return Recovery::kUsable;
-  // A delete request in the shape of a copy request: the working file and the model directory.
-  std::string source = request.m_strSource;
-  std::string target = request.m_strTarget;
-  if (request.m_nKind == RequestDelete) {
-    source = path::WithSeparator(request.m_strTarget) + path::BaseName(request.m_strSource);
-    target = path::DirectoryPart(request.m_strSource);
-  }
-  target = path::WithSeparator(target);
-  const std::string name = text::LowerCase(ModelNameOfWorkingFile(source));
-  Recovery& recovery = TheRecovery();
-  LockManager& locks = m_pHost->Locks();
-  // Requests of the model the host has just left belong to the lock it keeps in the second slot.
-  const std::string expected = target + name + ".lck";
-  if (text::EqualsNoCase(locks.LockPath(LockManager::kSecond), expected) &&
-      !text::EqualsNoCase(locks.LockPath(recovery.lock), expected))
-    recovery.lock = LockManager::kSecond;
-  return recovery.CheckModelDirectory(target, name, path::DirectoryPart(source));
+  return TheRecovery().CheckModelDirectory(ModelOf(request));
 }
 
 void CCopyThread::ReportRecovered(unsigned id) {
@@ -279,54 +284,63 @@ void CCopyThread::ReportRecovered(unsigned id) {
 bool CCopyThread::OnRequestFailed(QueueNode& request) {
   bool going = Touch([&] {
     Recovery::Result again = CheckModelDirectory(request);
+    if (again == Recovery::kNotOurs || again == Recovery::kGiveUp) return GiveUp(request);
     // The directory had to be restored, or the model moved: the request (if still queued) is
     // tried afresh.
     if (again != Recovery::kUsable) return;
     if (m_retryChosen && !m_bSilent)
       ui::PlainMessageBox(m_hWndHost, ui::LoadString(ui::kStrModelDirectoryStillUnavailable));
-    const bool isDelete = request.m_nKind == RequestDelete;
-    const std::string working = isDelete ? path::WithSeparator(request.m_strTarget) : request.m_strSource;
-    m_modelName = ModelNameOfWorkingFile(working);
-    if (m_bSilent) {
-      // Nobody may be asked: the change stays in the working copy, which now says so.
-      m_pHost->RecordUnwritten(request);
-      PopHead(request);
-      return;
-    }
-    const std::string file =
-        isDelete ? path::WithSeparator(request.m_strTarget) + path::BaseName(request.m_strSource) : request.m_strSource;
-    if (TheRecovery().AskRetryOrSave(m_modelName, path::DirectoryPart(file))) {
-      m_retryChosen = true;
-      return;
-    }
-    std::lock_guard<std::recursive_mutex> lock(*m_pcsQueue);
-    m_pQueue->Clear();
-    request.Reset();
+    const ModelRef model = ModelOf(request);
+    m_modelName = ModelNameOfWorkingFile(request.WorkingFile());
+    if (m_bSilent) return GiveUp(request);
+    // After Save the model's requests, this one too, went along with its working copy.
+    if (TheRecovery().AskRetryOrSave(model)) m_retryChosen = true;
   });
   return going && !m_stop.load();
 }
 
 CCopyThread::Outcome CCopyThread::CarryOut(const QueueNode& request) {
   if (m_stop.load()) return Outcome::kStopped;
-  if (TryOnce(request)) return Outcome::kDoneAtOnce;
+  if (m_pQueue && m_pcsQueue) {
+    // From the first read of its file on, a change of that file is queued anew.
+    std::lock_guard<std::recursive_mutex> lock(*m_pcsQueue);
+    m_pQueue->BeginFront(request.m_nSerial);
+  }
+  Outcome once = TryOnce(request);
+  if (once != Outcome::kFailed) return once;
   if (!PauseUnlessStopped(RetryPause())) return Outcome::kStopped;
   for (int i = 0; i < kRetries; ++i) {
     if (m_stop.load()) return Outcome::kStopped;
-    if (TryOnce(request)) return Outcome::kDoneOnRetry;
+    once = TryOnce(request);
+    if (once == Outcome::kDoneAtOnce) return Outcome::kDoneOnRetry;
+    if (once != Outcome::kFailed) return once;
   }
   return Outcome::kFailed;
 }
 
-bool CCopyThread::TryOnce(const QueueNode& request) {
+CCopyThread::Outcome CCopyThread::TryOnce(const QueueNode& request) {
+  // The model's lock stays ours while the file is written: its releases wait for this guard.
+  std::unique_lock<std::mutex> writing;
+  if (m_pHost) {
+    LockManager& locks = m_pHost->Locks();
+    writing = std::unique_lock<std::mutex>(locks.m_csWrite);
+    LockManager::Which which;
+    if (locks.OwnershipOf(ModelOf(request).LockPath(), &which) == LockManager::Ownership::kReleased)
+      return Outcome::kNotOurs;
+  }
+  bool done;
   switch (request.m_nKind) {
     case RequestCopy:
       // A source that has gone leaves nothing to copy: done, not failed.
-      return !FileExists(request.m_strSource) || CopyIntoDirectory(request.m_strSource, request.m_strTarget);
+      done = !FileExists(request.m_strSource) || CopyIntoDirectory(request.m_strSource, request.m_strTarget);
+      break;
     case RequestDelete:
-      return DeleteRequestFile(request.m_strSource);
+      done = DeleteRequestFile(request.m_strSource);
+      break;
     default:
-      return true;
+      done = true;
   }
+  return done ? Outcome::kDoneAtOnce : Outcome::kFailed;
 }
 
 }  // namespace miradel

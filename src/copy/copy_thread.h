@@ -97,7 +97,7 @@ class CCopyThread {
   std::atomic<int> m_bIdle{0};
 
  private:
-  enum class Outcome { kDoneAtOnce, kDoneOnRetry, kFailed, kStopped };
+  enum class Outcome { kDoneAtOnce, kDoneOnRetry, kFailed, kStopped, kNotOurs };
 
   void Run();
   // One pass of the request loop; false when the thread is to end.
@@ -114,21 +114,24 @@ class CCopyThread {
 
   bool QueueIsEmpty();
   void PeekHead(QueueNode& current);
+  // Takes the request out of the queue, unless a move took it out already.
   void PopHead(QueueNode& current);
+  // The request leaves the queue unwritten, recorded as such.
+  void GiveUp(QueueNode& request);
 
   Recovery& TheRecovery();
-  // Before and after the tries of a request: the model directory and the lock, made usable again
-  // or the model moved (see Recovery). Switches to the second lock for requests of the model the
-  // host has just left.
+  // Before and after the tries of a request: the directory and the lock of the request's own model,
+  // made usable again or the model moved (see Recovery).
   Recovery::Result CheckModelDirectory(const QueueNode& request);
   // The request failed every try although the directory is usable: Retry or Save, asked of the
   // user; in silent mode it is given up and recorded as unwritten. false when stopping.
   bool OnRequestFailed(QueueNode& request);
   // The message after a success once the user had chosen Retry.
   void ReportRecovered(unsigned id);
-  // One try, then after one pause kRetries more.
+  // One try, then after one pause kRetries more; kNotOurs once the model's lock was let go.
   Outcome CarryOut(const QueueNode& request);
-  bool TryOnce(const QueueNode& request);
+  // kDoneAtOnce, kFailed or kNotOurs.
+  Outcome TryOnce(const QueueNode& request);
 
   std::unique_ptr<Recovery> m_recovery;
   // Live as long as the loop: the model name of the last failure question and the user's Retry.

@@ -1,46 +1,48 @@
 #include "copy/file_path_queue.h"
 
-#include <cstring>
-
+#include "base/path.h"
 #include "base/text.h"
 
 namespace miradel {
-
-using text::FoldCase;
 
 void QueueNode::Reset() {
   m_strSource.clear();
   m_strTarget.clear();
   m_nKind = RequestCopy;
   m_pNext = nullptr;
+  m_strModel.clear();
+  m_nSerial = 0;
 }
 
 bool QueueNode::Equals(const QueueNode& other) const {
   return m_nKind == other.m_nKind && text::EqualsNoCase(m_strSource, other.m_strSource);
 }
 
+std::string QueueNode::WorkingFile() const {
+  return m_nKind == RequestDelete ? path::WithSeparator(m_strTarget) + path::BaseName(m_strSource) : m_strSource;
+}
+
+std::string QueueNode::ModelDirectory() const {
+  return m_nKind == RequestDelete ? path::DirectoryPart(m_strSource) : path::WithSeparator(m_strTarget);
+}
+
 FilePathQueue::~FilePathQueue() { Clear(); }
 
-std::string FilePathQueue::KeyOf(const QueueNode& node) {
-  char kind[sizeof node.m_nKind];
-  std::memcpy(kind, &node.m_nKind, sizeof kind);
-  std::string key(kind, sizeof kind);
-  key.reserve(key.size() + node.m_strSource.size());
-  // Folded exactly as Equals folds, so that the index and Equals never disagree.
-  for (char c : node.m_strSource) key += FoldCase(c);
-  return key;
-}
+std::string FilePathQueue::KeyOf(const QueueNode& node) { return text::LowerCase(node.WorkingFile()); }
 
 int FilePathQueue::PushBackUnique(QueueNode* node) {
   if (!node || node->m_strSource.empty()) return 0;
-  auto inserted = m_index.insert(KeyOf(*node));
-  if (!inserted.second) return 0;
-  try {
-    m_keyOrder.push_back(&*inserted.first);
-  } catch (...) {
-    m_index.erase(inserted.first);
-    throw;
+  std::string key = KeyOf(*node);
+  auto found = m_latest.find(key);
+  if (found != m_latest.end()) {
+    const QueueNode* latest = found->second.node;
+    if (latest->m_nSerial != m_inProgress && latest->Equals(*node)) return 0;
+    found->second = {node, found->second.count + 1};
+  } else {
+    found = m_latest.emplace(key, Latest{node, 1}).first;
   }
+  node->m_key = std::move(key);
+  node->m_nSerial = ++m_lastSerial;
   node->m_pNext = nullptr;
   if (m_pTail)
     m_pTail->m_pNext = node;
@@ -54,21 +56,45 @@ int FilePathQueue::PushBackUnique(QueueNode* node) {
 void FilePathQueue::PeekFront(QueueNode& out) const {
   out.Reset();
   if (!m_pHead) return;
-  out.m_strSource = m_pHead->m_strSource;
-  out.m_strTarget = m_pHead->m_strTarget;
-  out.m_nKind = m_pHead->m_nKind;
+  out = *m_pHead;
+  out.m_pNext = nullptr;
+  out.m_key.clear();
+}
+
+void FilePathQueue::Unindex(QueueNode* node) {
+  auto found = m_latest.find(node->m_key);
+  if (found == m_latest.end()) return;
+  if (--found->second.count == 0) {
+    m_latest.erase(found);
+    return;
+  }
+  if (found->second.node != node) return;
+  // The youngest went while older ones wait (only RemoveIf does that): the youngest of those.
+  QueueNode* youngest = nullptr;
+  for (QueueNode* n = m_pHead; n; n = n->m_pNext)
+    if (n != node && n->m_key == node->m_key) youngest = n;
+  found->second.node = youngest;
 }
 
 int FilePathQueue::PopFront() {
   if (m_nCount == 0 || !m_pHead) return 0;
   QueueNode* head = m_pHead;
+  Unindex(head);
   m_pHead = head->m_pNext;
   if (!m_pHead) m_pTail = nullptr;
   --m_nCount;
-  m_index.erase(m_index.find(*m_keyOrder.front()));
-  m_keyOrder.pop_front();
+  if (head->m_nSerial == m_inProgress) m_inProgress = 0;
   delete head;
   return 1;
+}
+
+int FilePathQueue::PopFrontIf(std::uint64_t serial) {
+  if (!m_pHead || m_pHead->m_nSerial != serial) return 0;
+  return PopFront();
+}
+
+void FilePathQueue::BeginFront(std::uint64_t serial) {
+  if (m_pHead && m_pHead->m_nSerial == serial) m_inProgress = serial;
 }
 
 int FilePathQueue::Clear() {
@@ -80,14 +106,39 @@ int FilePathQueue::Clear() {
   }
   m_pHead = m_pTail = nullptr;
   m_nCount = 0;
-  m_keyOrder.clear();
-  m_index.clear();
+  m_inProgress = 0;
+  m_latest.clear();
   return 1;
 }
 
+std::vector<QueueNode*> FilePathQueue::RemoveIf(const std::function<bool(const QueueNode&)>& pred,
+                                                bool inProgressToo) {
+  std::vector<QueueNode*> removed;
+  QueueNode* previous = nullptr;
+  for (QueueNode* node = m_pHead; node;) {
+    QueueNode* next = node->m_pNext;
+    if ((inProgressToo || node->m_nSerial != m_inProgress) && pred(*node)) {
+      removed.push_back(node);
+      if (node->m_nSerial == m_inProgress) m_inProgress = 0;
+      Unindex(node);
+      (previous ? previous->m_pNext : m_pHead) = next;
+      if (m_pTail == node) m_pTail = previous;
+      --m_nCount;
+      node->m_pNext = nullptr;
+      node->m_key.clear();
+    } else {
+      previous = node;
+    }
+    node = next;
+  }
+  return removed;
+}
+
 bool FilePathQueue::Contains(const QueueNode* node) const {
-  if (!node || m_nCount == 0) return false;
-  return m_index.count(KeyOf(*node)) != 0;
+  if (!node) return false;
+  for (const QueueNode* n = m_pHead; n; n = n->m_pNext)
+    if (n->Equals(*node)) return true;
+  return false;
 }
 
 }  // namespace miradel

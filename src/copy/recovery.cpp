@@ -1,12 +1,12 @@
 #include "copy/recovery.h"
 
-#include <cstdio>
 #include <cstring>
-#include <thread>
 #include <vector>
 
 #include "base/path.h"
+#include "base/text.h"
 #include "copy/copy_thread.h"
+#include "lock/lock_path.h"
 #include "platform/env.h"
 #include "ui/string_table.h"
 #include "ui/user_interface.h"
@@ -29,6 +29,18 @@ std::string ModelNameOfWorkingFile(const std::string& path) {
   return last.size() > kWorkingCopySuffix ? last.substr(0, last.size() - kWorkingCopySuffix) : std::string();
 }
 
+std::string ModelRef::LockPath() const { return LockPathFor(dir, name); }
+
+ModelRef ModelOf(const QueueNode& request) {
+  const std::string working = request.WorkingFile();
+  ModelRef m;
+  m.dir = request.ModelDirectory();
+  m.shownName = text::LowerCase(ModelNameOfWorkingFile(working));
+  m.name = request.m_strModel.empty() ? ModelNameOfWorkingFile(working) : request.m_strModel;
+  m.workDir = path::DirectoryPart(working);
+  return m;
+}
+
 bool Recovery::DirectoryExists(const std::string& dir) {
   platform::FileInfo info;
   return !dir.empty() && platform::Current().GetFileInfo(dir, &info).ok() && info.is_directory;
@@ -41,55 +53,74 @@ void Recovery::ShowOwner(unsigned id, const LockOwnerInfo& owner) {
   ui::RetrySaveMessageBox(side_.window, text, "", ui::kOk | ui::kIconExclamation, false);
 }
 
-Recovery::Result Recovery::CheckModelDirectory(const std::string& dir, const std::string& name,
-                                               const std::string& workDir) {
+Recovery::Look Recovery::LookAtLock(const std::string& lockPath, LockOwnerInfo* owner) {
   LockManager& locks = host_.Locks();
+  std::lock_guard<std::recursive_mutex> guard(locks.m_csLock);
+  LockManager::Which which = LockManager::kNone;
+  switch (locks.OwnershipOf(lockPath, &which)) {
+    case LockManager::Ownership::kReleased:
+      return Look::kNotOurs;
+    case LockManager::Ownership::kNever:
+      // Opened without a lock: written as long as nobody else holds the model.
+      return HeldBySomeoneElse(lockPath, nullptr) ? Look::kNotOurs : Look::kSound;
+    case LockManager::Ownership::kHeld:
+      if (locks.Refresh(which) == 1) return Look::kSound;
+      break;
+    case LockManager::Ownership::kLapsed:
+      break;
+  }
+  // A lock file that cannot be written, or that is gone or names someone else while its directory
+  // is there, is a lock that lapsed: take it again before anything is written.
+  const int again = locks.Retake(which, owner);
+  if (again == 1) return Look::kRetaken;
+  if (again == 0 && (owner->szUserName[0] || owner->szMachineName[0])) return Look::kTakenByOther;
+  return Look::kUnwritable;
+}
+
+Recovery::Result Recovery::CheckModelDirectory(const ModelRef& model) {
+  const std::string lockPath = model.LockPath();
   bool firstLook = true;
   bool savedElsewhere = false;
-  bool retakeFailed = false;
+  int unwritable = 0;
   for (;;) {
     if (side_.stopping()) return kStopped;
+    LockManager::Which which;
+    if (host_.Locks().OwnershipOf(lockPath, &which) == LockManager::Ownership::kReleased) return kNotOurs;
     bool usable = false;
-    if (DirectoryExists(dir)) {
-      std::unique_lock<std::recursive_mutex> guard(locks.m_csLock, std::defer_lock);
-      if (side_.copyThread) guard.lock();
-      // A model opened without a lock (read-only), or whose lock the host has let go, has none to
-      // keep; one this check failed to take back still has.
-      const bool locked = locks.Snapshot(lock).IsHeld() || retakeFailed;
-      int result = locked ? locks.Refresh(lock) : 1;
-      bool replaced = false;
-      // A lock file that cannot be written, or that is gone or names someone else while its
-      // directory is there, is a lock that lapsed: take it again before anything is written.
-      if (result != 1) {
-        LockOwnerInfo owner{};
-        const int again = locks.Retake(lock, &owner);
-        retakeFailed = again != 1;
-        if (again == 1) {
-          result = 1;
-          replaced = true;
-        } else if (again == 0 && (owner.szUserName[0] || owner.szMachineName[0])) {
-          ShowOwner(owner.bIsPermanent == 1 ? ui::kStrPermanentlyLockedBy : ui::kStrTemporarilyLockedBy, owner);
-          if (side_.copyThread) {
-            // Somebody else has the model now: the changes can only go somewhere else.
-            ui::WindowDisabler disabler(side_.window);
-            while (SaveModelElsewhere(workDir, name) != 1) {
-              if (side_.stopping() || !side_.pause(CCopyThread::RetryPause())) return kStopped;
-              ui::PlainMessageBox(side_.window, kSelectDirectory);
-            }
-          } else {
-            SaveModelElsewhere(workDir, name);
+    if (DirectoryExists(model.dir)) {
+      LockOwnerInfo owner{};
+      const Look look = LookAtLock(lockPath, &owner);
+      if (look == Look::kNotOurs) return kNotOurs;
+      if (look == Look::kSound && firstLook) return kUsable;
+      if (look == Look::kTakenByOther) {
+        ShowOwner(owner.bIsPermanent == 1 ? ui::kStrPermanentlyLockedBy : ui::kStrTemporarilyLockedBy, owner);
+        if (side_.copyThread) {
+          // Somebody else has the model now: the changes can only go somewhere else.
+          ui::WindowDisabler disabler(side_.window);
+          while (SaveModelElsewhere(model) != 1) {
+            if (side_.stopping() || !side_.pause(CCopyThread::RetryPause())) return kStopped;
+            ui::PlainMessageBox(side_.window, kSelectDirectory);
           }
-          savedElsewhere = true;
-          result = 1;
-          replaced = true;
+        } else if (SaveModelElsewhere(model) != 1) {
+          // A cancelled browser is no move: the model is the colleague's now.
+          return kNotOurs;
         }
+        savedElsewhere = true;
+        break;
       }
-      if (result == 1) {
-        if (firstLook && !replaced) return kUsable;
-        if (!firstLook && !savedElsewhere && !side_.silent)
-          ui::PlainMessageBox(side_.window, ui::FormatString(ui::kStrContinueWorking, name));
+      if (look == Look::kUnwritable && side_.silent) {
+        // Nobody may be asked: the lock gets the tries a failing write gets, then the request goes.
+        if (++unwritable > CCopyThread::kRetries) return kGiveUp;
+        if (!side_.pause(CCopyThread::RetryPause())) return kStopped;
+        continue;
+      }
+      if (look != Look::kUnwritable) {
+        if (!firstLook && !side_.silent)
+          ui::PlainMessageBox(side_.window, ui::FormatString(ui::kStrContinueWorking, model.shownName));
         usable = true;
       }
+    } else if (side_.silent && !side_.copyThread) {
+      return kGiveUp;
     }
     if (usable) break;
     // At most two looks a second at a directory that stays missing, whoever answers Retry.
@@ -100,35 +131,42 @@ Recovery::Result Recovery::CheckModelDirectory(const std::string& dir, const std
         return kStopped;
     }
     lastLook_ = std::chrono::steady_clock::now();
-    if (!AskRetryOrSave(name, workDir)) savedElsewhere = true;
     firstLook = false;
-    if (savedElsewhere) break;
+    if (!AskRetryOrSave(model)) {
+      savedElsewhere = true;
+      break;
+    }
   }
-  if (!savedElsewhere) return kRecovered;
-  if (side_.copyThread && side_.csQueue && side_.queue) {
-    // Every request left named the old directory.
-    std::lock_guard<std::recursive_mutex> guard(*side_.csQueue);
-    side_.queue->Clear();
-  }
-  return kMoved;
+  return savedElsewhere ? kMoved : kRecovered;
 }
 
-bool Recovery::AskRetryOrSave(const std::string& name, const std::string& workDir) {
-  const std::string text = ui::FormatString(ui::kStrRetryOrSaveQuestion, name);
+bool Recovery::AskRetryOrSave(const ModelRef& model) {
+  const std::string text = ui::FormatString(ui::kStrRetryOrSaveQuestion, model.shownName);
   while (!side_.stopping()) {
     ui::g_bRenameRetrySave = 1;
     ui::WindowDisabler disabler(side_.copyThread ? side_.window : 0);
     const int answer = ui::RetrySaveMessageBox(side_.window, text, "", ui::kYesNo | ui::kIconQuestion, true);
     if (answer != ui::kIdNo) return true;
-    if (SaveModelElsewhere(workDir, name) == 1) return false;
+    if (SaveModelElsewhere(model) == 1) return false;
   }
   return true;
 }
 
-int Recovery::SaveModelElsewhere(const std::string& workDir, const std::string& name) {
+int Recovery::SaveModelElsewhere(const ModelRef& model) {
   LockManager& locks = host_.Locks();
-  const std::string from = path::WithoutTrailingSeparators(workDir);
-  const LockSlot kept = locks.Snapshot(lock);
+  LockManager::Which which = LockManager::kNone;
+  const LockManager::Ownership owned = locks.OwnershipOf(model.LockPath(), &which);
+  if (owned == LockManager::Ownership::kReleased) return 0;
+  if (which == LockManager::kNone) {
+    // A model opened without a lock takes its new lock into a slot that names none.
+    for (LockManager::Which w : {LockManager::kPrimary, LockManager::kSecond})
+      if (which == LockManager::kNone && locks.LockPath(w).empty()) which = w;
+    if (which == LockManager::kNone) {
+      ui::PlainMessageBox(side_.window, ui::LoadString(ui::kStrCopyToNewDirectoryFailed));
+      return 0;
+    }
+  }
+  const LockSlot kept = locks.Snapshot(which);
   const std::string title = ui::LoadString(ui::kStrSelectFolderToSave);
   const std::intptr_t browserOwner = side_.copyThread ? side_.window : 0;
   std::string folder = ui::BrowseForFolder(browserOwner, title, kBrowseNewDialogStyle);
@@ -138,18 +176,18 @@ int Recovery::SaveModelElsewhere(const std::string& workDir, const std::string& 
     const bool withoutSlash = native.back() != kSep;
     const std::string dir = path::WithSeparator(native);
     LockOwnerInfo owner{};
-    const int taken = locks.AcquireLock(lock, dir + name + ".lck", false, &owner);
+    const int taken = locks.AcquireLock(which, LockPathFor(dir, model.name), false, &owner);
     if (taken == 0) {
       ShowOwner(owner.bIsPermanent == 1 ? ui::kStrFolderPermanentlyLockedBy : ui::kStrFolderTemporarilyLockedBy, owner);
-      locks.PutBack(lock, kept);
-    } else if (taken != 1 || !CopyModelFilesTo(from, dir)) {
+      locks.PutBack(which, kept);
+    } else if (taken != 1 || !MoveModelTo(model, which, dir, withoutSlash)) {
       // A folder where no lock can be held is no place to carry on: the model would be unguarded.
       ui::PlainMessageBox(side_.window, ui::LoadString(ui::kStrCopyToNewDirectoryFailed));
-      if (taken == 1) locks.ReleaseLock(lock);
-      locks.PutBack(lock, kept);
+      if (taken == 1) locks.ReleaseLock(which);
+      locks.PutBack(which, kept);
     } else {
-      host_.MoveModelDirectory(dir, withoutSlash);
       locks.ReleaseKept(kept);
+      host_.Carried(model.workDir);
       ui::PlainMessageBox(side_.window, ui::LoadString(ui::kStrSavedAtNewLocation));
       return 1;
     }
@@ -158,9 +196,10 @@ int Recovery::SaveModelElsewhere(const std::string& workDir, const std::string& 
   return 0;
 }
 
-bool Recovery::CopyModelFilesTo(const std::string& from, const std::string& to) {
-  // No request may be queued for the old directory while the model moves. The lock's guard comes
-  // first, as everywhere both are held.
+bool Recovery::MoveModelTo(const ModelRef& model, LockManager::Which which, const std::string& to,
+                           bool withoutSlash) {
+  // No request may be queued for the old directory while the model moves: producers build theirs
+  // under the queue's guard. The lock's guard comes first, as everywhere both are held.
   LockManager& locks = host_.Locks();
   std::unique_lock<std::recursive_mutex> lockGuard, queueGuard;
   if (side_.copyThread && side_.csQueue) {
@@ -168,11 +207,21 @@ bool Recovery::CopyModelFilesTo(const std::string& from, const std::string& to) 
     queueGuard = std::unique_lock<std::recursive_mutex>(*side_.csQueue);
   }
   std::vector<std::string> files;
-  disk_.ListFilesMatching("*.*", from, files, 1);
-  locks.ReleaseDataFile(lock);
+  disk_.ListFilesMatching("*.*", path::WithoutTrailingSeparators(model.workDir), files, 1);
+  locks.ReleaseDataFile(which);
   const int copied = disk_.WriteFileListInto(files, to);
-  locks.HoldDataFile(lock);
-  return copied == 1;
+  locks.HoldDataFile(which);
+  if (copied != 1) return false;
+  if (side_.csQueue && !queueGuard.owns_lock()) queueGuard = std::unique_lock<std::recursive_mutex>(*side_.csQueue);
+  host_.ModelMoved(model.dir, model.name, to, withoutSlash);
+  if (side_.queue) {
+    // Every change of the model went along with its working copy.
+    const std::string lockPath = model.LockPath();
+    for (QueueNode* node : side_.queue->RemoveIf(
+             [&](const QueueNode& r) { return text::EqualsNoCase(ModelOf(r).LockPath(), lockPath); }, true))
+      delete node;
+  }
+  return true;
 }
 
 }  // namespace miradel

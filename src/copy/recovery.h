@@ -3,10 +3,15 @@
 // the lock again, or ask the user to retry or to save the model elsewhere, and in that case move
 // the model's working files to a folder the user picks and carry on there.
 //
+// Every decision is taken for one model, the one a request belongs to: its lock is looked at, taken
+// again or moved, and a move changes that model's directory and takes that model's requests out of
+// the queue, never the other model's.
+//
 // Two sides use it: the copy thread (before and after each request) and the control object (the
-// synchronous write-back on the host's thread). They differ in the lock they hold guards for, in
-// who owns the folder browser, and in how long they insist on a move once the lock went to
-// somebody else; Side says which.
+// synchronous write-back on the host's thread). They differ in who owns the folder browser, in the
+// window disabler, and in how long they insist on a move once the lock went to somebody else; Side
+// says which. Neither holds a guard while a question is up: the box needs the host's thread, which
+// may be waiting for that guard in a lock export.
 #pragma once
 
 #include <chrono>
@@ -22,20 +27,19 @@
 
 namespace miradel {
 
-// The model name a path in the QV temporary directory belongs to: the last directory name of the
-// path's directory without the "_" and four digits of the working copy's name.
-std::string ModelNameOfWorkingFile(const std::string& path);
-
 class Recovery {
  public:
-  enum Result { kMoved = 0, kRecovered = 1, kUsable = 2, kStopped = 3 };
+  // kNotOurs: the model's lock is not this process's any more (the host let it go, somebody else
+  // holds the model, or the user gave no folder after being told so): nothing may be written there.
+  // kGiveUp: nobody may be asked (silent mode) and the model stayed unusable through the tries.
+  enum Result { kMoved = 0, kRecovered = 1, kUsable = 2, kStopped = 3, kNotOurs = 4, kGiveUp = 5 };
 
   struct Side {
-    bool copyThread = false;   // guards, window disabler, insisting on a move, browser owner
+    bool copyThread = false;   // holds the queue during a move, window disabler, insists on a move
     std::intptr_t window = 0;  // owner of the boxes
     int silent = 0;
-    std::recursive_mutex* csQueue = nullptr;  // copy thread: held while the model moves
-    FilePathQueue* queue = nullptr;           // copy thread: cleared after a move
+    std::recursive_mutex* csQueue = nullptr;  // the queue a move takes the model's requests out of
+    FilePathQueue* queue = nullptr;
     // True once the side should give up (the thread is stopping); checked between questions.
     std::function<bool()> stopping = [] { return false; };
     // Waits between two looks at a directory that stays missing; false when stopping meanwhile.
@@ -44,20 +48,19 @@ class Recovery {
 
   Recovery(CopyHost& host, CDiskObject& disk, Side side) : host_(host), disk_(disk), side_(std::move(side)) {}
 
-  // dir: the model directory (ending in a separator); name: the model's name; workDir: the QV
-  // temporary directory the model's files would be moved from.
-  Result CheckModelDirectory(const std::string& dir, const std::string& name, const std::string& workDir);
-  // 1 moved, 0 the user gave no folder (or the side is stopping).
-  int SaveModelElsewhere(const std::string& workDir, const std::string& name);
-  bool CopyModelFilesTo(const std::string& from, const std::string& to);
-
-  // The lock this side refreshes and moves.
-  LockManager::Which lock = LockManager::kPrimary;
-
+  Result CheckModelDirectory(const ModelRef& model);
+  // 1 moved, 0 the user gave no folder (or the side is stopping, or the model is not ours).
+  int SaveModelElsewhere(const ModelRef& model);
   // The Retry/Save question; true for Retry (or a stop), false once the model was saved elsewhere.
-  bool AskRetryOrSave(const std::string& name, const std::string& workDir);
+  bool AskRetryOrSave(const ModelRef& model);
 
  private:
+  enum class Look { kSound, kRetaken, kTakenByOther, kUnwritable, kNotOurs };
+  // The model's lock refreshed, or taken again; owner filled when somebody else has it now.
+  Look LookAtLock(const std::string& lockPath, LockOwnerInfo* owner);
+  // The working copy's files into dir under the lock just taken in which, then the model re-pointed
+  // there and its requests taken out of the queue.
+  bool MoveModelTo(const ModelRef& model, LockManager::Which which, const std::string& dir, bool withoutSlash);
   void ShowOwner(unsigned id, const LockOwnerInfo& owner);
   bool DirectoryExists(const std::string& dir);
 

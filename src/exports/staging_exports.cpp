@@ -31,7 +31,7 @@ MIRADEL_API int MIRADEL_CALL NW_CopyAllToTemp(const int* mode) {
 }
 
 MIRADEL_API int MIRADEL_CALL NW_CopyAllFromTemp(void) {
-  return Guard(0, [&] { return C().m_staging.CopyTempToModel(); });
+  return Guard(0, [&] { return C().CopyAllFromTemp(); });
 }
 
 MIRADEL_API int MIRADEL_CALL NW_SynchCopyToTemp(const char* name, const int* name_length, const char* extension) {

@@ -1,5 +1,7 @@
 #include "lock/lock_manager.h"
 
+#include "base/text.h"
+
 namespace miradel {
 
 using Guard = std::lock_guard<std::recursive_mutex>;
@@ -14,9 +16,17 @@ LockTexts LockManager::Texts() {
   return m_texts;
 }
 
+void LockManager::Taken(const std::string& path) { m_released.erase(text::LowerCase(path)); }
+
+void LockManager::LetGo(const std::string& path) {
+  if (!path.empty()) m_released.insert(text::LowerCase(path));
+}
+
 int LockManager::AcquireLock(Which which, const std::string& path, bool permanent, LockOwnerInfo* owner) {
   Guard g(m_csLock);
-  return Slot(which).Acquire(path, permanent, owner, m_texts);
+  const int result = Slot(which).Acquire(path, permanent, owner, m_texts);
+  if (result == 1) Taken(path);
+  return result;
 }
 
 void LockManager::ReleaseUnguarded(Which which) {
@@ -24,13 +34,28 @@ void LockManager::ReleaseUnguarded(Which which) {
   LockSlot& other = Other(which);
   const platform::FileHandle lockFile = slot.hLockFile;
   const platform::FileHandle dataFile = slot.hDataFile;
+  LetGo(slot.LockPath());
   slot.Release();
   if (lockFile != platform::kNoFile && other.hLockFile == lockFile) other.Forget();
   if (dataFile != platform::kNoFile && other.hDataFile == dataFile && lockFile != platform::kNoFile)
     other.hDataFile = platform::kNoFile;
 }
 
+void LockManager::CloseUnguarded(Which which) {
+  LockSlot& slot = Slot(which);
+  LockSlot& other = Other(which);
+  platform::Env& env = platform::Current();
+  for (platform::FileHandle* h : {&slot.hLockFile, &slot.hDataFile}) {
+    if (*h == platform::kNoFile) continue;
+    if (other.hLockFile == *h) other.hLockFile = platform::kNoFile;
+    if (other.hDataFile == *h) other.hDataFile = platform::kNoFile;
+    env.Close(*h).IgnoreError();
+    *h = platform::kNoFile;
+  }
+}
+
 void LockManager::ReleaseLock(Which which) {
+  std::lock_guard<std::mutex> writes(m_csWrite);
   Guard g(m_csLock);
   ReleaseUnguarded(which);
 }
@@ -79,7 +104,10 @@ int LockManager::TakeNewPrimary(const std::string& path, LockOwnerInfo* owner) {
   if (path.empty()) return 0;
   if (m_primaryLock.Acquire(path, false, owner, m_texts) == 1) ReleaseUnguarded(kPrimary);
   int result = m_primaryLock.Acquire(path, false, owner, m_texts);
-  if (result != 1) m_primaryLock = m_secondLock;
+  if (result == 1)
+    Taken(path);
+  else
+    m_primaryLock = m_secondLock;
   return result;
 }
 
@@ -91,12 +119,15 @@ int LockManager::SecondLock(const std::string& path, int mode, LockOwnerInfo* ow
       if (path.empty()) return 0;
       int result = m_secondLock.Acquire(path, false, owner, m_texts);
       if (result == 0) return 0;
+      if (result == 1) Taken(path);
       m_secondLock.ReleaseDataFile();
       return result;
     }
-    case 3:
+    case 3: {
+      std::lock_guard<std::mutex> writes(m_csWrite);
       ReleaseUnguarded(kSecond);
       return 1;
+    }
     default:
       return 0;
   }
@@ -107,8 +138,28 @@ int LockManager::Retake(Which which, LockOwnerInfo* owner) {
   LockSlot& slot = Slot(which);
   const std::string path = slot.LockPath();
   const bool permanent = slot.bPermanent == 1;
-  ReleaseUnguarded(which);
-  return slot.Acquire(path, permanent, owner, m_texts);
+  CloseUnguarded(which);
+  const int result = slot.Acquire(path, permanent, owner, m_texts);
+  if (result == 1) Taken(path);
+  return result;
+}
+
+LockManager::Ownership LockManager::OwnershipOf(const std::string& lockPath, Which* which) {
+  Guard g(m_csLock);
+  *which = kNone;
+  if (lockPath.empty()) return Ownership::kNever;
+  for (Which w : {kPrimary, kSecond})
+    if (Slot(w).IsHeld() && text::EqualsNoCase(Slot(w).LockPath(), lockPath)) {
+      *which = w;
+      return Ownership::kHeld;
+    }
+  if (m_released.count(text::LowerCase(lockPath))) return Ownership::kReleased;
+  for (Which w : {kPrimary, kSecond})
+    if (text::EqualsNoCase(Slot(w).LockPath(), lockPath)) {
+      *which = w;
+      return Ownership::kLapsed;
+    }
+  return Ownership::kNever;
 }
 
 LockSlot LockManager::Snapshot(Which which) {
@@ -123,6 +174,7 @@ void LockManager::PutBack(Which which, const LockSlot& kept) {
 
 void LockManager::ReleaseKept(LockSlot kept) {
   Guard g(m_csLock);
+  LetGo(kept.LockPath());
   for (LockSlot* slot : {&m_primaryLock, &m_secondLock}) {
     // The kept handles are still open, so no other file has their values: a slot holding one of
     // them is a copy of the kept record.

@@ -48,6 +48,23 @@ bool ReadLockFileText(const std::string& lockPath, std::string* text) {
   return true;
 }
 
+bool HeldBySomeoneElse(const std::string& lockPath, LockOwnerInfo* owner) {
+  std::string text;
+  if (lockPath.empty() || !ReadLockFileText(lockPath, &text)) return false;
+  XMLProcessorNetwork doc;
+  doc.LoadText(text);
+  LockOwnerInfo found{};
+  doc.ReadLockOwner(found);
+  if (owner) std::memcpy(owner, &found, sizeof found);
+  platform::Env& env = platform::Current();
+  FileHandle probe = kNoFile;
+  const platform::Status s = env.OpenFile(lockPath, platform::kWrite, platform::kShareRead | platform::kShareWrite,
+                                          Disposition::kOpenExisting, &probe, nullptr);
+  if (s.ok()) env.Close(probe).IgnoreError();
+  if (s.IsSharingViolation()) return true;
+  return found.bIsPermanent == 1 && !LockSlot::NamesCurrentUser(found, false);
+}
+
 int LockSlot::Acquire(const std::string& lockPath, bool permanent, LockOwnerInfo* ownerOut, const LockTexts& texts) {
   platform::Env& env = platform::Current();
   owner.bIsPermanent = permanent ? 1 : 0;

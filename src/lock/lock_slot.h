@@ -59,4 +59,9 @@ static_assert(std::is_trivially_copyable<LockSlot>::value, "slots are copied who
 // Returns false when the file cannot be opened or read.
 bool ReadLockFileText(const std::string& lockPath, std::string* text);
 
+// Somebody else has the model of this lock path now: its lock file is held open (by another
+// process: call it only for a lock no slot of this process holds), or is another user's permanent
+// lock. owner (if given) receives what the file names. A stale temporary lock, or none, is nobody's.
+bool HeldBySomeoneElse(const std::string& lockPath, LockOwnerInfo* owner);
+
 }  // namespace miradel

@@ -19,23 +19,44 @@ void CopyTerminated(const std::string& text, char* buffer, std::size_t size) {
 }  // namespace
 
 void ModelLocation::StoreDirOnly(const std::string& dir) {
+  std::lock_guard<std::mutex> hold(m_csNames);
+  StoreDir(dir);
+}
+
+void ModelLocation::StoreDir(const std::string& dir) {
   std::string d = path::ToNative(dir);
   // The host's form is remembered, so that the directory goes back to it as it came.
   m_bDirGivenWithoutSlash = (d.empty() || d.back() != kSep) ? 1 : 0;
   m_modelDir.Set(path::WithSeparator(d));
 }
 
-void ModelLocation::MoveTo(const std::string& dir, bool givenWithoutSlash) {
-  m_bDirGivenWithoutSlash = givenWithoutSlash ? 1 : 0;
-  m_modelDir.Set(path::WithSeparator(dir));
+void ModelLocation::MoveModel(const std::string& oldDir, const std::string& name, const std::string& dir,
+                              bool givenWithoutSlash) {
+  std::lock_guard<std::mutex> hold(m_csNames);
+  const std::string to = path::WithSeparator(dir);
+  if (text::EqualsNoCase(m_modelDir.Get(), oldDir) && text::EqualsNoCase(m_strModelName, name)) {
+    m_bDirGivenWithoutSlash = givenWithoutSlash ? 1 : 0;
+    m_modelDir.Set(to);
+  }
+  if (text::EqualsNoCase(m_strSavedModelDir, oldDir) && text::EqualsNoCase(m_strSavedModelName, name)) {
+    m_bSavedDirGivenWithoutSlash = givenWithoutSlash ? 1 : 0;
+    m_strSavedModelDir = to;
+  }
+}
+
+void ModelLocation::SetModelName(const std::string& name) {
+  std::lock_guard<std::mutex> hold(m_csNames);
+  m_strModelName = name;
 }
 
 void ModelLocation::StoreDirAndName(const std::string& dir, const std::string& name) {
-  StoreDirOnly(dir);
+  std::lock_guard<std::mutex> hold(m_csNames);
+  StoreDir(dir);
   m_strModelName = name;
 }
 
 void ModelLocation::SaveModelState() {
+  std::lock_guard<std::mutex> hold(m_csNames);
   m_strSavedModelDir = m_modelDir.Get();
   m_strSavedModelName = m_strModelName;
   m_strSavedQVTempDir = m_strQVTempDir;
@@ -43,13 +64,15 @@ void ModelLocation::SaveModelState() {
 }
 
 void ModelLocation::RestoreModelState() {
+  std::lock_guard<std::mutex> hold(m_csNames);
   m_modelDir.Set(m_strSavedModelDir);
   m_strModelName = m_strSavedModelName;
   m_strQVTempDir = m_strSavedQVTempDir;
-  m_bDirGivenWithoutSlash = m_bSavedDirGivenWithoutSlash;
+  m_bDirGivenWithoutSlash = m_bSavedDirGivenWithoutSlash.load();
 }
 
 void ModelLocation::SwapModelDirs() {
+  std::lock_guard<std::mutex> hold(m_csNames);
   std::string dir = m_modelDir.Get();
   m_modelDir.Set(m_strSavedModelDir);
   m_strSavedModelDir = std::move(dir);

@@ -1,13 +1,15 @@
 // Where the open model lives: its directory on the share, its name, its private working copy (the
 // QV temporary directory), and the same of the previous model, kept while another one is tried.
 //
-// The copy thread reads the model directory (and may set it, with its flag, while it moves a model
-// whose share was lost), so m_modelDir has a lock of its own and the flag is atomic; everything
+// The copy thread reads the model directory, and moves the open or the previous model when its share
+// was lost (MoveModel): m_modelDir has a lock of its own and the flags are atomic, and the names and
+// the saved directory are written under m_csNames, which MoveModel reads them under. Everything
 // else belongs to the host's thread.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
+#include <mutex>
 #include <string>
 
 #include "disk/my_cstring.h"
@@ -27,9 +29,11 @@ class ModelLocation {
   // and the name.
   void StoreDirAndName(const std::string& dir, const std::string& name);
   void StoreDirOnly(const std::string& dir);
-  // The model was moved to dir (ending in a separator) by the copy thread; givenWithoutSlash is
-  // how the host will be shown it.
-  void MoveTo(const std::string& dir, bool givenWithoutSlash);
+  void SetModelName(const std::string& name);
+  // The model that lived in oldDir under name (the open one, the saved previous one, or both when
+  // they are one) now lives in dir (ending in a separator); givenWithoutSlash is how the host will
+  // be shown it. Any thread.
+  void MoveModel(const std::string& oldDir, const std::string& name, const std::string& dir, bool givenWithoutSlash);
   void SaveModelState();
   void RestoreModelState();
   // Exchanges the model directory and the QV temporary directory with the saved ones.
@@ -54,7 +58,11 @@ class ModelLocation {
   std::string m_strSavedModelDir;
   std::string m_strSavedModelName;
   std::string m_strSavedQVTempDir;
-  unsigned char m_bSavedDirGivenWithoutSlash = 0;
+  std::atomic<unsigned char> m_bSavedDirGivenWithoutSlash{0};
+
+ private:
+  void StoreDir(const std::string& dir);
+  mutable std::mutex m_csNames;
 };
 
 }  // namespace miradel

@@ -231,7 +231,7 @@ void Staging::ClearTempDir(int usePrevious) {
   // The only copy of a change that could not be written back: it stays, and says so.
   if (HasUnwritten(path::WithSeparator(remove))) {
     UnwrittenRecord unwritten;
-    if (!ReadUnwrittenRecord(UnwrittenRecordPath(path::WithSeparator(remove)), &unwritten))
+    if (!ReadUnwrittenChanges(path::WithSeparator(remove), &unwritten))
       unwritten.working_copy = path::WithSeparator(remove);
     ReportKeptWorkingCopy(unwritten);
     return;

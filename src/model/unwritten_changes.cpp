@@ -23,6 +23,7 @@ using platform::Env;
 
 constexpr char kHeader[] = "miradel-unwritten 1";
 constexpr std::string_view kSuffix = ".unwritten";
+constexpr std::string_view kJournalSuffix = ".pending";
 constexpr std::string_view kTmp = ".tmp";
 constexpr std::string_view kEnd = "end ";
 constexpr std::size_t kEndLine = 4 + 8 + 1;  // "end ", eight hex digits, line end
@@ -147,6 +148,60 @@ Load LoadRecord(const std::string& recordPath, UnwrittenRecord* r) {
   return garbled ? Load::kGarbled : Load::kMissing;
 }
 
+// The journal's entries; its model directory and name where it names them.
+Load LoadJournal(const std::string& journalPath, UnwrittenRecord* r) {
+  std::string text;
+  const Load read = ReadText(journalPath, &text);
+  if (read != Load::kOk) return read;
+  if (text.empty()) return Load::kMissing;
+  std::size_t pos = 0;
+  for (bool header = true;; header = false) {
+    const std::size_t eol = text.find('\n', pos);
+    // A last line without its end was cut short by a kill: not read.
+    if (eol == std::string::npos) break;
+    const std::string line = text.substr(pos, eol - pos);
+    pos = eol + 1;
+    if (header) {
+      if (line != kPendingHeader) return Load::kGarbled;
+      continue;
+    }
+    const std::size_t blank = line.find(' ');
+    const std::string key = line.substr(0, blank), value = blank == std::string::npos ? "" : line.substr(blank + 1);
+    if (key == "copy" || key == "delete") {
+      if (path::IsPlainName(value)) Put(r->entries, {key == "copy" ? UnwrittenKind::kCopy : UnwrittenKind::kDelete, value});
+    } else if (key == "model-dir" && !value.empty()) {
+      r->model_dir = path::WithSeparator(path::ToNative(value));
+    } else if (key == "model" && path::IsPlainName(value)) {
+      r->model_name = value;
+    } else {
+      return Load::kGarbled;
+    }
+  }
+  if (r->entries.empty()) return Load::kMissing;
+  if (r->model_dir.empty() || r->model_name.empty()) return Load::kGarbled;
+  platform::FileInfo info;
+  if (platform::Current().GetFileInfo(journalPath, &info).ok()) r->since = info.mtime_ns / 1000000000;
+  return Load::kOk;
+}
+
+// The record and then the journal of one working copy (its path without the trailing separator).
+Load LoadChanges(const std::string& base, UnwrittenRecord* r) {
+  UnwrittenRecord record, journal;
+  const Load fromRecord = LoadRecord(base + std::string(kSuffix), &record);
+  const Load fromJournal = LoadJournal(base + std::string(kJournalSuffix), &journal);
+  if (fromRecord == Load::kGarbled || fromJournal == Load::kGarbled) return Load::kGarbled;
+  if (fromJournal == Load::kOk) {
+    for (UnwrittenEntry& e : journal.entries) Put(record.entries, std::move(e));
+    record.model_dir = journal.model_dir;
+    record.model_name = journal.model_name;
+    if (fromRecord != Load::kOk) record.since = journal.since;
+  }
+  if (record.entries.empty()) return Load::kMissing;
+  record.working_copy = base + kSep;
+  *r = std::move(record);
+  return Load::kOk;
+}
+
 bool WriteDurably(const std::string& path, const std::string& text) {
   Env& env = platform::Current();
   platform::FileHandle h = platform::kNoFile;
@@ -186,6 +241,11 @@ bool Store(const std::string& recordPath, const UnwrittenRecord& r) {
 std::string UnwrittenRecordPath(const std::string& workingCopy) {
   const std::string dir = path::WithoutTrailingSeparators(path::ToNative(workingCopy));
   return dir.empty() ? std::string() : dir + std::string(kSuffix);
+}
+
+std::string PendingJournalPath(const std::string& workingCopy) {
+  const std::string dir = path::WithoutTrailingSeparators(path::ToNative(workingCopy));
+  return dir.empty() ? std::string() : dir + std::string(kJournalSuffix);
 }
 
 std::string UnwrittenRecordText(const UnwrittenRecord& r) {
@@ -230,12 +290,39 @@ void ClearUnwritten(const std::string& workingCopy, const std::string& file) {
 }
 
 bool HasUnwritten(const std::string& workingCopy) {
-  const std::string recordPath = UnwrittenRecordPath(workingCopy);
-  if (recordPath.empty()) return false;
+  const std::string base = path::WithoutTrailingSeparators(path::ToNative(workingCopy));
+  if (base.empty()) return false;
   std::lock_guard<std::mutex> hold(Guard());
   UnwrittenRecord r;
-  const Load load = LoadRecord(recordPath, &r);
-  return load == Load::kGarbled || (load == Load::kOk && !r.entries.empty());
+  return LoadChanges(base, &r) != Load::kMissing;
+}
+
+bool ReadUnwrittenChanges(const std::string& workingCopy, UnwrittenRecord* out) {
+  const std::string base = path::WithoutTrailingSeparators(path::ToNative(workingCopy));
+  if (base.empty()) return false;
+  std::lock_guard<std::mutex> hold(Guard());
+  return LoadChanges(base, out) == Load::kOk;
+}
+
+bool AbsorbPendingJournal(const std::string& workingCopy) {
+  const std::string recordPath = UnwrittenRecordPath(workingCopy), journalPath = PendingJournalPath(workingCopy);
+  if (recordPath.empty()) return false;
+  std::lock_guard<std::mutex> hold(Guard());
+  UnwrittenRecord journal, r;
+  const Load fromJournal = LoadJournal(journalPath, &journal);
+  if (fromJournal == Load::kGarbled) return false;
+  if (fromJournal == Load::kOk) {
+    if (LoadRecord(recordPath, &r) != Load::kOk || r.entries.empty()) {
+      r = UnwrittenRecord();
+      r.since = journal.since;
+    }
+    for (UnwrittenEntry& e : journal.entries) Put(r.entries, std::move(e));
+    r.model_dir = journal.model_dir;
+    r.model_name = journal.model_name;
+    if (!Store(recordPath, r)) return false;
+  }
+  const platform::Status gone = platform::Current().DeleteFile(journalPath);
+  return gone.ok() || gone.IsNotFound();
 }
 
 bool ReadUnwrittenRecord(const std::string& recordPath, UnwrittenRecord* out) {
@@ -258,27 +345,34 @@ std::vector<UnwrittenRecord> FindUnwrittenRecords(const std::string& dir, std::v
     for (const platform::DirEntry& e : found)
       if (e.is_directory && !e.is_link && e.name != "." && e.name != "..") dirs.push_back(top + e.name + kSep);
 
-  std::vector<std::string> paths;
+  // Each working copy once, by its path without the trailing separator.
+  std::vector<std::string> bases;
   for (const std::string& d : dirs) {
-    found.clear();
-    if (!env.FindFiles(d, "*.unwritten*", &found).ok()) continue;
-    for (const platform::DirEntry& e : found) {
-      std::string name = e.name;
-      if (EndsWithNoCase(name, std::string(kSuffix) + std::string(kTmp))) name.resize(name.size() - kTmp.size());
-      if (!e.is_directory && name.size() > kSuffix.size() && EndsWithNoCase(name, kSuffix)) paths.push_back(d + name);
+    for (const char* pattern : {"*.unwritten*", "*.pending"}) {
+      found.clear();
+      if (!env.FindFiles(d, pattern, &found).ok()) continue;
+      for (const platform::DirEntry& e : found) {
+        std::string name = e.name;
+        if (EndsWithNoCase(name, std::string(kSuffix) + std::string(kTmp))) name.resize(name.size() - kTmp.size());
+        for (std::string_view suffix : {kSuffix, kJournalSuffix})
+          if (!e.is_directory && name.size() > suffix.size() && EndsWithNoCase(name, suffix))
+            bases.push_back(d + name.substr(0, name.size() - suffix.size()));
+      }
     }
   }
-  std::sort(paths.begin(), paths.end());
-  paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
+  std::sort(bases.begin(), bases.end());
+  bases.erase(std::unique(bases.begin(), bases.end()), bases.end());
 
   std::lock_guard<std::mutex> hold(Guard());
-  for (const std::string& p : paths) {
+  for (const std::string& base : bases) {
     UnwrittenRecord r;
-    const Load load = LoadRecord(p, &r);
-    if (load == Load::kOk && !r.entries.empty())
+    const Load load = LoadChanges(base, &r);
+    if (load == Load::kOk)
       records.push_back(std::move(r));
     else if (load == Load::kGarbled && unreadable)
-      unreadable->push_back(p);
+      unreadable->push_back(base + std::string(LoadRecord(base + std::string(kSuffix), &r) == Load::kGarbled
+                                                    ? kSuffix
+                                                    : kJournalSuffix));
   }
   std::sort(records.begin(), records.end(),
             [](const UnwrittenRecord& a, const UnwrittenRecord& b) { return a.working_copy < b.working_copy; });

@@ -57,13 +57,13 @@ class ThreadEnv : public FaultEnv, public CopyHost {
     return FaultEnv::ReplaceWithCopy(from, to);
   }
   LockManager& Locks() override { return locks_; }
-  std::string ModelDirectory() override { return std::string(); }
-  void MoveModelDirectory(const std::string&, bool) override {}
+  void ModelMoved(const std::string&, const std::string&, const std::string&, bool) override {}
   void RecordUnwritten(const QueueNode& request) override {
     std::lock_guard<std::mutex> lock(mu_);
     log_.push_back("unwritten " + path::BaseName(request.m_strSource));
   }
-  void WrittenBack(const QueueNode&) override {}
+  void Leaving(const QueueNode&, bool) override {}
+  void Carried(const std::string&) override {}
 
   void Hold(const std::string& name) {
     std::lock_guard<std::mutex> lock(mu_);
