@@ -73,12 +73,13 @@ bool WriteEntry(const UnwrittenRecord& r, const UnwrittenEntry& e) {
     Failed(e, "not written: the model directory holds a newer one (use --to DIR to keep this one and compare)");
     return false;
   }
-  const Status s = env.CopyFile(from, to, true);
+  // Whole and old, or whole and new: a share that fails half-way must not tear the model's file.
+  const Status s = env.ReplaceWithCopy(from, to);
   if (!s.ok()) Failed(e, "not written: " + s.ToString());
   return s.ok();
 }
 
-bool WriteBack(const UnwrittenRecord& r, const LockTexts& texts) {
+bool WriteBack(UnwrittenRecord r, const LockTexts& texts) {
   const std::string lockPath = LockPathFor(r.model_dir, r.model_name);
   if (lockPath.empty()) {
     std::cout << "  refused: no lock can be placed for model '" << r.model_name << "' in '" << r.model_dir << "'\n";
@@ -89,6 +90,13 @@ bool WriteBack(const UnwrittenRecord& r, const LockTexts& texts) {
   const int taken = slot.Acquire(lockPath, false, &owner, texts);
   if (taken != 1) {
     std::cout << "  refused: " << LockRefusal(taken, r.model_name, owner) << "\n";
+    return false;
+  }
+  // Under the lock nobody else is on the way: what the journal names joins the record, which is
+  // cleared entry by entry as each is written.
+  if (!AbsorbPendingJournal(r.working_copy) || !ReadUnwrittenRecord(UnwrittenRecordPath(r.working_copy), &r)) {
+    std::cout << "  refused: the journal of write-backs on their way cannot be moved into the record\n";
+    slot.Release();
     return false;
   }
   // The lock's own hold on the data file would keep our copy of it out as well.

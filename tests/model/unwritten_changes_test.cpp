@@ -137,8 +137,9 @@ TEST_F(Unwritten, TornJunkAndForgedRecordsAreReadWithoutHarm) {
             "delete pump.dat copy b.dat copy d.datpump_0002 pump_0002.unwritten ");
 }
 
-// Records are found in the temporary path's version folders, in working copy order; unreadable
-// ones are named. The kept working copy is reported in one line.
+// Records are found in the temporary path's version folders, in working copy order, each with its
+// journal of write-backs on their way (whose later entries win, and whose last line cut short is not
+// read), or a journal alone; unreadable ones are named. The kept working copy is reported in one line.
 TEST_F(Unwritten, RecordsAreFoundUnderTheTemporaryPathAndAKeptWorkingCopyIsReported) {
   const std::string b = WorkingCopy("valve_0003"), a = WorkingCopy("pump_0004"), c = WorkingCopy("dam_0005");
   ASSERT_TRUE(RecordUnwritten(b, temp_ / "m", "valve", {K::kCopy, "valve.dat"}));
@@ -146,15 +147,20 @@ TEST_F(Unwritten, RecordsAreFoundUnderTheTemporaryPathAndAKeptWorkingCopyIsRepor
   ASSERT_TRUE(RecordUnwritten(a, temp_ / "m", "pump", {K::kCopy, "pump.dat"}));
   ASSERT_TRUE(RecordUnwritten(c, temp_ / "m", "dam", {K::kCopy, "dam.dat"}));
   ClearUnwritten(c, "dam.dat");
+  const std::string journal = std::string(kPendingHeader) + "\nmodel-dir " + temp_ / "m";
+  WriteFile(PendingJournalPath(a), journal + "\nmodel pump\ndelete pump.dat\n");
+  WriteFile(PendingJournalPath(c), journal + "2\nmodel dam\ncopy dam.out\ncopy dam.o");
   WriteFile(temp_ / "junk.unwritten", "junk");
   std::vector<std::string> unreadable;
   const std::vector<UnwrittenRecord> found = FindUnwrittenRecords(temp_.path(), &unreadable);
-  ASSERT_EQ(found.size(), 2u);
-  EXPECT_EQ(found[0].working_copy + found[1].working_copy, a + b);
+  ASSERT_EQ(found.size(), 3u);
+  EXPECT_EQ(found[0].working_copy + found[1].working_copy + found[2].working_copy, c + a + b);
+  EXPECT_EQ(Listed(found[0]) + "|" + found[0].model_dir + "|" + Listed(found[1]),
+            "copy dam.out|" + temp_ / "m2" + S + "|delete pump.bak delete pump.dat");
   EXPECT_EQ(unreadable, std::vector<std::string>{temp_ / "junk.unwritten"});
 #ifndef _WIN32
   testing::internal::CaptureStderr();
-  ReportKeptWorkingCopy(found[0]);
+  ReportKeptWorkingCopy(found[1]);
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "miradel: working copy " + a + " of model pump is kept: it holds 2 file(s) not written back to " +
                 temp_ / "m" + S + " (see 'miradel recover')\n");
@@ -208,8 +214,23 @@ TEST_F(Unwritten, RecoverWritesBackUnderTheLockOrSavesElsewhere) {
             std::string::npos);
   EXPECT_EQ(ReadFile(model) + DirectoryNames(models.path()), "oldpump.dat ");
   Age(model, std::chrono::hours(5));
+#ifndef _WIN32
+  // A write cut short (here by a file size limit, half-way) leaves the model's file whole.
+  WriteFile(wc + "pump.dat", std::string(3 << 20, 'N'));
+  Age(wc + "pump.dat", std::chrono::hours(4));
+  auto cut = hostkit::ChildProcess::Start("/bin/sh", {"-c", "ulimit -f 1024; exec \"$0\" recover --write --temp \"$1\"",
+                                                      hostkit::SiblingProgram("miradel"), temp_.path()});
+  ASSERT_TRUE(cut);
+  EXPECT_NE(cut->Wait(), 0);
+  EXPECT_TRUE(ReadFile(model) == "old") << "the model's file was torn";
+  WriteFile(wc + "pump.dat", "new");
+  Age(wc + "pump.dat", std::chrono::hours(4));
+#endif
+  // What the journal names joins the record under the lock.
+  WriteFile(wc + "pump.out", "out");
+  WriteFile(PendingJournalPath(wc), std::string(kPendingHeader) + "\nmodel-dir " + models.path() + "\nmodel pump\ncopy pump.out\n");
   run({"--write"}, 0);
-  EXPECT_EQ(ReadFile(model) + DirectoryNames(models.path()), "newpump.dat ");
+  EXPECT_EQ(ReadFile(model) + DirectoryNames(models.path()), "newpump.dat pump.out ");
   EXPECT_FALSE(HasUnwritten(wc));
   EXPECT_EQ(run({}, 0).find("no working copy"), 0u);
 }

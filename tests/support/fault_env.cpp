@@ -28,6 +28,60 @@ void FaultEnv::FailAfter(Op op, int skip, ErrorKind kind, int times) {
 void FaultEnv::ClearFaults() {
   std::lock_guard<std::mutex> g(mu_);
   rules_.clear();
+  forgeries_.clear();
+}
+
+void FaultEnv::Forge(const std::string& path_part, std::string text) {
+  std::lock_guard<std::mutex> g(mu_);
+  forgeries_.emplace_back(path_part, std::move(text));
+}
+
+Status FaultEnv::OpenFile(const std::string& path, unsigned access, unsigned share, Disposition disp,
+                          FileHandle* handle, bool* existed) {
+  Status s = Trip(Op::kOpen, path, access);
+  if (!s.ok()) {
+    *handle = kNoFile;
+    return s;
+  }
+  s = EnvWrapper::OpenFile(path, access, share, disp, handle, existed);
+  if (s.ok()) {
+    std::lock_guard<std::mutex> g(mu_);
+    paths_[*handle] = path;
+    for (const auto& [part, text] : forgeries_)
+      if ((access & kRead) && path.find(part) != std::string::npos) forged_[*handle] = text;
+  }
+  return s;
+}
+
+Status FaultEnv::Close(FileHandle h) {
+  {
+    std::lock_guard<std::mutex> g(mu_);
+    paths_.erase(h);
+    forged_.erase(h);
+  }
+  return EnvWrapper::Close(h);
+}
+
+Status FaultEnv::Read(FileHandle h, void* buf, std::size_t n, std::size_t* got) {
+  Status s = Trip(Op::kRead, PathOf(h));
+  *got = 0;
+  if (!s.ok()) return s;
+  {
+    std::lock_guard<std::mutex> g(mu_);
+    auto forged = forged_.find(h);
+    if (forged != forged_.end()) {
+      *got = forged->second.copy(static_cast<char*>(buf), n);
+      forged->second.erase(0, *got);
+      return Status::Ok();
+    }
+  }
+  return EnvWrapper::Read(h, buf, n, got);
+}
+
+std::string FaultEnv::PathOf(FileHandle h) {
+  std::lock_guard<std::mutex> g(mu_);
+  auto found = paths_.find(h);
+  return found == paths_.end() ? std::string() : found->second;
 }
 
 void FaultEnv::SetUserName(std::string name) {

@@ -2,8 +2,10 @@
 // where permissions deny nothing), and that can pose as another user or machine.
 #pragma once
 
+#include <map>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/env.h"
@@ -18,11 +20,15 @@ class FaultEnv : public EnvWrapper {
   explicit FaultEnv(Env* target) : EnvWrapper(target) {}
 
   // The next `times` operations of kind op whose path contains path_part (empty: any path) and,
-  // for kOpen, whose access includes `access` (0: any) fail with kind. times < 0: for ever.
+  // for kOpen, whose access includes `access` (0: any) fail with kind. times < 0: for ever. Reads,
+  // writes and flushes go by the path their handle was opened with.
   void Fail(Op op, const std::string& path_part, ErrorKind kind, int times = -1, unsigned access = 0);
   // The same for any path, after the first `skip` operations of kind op from now on have passed.
   void FailAfter(Op op, int skip, ErrorKind kind, int times = -1);
   void ClearFaults();
+  // Files opened for reading at a path that contains path_part read as text (until ClearFaults),
+  // as though someone had written it there.
+  void Forge(const std::string& path_part, std::string text);
   // Names reported instead of the system's (empty: the system's).
   void SetUserName(std::string name);
   void SetComputerName(std::string name);
@@ -35,22 +41,13 @@ class FaultEnv : public EnvWrapper {
   Status MakeError(ErrorKind kind);
 
   Status OpenFile(const std::string& path, unsigned access, unsigned share, Disposition disp,
-                  FileHandle* handle, bool* existed) override {
-    Status s = Trip(Op::kOpen, path, access);
-    if (s.ok()) return EnvWrapper::OpenFile(path, access, share, disp, handle, existed);
-    *handle = kNoFile;
-    return s;
-  }
-  Status Read(FileHandle h, void* buf, std::size_t n, std::size_t* got) override {
-    Status s = Trip(Op::kRead, "");
-    if (s.ok()) return EnvWrapper::Read(h, buf, n, got);
-    *got = 0;
-    return s;
-  }
+                  FileHandle* handle, bool* existed) override;
+  Status Close(FileHandle h) override;
+  Status Read(FileHandle h, void* buf, std::size_t n, std::size_t* got) override;
   Status Write(FileHandle h, const void* buf, std::size_t n) override {
-    return Or(Op::kWrite, "", [&] { return EnvWrapper::Write(h, buf, n); });
+    return Or(Op::kWrite, PathOf(h), [&] { return EnvWrapper::Write(h, buf, n); });
   }
-  Status Flush(FileHandle h) override { return Or(Op::kFlush, "", [&] { return EnvWrapper::Flush(h); }); }
+  Status Flush(FileHandle h) override { return Or(Op::kFlush, PathOf(h), [&] { return EnvWrapper::Flush(h); }); }
   // Matched by either path, as ReplaceWithCopy.
   Status CopyFile(const std::string& from, const std::string& to, bool overwrite) override {
     return Or(Op::kCopy, from + "\n" + to, [&] { return EnvWrapper::CopyFile(from, to, overwrite); });
@@ -92,11 +89,15 @@ class FaultEnv : public EnvWrapper {
     return s.ok() ? call() : s;
   }
   bool Posed(const std::string& posed, std::string* name);
+  std::string PathOf(FileHandle h);
 
   mutable std::mutex mu_;
   std::vector<Rule> rules_;
   int counts_[static_cast<int>(Op::kRename) + 1] = {};
   std::string user_, computer_, executable_;
+  std::map<FileHandle, std::string> paths_;
+  std::vector<std::pair<std::string, std::string>> forgeries_;  // path part, text
+  std::map<FileHandle, std::string> forged_;                    // what a forged handle has left to read
 };
 
 }  // namespace miradel::test
