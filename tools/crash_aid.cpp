@@ -4,11 +4,13 @@
 // model directory holds. A program of its own rather than a command of miradel: the engineers'
 // program has no business overwriting a model's files with a test pattern.
 //
-// Usage: miradel-crash-aid DIR MODEL EXT sync|async [FILL]
+// Usage: miradel-crash-aid DIR MODEL EXT sync|async|saveas [FILL]
 //   DIR/MODEL.dat and DIR/MODEL.EXT must exist. The working copy's MODEL.EXT is overwritten with the
 //   byte FILL (default 'N') at its size, then written back:
-//     sync   NW_ReleasModLock, then NW_CopyAllFromTemp (every working file in turn)
-//     async  NW_ASynchCopy(2, MODEL, EXT), then NW_CopyModelFrmTmp (waits for the copy thread)
+//     sync    NW_ReleasModLock, then NW_CopyAllFromTemp (every working file in turn)
+//     async   NW_ASynchCopy(2, MODEL, EXT), then NW_CopyModelFrmTmp (waits for the copy thread)
+//     saveas  Save As into DIR/saveas (made if missing): NW_SetModelVars, NW_GetLock, NW_SetModelDir,
+//             NW_SaveAs(0), then NW_RelesOldLock
 //   Standard output, each line flushed: "writeback-start", then "writeback-done RESULT SECONDS"; a
 //   message box is answered with its default and printed as "message: TEXT".
 // Exit status: 0 when the write-back reported success, 1 when not, 2 for bad arguments.
@@ -66,8 +68,8 @@ int Fail(const std::string& what) {
 
 int main(int argc, char** argv) {
   const std::string way = argc > 4 ? argv[4] : "";
-  if (argc < 5 || argc > 6 || (way != "sync" && way != "async") || std::string(argv[3]).empty()) {
-    std::fprintf(stderr, "usage: miradel-crash-aid DIR MODEL EXT sync|async [FILL]\n");
+  if (argc < 5 || argc > 6 || (way != "sync" && way != "async" && way != "saveas") || std::string(argv[3]).empty()) {
+    std::fprintf(stderr, "usage: miradel-crash-aid DIR MODEL EXT sync|async|saveas [FILL]\n");
     return 2;
   }
   const std::string dir = argv[1], model = argv[2], ext = argv[3];
@@ -98,9 +100,17 @@ int main(int argc, char** argv) {
     NW_ReleasModLock();
     result = NW_CopyAllFromTemp();
     NW_GetModLock();
-  } else {
+  } else if (way == "async") {
     ASynchCopy(model, ext.c_str());
     result = NW_CopyModelFrmTmp();
+  } else {
+    const std::string to = (fs::u8path(dir) / "saveas").u8string();
+    std::error_code ec;
+    fs::create_directories(fs::u8path(to), ec);
+    NW_SetModelVars();
+    std::string none;
+    result = !ec && GetLock(to, model, &owner) == 1 && SetModelDir(to, model) == 1 ? SaveAs(0, &none, "", &owner) : 0;
+    NW_RelesOldLock();
   }
   std::printf("writeback-done %d %.3f\n", result,
               std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());

@@ -13,6 +13,12 @@
 #include "model/unwritten_changes.h"
 #include "support/host_test.h"
 #include "ui/no_window_ui.h"
+#include "ui/win32_ui.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#undef MessageBox
+#endif
 
 namespace miradel::test {
 namespace {
@@ -285,6 +291,61 @@ TEST_F(WriteBack, EachRequestGoesToItsOwnModelUnderItsOwnLock) {
   env_.ClearFaults();
   NW_ReleaseLock();
   EXPECT_FALSE(second_.Exists("Valve.lck")) << "the open model's new lock outlived its release";
+}
+
+// A host that serves its window's messages and checks its lock from a timer every 100 ms goes on
+// doing so while the copy thread's real boxes tell it that alice took the model and that it moved:
+// a helper presses each box once the host has checked three more times meanwhile.
+TEST_F(WriteBack, AHostCheckingItsLockFromATimerKeepsGoingWhileTheCopyThreadAsks) {
+#ifndef _WIN32
+  GTEST_SKIP() << "the real boxes are Windows only";
+#else
+  const HWND window = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 400, 300,
+                                      nullptr, nullptr, nullptr, nullptr);
+  if (!window) GTEST_SKIP() << "no display to show windows on";
+  struct RealBoxes : ScriptedUi {
+    int MessageBox(const ui::MessageBoxRequest& box) override { return ui::WindowsUi().MessageBox(box); }
+    void EnableWindow(std::intptr_t w, bool enable) override { ui::WindowsUi().EnableWindow(w, enable); }
+  } real;
+  ScopedUi scoped{&real};
+  const int handle = static_cast<int>(reinterpret_cast<std::intptr_t>(window));
+  NW_SetHwnd(&handle);
+  OpenPump();
+  env_.Forge(dir_ / "pump.lck", AliceLockText(true));
+  real.QueueFolders({first_.path()});
+  std::atomic<int> checks{0};
+  std::atomic<bool> pressed{false};
+  std::thread helper([&] {
+    for (const char* text : {"Model has now been permanently locked", "Model was successfully saved"}) {
+      HWND box = nullptr;
+      for (int i = 0; i < 3000 && !box; ++i, Sleep(20))
+        for (HWND w = nullptr; !box && (w = FindWindowExA(nullptr, w, MAKEINTATOM(32770), nullptr));) {
+          char shown[256] = {};
+          GetDlgItemTextA(w, 0xFFFF, shown, sizeof shown);
+          if (std::string(shown).rfind(text, 0) == 0) box = w;
+        }
+      const int seen = checks;
+      for (int i = 0; i < 3000 && checks < seen + 3; ++i) Sleep(20);
+      if (!box || checks < seen + 3) {
+        std::fprintf(stderr, "FAILED: the host stopped (or no box came) at \"%s\"\n", text);
+        std::_Exit(1);  // both threads wait for each other for good: nothing else would end the test
+      }
+      PostMessageA(box, WM_COMMAND, IDOK, 0);
+    }
+    pressed = true;
+  });
+  SetTimer(window, 1, 100, nullptr);
+  WriteFile(work_ + "pump.out", "moved");
+  ASynchCopy("pump.out", "");
+  for (MSG msg; !(pressed && C().m_copy.PendingCount() == 0 && C().m_copy.m_pCopyThread->IsIdle()) &&
+                GetMessageA(&msg, nullptr, 0, 0) > 0;) {
+    if (msg.message == WM_TIMER) checks += NW_CheckLock() >= 0;
+    DispatchMessageA(&msg);
+  }
+  helper.join();
+  DestroyWindow(window);
+  EXPECT_EQ(first_.Read("pump.out"), "moved");
+#endif
 }
 
 // No model directory, no request. Requests still queued when the host lets their lock go (the
