@@ -68,21 +68,31 @@ class WriteBack : public HostTest {
       if (C().m_copy.PendingCount() == 0 && C().m_copy.m_pCopyThread->IsIdle()) return true;
     return false;
   }
-  // Another user's lock on pump in dir: held open (temporary), or left on disk (permanent).
-  LockSlot LockAs(const std::string& dir, bool permanent) {
+  // Alice's lock on pump in dir, held open; her lock file's text.
+  LockSlot AliceHolds(const std::string& dir) {
     BecomeUser("alice", "PC-ALICE");
     LockSlot slot{};
-    EXPECT_EQ(slot.Acquire(dir + "pump.lck", permanent, nullptr, C().m_locks.Texts()), 1);
-    if (permanent) slot.Release();
+    EXPECT_EQ(slot.Acquire(dir + "pump.lck", false, nullptr, C().m_locks.Texts()), 1);
     BecomeUser("bob", "PC-BOB");
     return slot;
   }
-  // Her lock text, as her library writes it.
-  static std::string AliceLockText(bool permanent) {
-    return std::string("<Quorvane-Miradel><Lock><MachineName>PC-ALICE</MachineName><UserName>alice</UserName>"
-                       "<IsPermanent>") + (permanent ? "TRUE" : "FALSE") + "</IsPermanent></Lock></Quorvane-Miradel>";
-  }
+  static std::string AliceLockText(bool permanent) { return LockText("alice", "PC-ALICE", permanent); }
   static void Park(int mode) { NW_SpndWaitThrd(&mode); }
+  // The host changed a file of a working copy (work_ unless another is named) and asks for its write-back.
+  void Change(const std::string& name, const std::string& bytes, const std::string& work = "") {
+    WriteFile((work.empty() ? work_ : work) + name, bytes);
+    ASynchCopy(name, "");
+  }
+  // A working copy kept for what it holds, with its record and journal.
+  static void Discard(const std::string& work) {
+    std::filesystem::remove_all(path::WithoutTrailingSeparators(work));
+    for (const std::string& file : {UnwrittenRecordPath(work), PendingJournalPath(work)}) std::filesystem::remove(file);
+  }
+  // The model directory, as a share that vanishes or comes back.
+  void TakeAway(bool away = true) {
+    const std::string dir = path::WithoutTrailingSeparators(dir_.path());
+    std::filesystem::rename(away ? dir : dir + "-away", away ? dir + "-away" : dir);
+  }
   // "copy a delete b", the working copy's changes not known to be on the share.
   static std::string Unwritten(const std::string& work) {
     UnwrittenRecord r;
@@ -106,14 +116,15 @@ class WriteBack : public HostTest {
   TempDir first_, second_, third_;
 };
 
-// Each export queues what the host changed or removed, and nothing for what it must not touch;
-// the release then waits for them all, one failing twice first.
+// Each export queues what the host changed or removed, and nothing for what it must not touch; the
+// last request for a file wins (copy, delete, copy writes; copy, delete deletes), and a delete of a
+// file already gone is done, not a question. The release then waits for them all, one failing
+// twice first.
 TEST_F(WriteBack, RequestsQueueTheHostsChangesAndTheReleaseWaitsForThem) {
   OpenPump();
   for (const char* name : {"pump.out", "b.res", "a.res", "pump.prv"}) WriteFile(work_ + name, name);
-  dir_.Write("gone.txt", "old");
-  int park = 0, resume = 1;
-  NW_SpndWaitThrd(&park);
+  for (const char* name : {"gone.txt", "a.txt", "b.txt", "went.txt"}) dir_.Write(name, "old");
+  Park(0);
   ASynchCopy("pump.out", "", 1);   // mode 1 acts not
   ASynchCopy("pump    ", "out");   // the host's padding goes
   ASynchCopy("gone.txt", "");      // no longer in the working copy: deleted in the model
@@ -126,13 +137,21 @@ TEST_F(WriteBack, RequestsQueueTheHostsChangesAndTheReleaseWaitsForThem) {
   ASynchDelete("missing.txt");
   AsynchCpyMdlFl("");
   AsynchCpyMdlFl("prv  ");
+  for (const char* step : {"a v1", "a", "a v2", "b v1", "b"}) {
+    const std::string file = std::string(1, step[0]) + ".txt";
+    step[1] ? (void)WriteFile(work_ + file, step + 2) : (void)std::filesystem::remove(work_ + file);
+    ASynchCopy(file, "");
+  }
+  ASynchDelete("went.txt");
+  std::filesystem::remove(dir_ / "went.txt");
   EXPECT_EQ(Queued(), (std::vector<std::string>{"copy pump.out", "delete gone.txt", "copy a.res", "copy b.res",
-                                                "copy PUMP.PRV"}));
+                                                "copy PUMP.PRV", "copy a.txt", "delete a.txt", "copy a.txt",
+                                                "copy b.txt", "delete b.txt", "delete went.txt"}));
   env_.Fail(Op::kReplace, "a.res", ErrorKind::kSharingViolation, 2);
-  NW_SpndWaitThrd(&resume);
+  Park(1);
   NW_ReleaseLock();
-  EXPECT_EQ(DirectoryNames(dir_.path()), "a.res b.res pump.dat pump.out pump.prv ");
-  EXPECT_EQ(dir_.Read("a.res"), "a.res");
+  EXPECT_EQ(DirectoryNames(dir_.path()), "a.res a.txt b.res pump.dat pump.out pump.prv ");
+  EXPECT_EQ(dir_.Read("a.res") + dir_.Read("a.txt"), "a.resv2");
   EXPECT_EQ(hooked_.count(), 0u);
 }
 
@@ -143,16 +162,15 @@ TEST_F(WriteBack, RetryAfterTheShareCameBackWritesEveryFile) {
   GTEST_SKIP() << "a directory with open files cannot be renamed away on Windows";
 #endif
   OpenPump();
-  const std::string away = path::WithoutTrailingSeparators(dir_.path()) + "-away";
-  int park = 0, resume = 1, questions = 0;
-  NW_SpndWaitThrd(&park);
+  int questions = 0;
+  Park(0);
   for (int i = 0; i < 1000; ++i) WriteFile(work_ + "f" + std::to_string(i) + ".bin", std::string(100, 'a' + i % 26));
   ASynchCopyExt("bin");
-  std::filesystem::rename(path::WithoutTrailingSeparators(dir_.path()), away);
+  TakeAway();
   hooked_.hook = [&](const ui::MessageBoxRequest& box) {
-    if (box.text.find(kQuestion) == 0 && ++questions == 2) std::filesystem::rename(away, path::WithoutTrailingSeparators(dir_.path()));
+    if (box.text.find(kQuestion) == 0 && ++questions == 2) TakeAway(false);
   };
-  NW_SpndWaitThrd(&resume);
+  Park(1);
   ASSERT_TRUE(Drained());
   EXPECT_EQ(questions, 2);
   EXPECT_EQ(hooked_.Count(kBackAgain), 1);
@@ -172,13 +190,11 @@ TEST_F(WriteBack, WithoutAWindowAMissingShareIsLookedAtOncePerPause) {
   ui::NoWindowUi headless([&](const std::string& line) { asked += line.find(kQuestion) != std::string::npos; });
   ScopedUi scoped{&headless};
   CopyThreadTimings::SetRetryPause(100ms);
-  const std::string away = path::WithoutTrailingSeparators(dir_.path()) + "-away";
-  std::filesystem::rename(path::WithoutTrailingSeparators(dir_.path()), away);
-  WriteFile(work_ + "pump.out", "new");
-  ASynchCopy("pump.out", "");
+  TakeAway();
+  Change("pump.out", "new");
   std::this_thread::sleep_for(1s);
   const int looks = asked;
-  std::filesystem::rename(away, path::WithoutTrailingSeparators(dir_.path()));
+  TakeAway(false);
   ASSERT_TRUE(Drained());
   EXPECT_TRUE(looks >= 2 && looks <= 12) << looks;
   EXPECT_EQ(dir_.Read("pump.out"), "new");
@@ -190,8 +206,8 @@ TEST_F(WriteBack, WithoutAWindowAMissingShareIsLookedAtOncePerPause) {
 TEST_F(WriteBack, SaveMovesTheModelToAFolderNobodyHolds) {
   OpenPump();
   const TempDir &held = first_, &permanent = second_, &fresh = third_;
-  LockSlot alice = LockAs(held.path(), false);
-  LockAs(permanent.path(), true);
+  LockSlot alice = AliceHolds(held.path());
+  WriteFile(permanent / "pump.lck", AliceLockText(true));
   WriteFile(work_ + "pump.out", "new");
   env_.Fail(Op::kReplace, "pump.out", ErrorKind::kAccessDenied, 4);
   hooked_.QueueAnswers({ui::kIdNo, ui::kIdNo});
@@ -207,8 +223,7 @@ TEST_F(WriteBack, SaveMovesTheModelToAFolderNobodyHolds) {
   EXPECT_FALSE(dir_.Exists("pump.lck"));
   EXPECT_EQ(OwnerInLockFile(fresh / "pump.lck").szUserName, std::string("bob"));
   EXPECT_EQ(ModelDir(), path::WithoutTrailingSeparators(fresh.path()));
-  WriteFile(work_ + "later.txt", "later");
-  ASynchCopy("later.txt", "");
+  Change("later.txt", "later");
   ASSERT_TRUE(Drained());
   EXPECT_EQ(fresh.Read("later.txt"), "later");
   alice.Release();
@@ -237,8 +252,7 @@ TEST_F(WriteBack, ALostLockIsTakenBackOrTheModelMoves) {
     const std::string was = at;
     if (kind != kStale) at = kind == kPermanent ? first_.path() : second_.path();
     hooked_.QueueFolders({at});
-    WriteFile(work_ + "pump.out", std::to_string(kind));
-    ASynchCopy("pump.out", "");
+    Change("pump.out", std::to_string(kind));
     ASSERT_TRUE(Drained());
     EXPECT_EQ(ReadFile(at + "pump.out"), std::to_string(kind));
     EXPECT_EQ(OwnerInLockFile(at + "pump.lck").szUserName, std::string("bob"));
@@ -256,11 +270,9 @@ TEST_F(WriteBack, EachRequestGoesToItsOwnModelUnderItsOwnLock) {
   for (const char* name : {"Pump.dat", "Valve.dat"}) dir_.Write(name, "old");
   const std::string pump = Open(dir_.path(), "Pump");
   Park(0);
-  WriteFile(pump + "Pump.out", "pump");
-  ASynchCopy("Pump.out", "");
+  Change("Pump.out", "pump", pump);
   const std::string valve = Open(dir_.path(), "Valve");
-  WriteFile(valve + "Valve.out", "valve");
-  ASynchCopy("Valve.out", "");
+  Change("Valve.out", "valve", valve);
   env_.Fail(Op::kReplace, dir_ / "Pump.out", ErrorKind::kAccessDenied);
   hooked_.QueueAnswers({ui::kIdNo});
   hooked_.QueueFolders({first_.path(), second_.path()});
@@ -273,18 +285,15 @@ TEST_F(WriteBack, EachRequestGoesToItsOwnModelUnderItsOwnLock) {
   EXPECT_FALSE(first_.Exists("Pump.lck")) << "the previous model's new lock outlived its release";
 
   env_.Forge(dir_ / "Valve.lck", AliceLockText(true));
-  std::thread host;
-  std::atomic<bool> answered{false};
+  std::future<int> check;
+  bool answered = false;
   hooked_.hook = [&](const ui::MessageBoxRequest& box) {
     if (box.text.find("Model has now been permanently locked for editing by:") != 0) return;
-    host = std::thread([&] { NW_CheckLock(), answered = true; });
-    for (auto end = std::chrono::steady_clock::now() + 10s; !answered && std::chrono::steady_clock::now() < end;)
-      std::this_thread::sleep_for(1ms);
+    check = std::async(std::launch::async, [] { return NW_CheckLock(); });
+    answered = check.wait_for(10s) == std::future_status::ready;
   };
-  WriteFile(valve + "Valve.out", "valve 2");
-  ASynchCopy("Valve.out", "");
+  Change("Valve.out", "valve 2", valve);
   ASSERT_TRUE(Drained());
-  host.join();
   EXPECT_TRUE(answered) << "NW_CheckLock waited on the copy thread's question";
   EXPECT_EQ(second_.Read("Valve.out") + dir_.Read("Valve.out"), "valve 2valve");
   EXPECT_EQ(ModelDir(), second_.path());
@@ -318,25 +327,22 @@ TEST_F(WriteBack, AHostCheckingItsLockFromATimerKeepsGoingWhileTheCopyThreadAsks
   std::thread helper([&] {
     for (const char* text : {"Model has now been permanently locked", "Model was successfully saved"}) {
       HWND box = nullptr;
-      for (int i = 0; i < 3000 && !box; ++i, Sleep(20))
-        for (HWND w = nullptr; !box && (w = FindWindowExA(nullptr, w, MAKEINTATOM(32770), nullptr));) {
-          char shown[256] = {};
-          GetDlgItemTextA(w, 0xFFFF, shown, sizeof shown);
-          if (std::string(shown).rfind(text, 0) == 0) box = w;
-        }
+      char shown[256] = {};
+      for (int i = 0; i < 3000 && !(box = FindWindowA(MAKEINTATOM(32770), nullptr)); ++i) Sleep(20);
+      GetDlgItemTextA(box, 0xFFFF, shown, sizeof shown);
       const int seen = checks;
       for (int i = 0; i < 3000 && checks < seen + 3; ++i) Sleep(20);
-      if (!box || checks < seen + 3) {
+      if (std::string(shown).rfind(text, 0) != 0 || checks < seen + 3) {
         std::fprintf(stderr, "FAILED: the host stopped (or no box came) at \"%s\"\n", text);
         std::_Exit(1);  // both threads wait for each other for good: nothing else would end the test
       }
       PostMessageA(box, WM_COMMAND, IDOK, 0);
+      for (int i = 0; i < 3000 && IsWindow(box); ++i) Sleep(20);
     }
     pressed = true;
   });
   SetTimer(window, 1, 100, nullptr);
-  WriteFile(work_ + "pump.out", "moved");
-  ASynchCopy("pump.out", "");
+  Change("pump.out", "moved");
   for (MSG msg; !(pressed && C().m_copy.PendingCount() == 0 && C().m_copy.m_pCopyThread->IsIdle()) &&
                 GetMessageA(&msg, nullptr, 0, 0) > 0;) {
     if (msg.message == WM_TIMER) checks += NW_CheckLock() >= 0;
@@ -358,48 +364,25 @@ TEST_F(WriteBack, RequestsOfALockLetGoAreKeptAndNeverWritten) {
   EXPECT_EQ(C().m_bCopyThreadStarted, 0) << "a request without a model directory was taken";
   OpenPump();
   Park(0);
-  WriteFile(work_ + "pump.out", "new");
-  ASynchCopy("pump.out", "");
+  Change("pump.out", "new");
   EXPECT_EQ(Unwritten(work_), "copy pump.out");
   NW_ReleaseLock();
-  LockSlot alice = LockAs(dir_.path(), false);
+  LockSlot alice = AliceHolds(dir_.path());
   Park(1);
   ASSERT_TRUE(Drained());
   EXPECT_FALSE(dir_.Exists("pump.out"));
   EXPECT_EQ(Unwritten(work_) + ReadFile(work_ + "pump.out"), "copy pump.outnew");
   alice.Release();
-  std::filesystem::remove_all(path::WithoutTrailingSeparators(work_));
-  std::filesystem::remove(UnwrittenRecordPath(work_));
+  Discard(work_);
 }
 
-// The last request for a file wins: copy, delete, copy writes; copy, delete deletes. A delete of a
-// file already gone is done, not a question. A change made while its own write-back is under way
-// (here between its failing tries) is queued again and written.
-TEST_F(WriteBack, TheLastRequestForAFileWins) {
+// A change made while its own write-back is under way (here between its failing tries) is queued
+// again and written: the one under way may have read the file before it.
+TEST_F(WriteBack, AChangeMadeWhileItsWriteBackRunsIsWrittenToo) {
   OpenPump();
-  for (const char* name : {"a.txt", "b.txt", "gone.txt"}) dir_.Write(name, "old");
-  Park(0);
-  for (const char* step : {"a v1", "a", "a v2", "b v1", "b"}) {
-    const std::string file = std::string(1, step[0]) + ".txt";
-    if (step[1])
-      WriteFile(work_ + file, step + 2);
-    else
-      std::filesystem::remove(work_ + file);
-    ASynchCopy(file, "");
-  }
-  ASynchDelete("gone.txt");
-  std::filesystem::remove(dir_ / "gone.txt");
-  EXPECT_EQ(Queued(), (std::vector<std::string>{"copy a.txt", "delete a.txt", "copy a.txt", "copy b.txt",
-                                                "delete b.txt", "delete gone.txt"}));
-  Park(1);
-  ASSERT_TRUE(Drained());
-  EXPECT_EQ(dir_.Read("a.txt") + "|" + std::to_string(dir_.Exists("b.txt") + dir_.Exists("gone.txt")), "v2|0");
-  EXPECT_EQ(hooked_.count(), 0u);
-
-  WriteFile(work_ + "c.txt", "v1");
   env_.Fail(Op::kReplace, "c.txt", ErrorKind::kSharingViolation);
   const int tries = env_.Count(Op::kReplace);
-  ASynchCopy("c.txt", "");
+  Change("c.txt", "v1");
   for (auto end = std::chrono::steady_clock::now() + 60s; env_.Count(Op::kReplace) == tries;)
     ASSERT_LT(std::chrono::steady_clock::now(), end);
   WriteFile(work_ + "c.txt", "v2");
@@ -421,7 +404,7 @@ TEST_F(WriteBack, AColleaguesModelIsNeverWrittenInto) {
   EXPECT_EQ(dir_.Read("pump.dat") + "|" + Unwritten(work_), "old|copy pump.dat");
   env_.ClearFaults();
 
-  LockSlot alice = LockAs(first_.path(), false);
+  LockSlot alice = AliceHolds(first_.path());
   NW_SetModelVars();
   ASSERT_EQ(SetModelDir(first_.path(), "pump"), 1);
   std::string none;
@@ -447,24 +430,21 @@ TEST_F(WriteBack, SilentModeKeepsWhatItCouldNotWrite) {
   EXPECT_EQ(NW_CopyModelFrmTmp(), 0);
   env_.ClearFaults();
   env_.Fail(Op::kWrite, "pump.lck", ErrorKind::kAccessDenied);
-  WriteFile(work_ + "pump.prv", "prv");
-  ASynchCopy("pump.prv", "");
+  Change("pump.prv", "prv");
   ASSERT_TRUE(Drained()) << "a lock file that cannot be written held the thread";
   env_.ClearFaults();
 #ifndef _WIN32
-  const std::string away = path::WithoutTrailingSeparators(dir_.path()) + "-away";
-  std::filesystem::rename(path::WithoutTrailingSeparators(dir_.path()), away);
+  TakeAway();
   EXPECT_EQ(NW_CopyModelFrmTmp(), 0);
   EXPECT_FALSE(Exists(dir_.path())) << "the lost model directory was made anew";
-  std::filesystem::rename(away, path::WithoutTrailingSeparators(dir_.path()));
+  TakeAway(false);
 #endif
   EXPECT_EQ(hooked_.count(), 0u);
   EXPECT_EQ(Unwritten(work_), "copy pump.out copy pump.dat copy pump.prv");
   NW_ReleaseLock();
   EXPECT_EQ(ReadFile(work_ + "pump.out"), "results") << "the only copy of a change was removed";
   EXPECT_FALSE(dir_.Exists("pump.out"));
-  std::filesystem::remove_all(path::WithoutTrailingSeparators(work_));
-  std::filesystem::remove(UnwrittenRecordPath(work_));
+  Discard(work_);
 }
 
 // Ordinary Save As renames the working files to the new name and writes all but texts and undo
@@ -485,7 +465,7 @@ TEST_F(WriteBack, SaveAsCarriesTheModelOver) {
   NW_RelesOldLock();  // as the host lets go of pump
 
   const TempDir &locked = second_, &empty = third_;
-  LockAs(locked.path(), true);
+  WriteFile(locked / "pump.lck", AliceLockText(true));
   hooked_.QueueFolders({"", locked.path(), empty.path()});
   std::string dir = to.path();
   for (int expected : {0, 3, 1}) {
@@ -548,10 +528,7 @@ TEST_F(WriteBack, NoFailedOperationLosesAChange) {
       ASSERT_EQ(ReadFile(work + name), newBytes) << name << " lost, " << what;
       if (recordable) ASSERT_NE(Unwritten(work).find(name), std::string::npos) << name << " not recorded, " << what;
     }
-    if (!work.empty()) {
-      std::filesystem::remove_all(path::WithoutTrailingSeparators(work));
-      for (const std::string& file : {UnwrittenRecordPath(work), PendingJournalPath(work)}) std::filesystem::remove(file);
-    }
+    if (!work.empty()) Discard(work);
   };
   for (std::size_t i = 0; i < ops.size(); ++i)
     for (int k = 0; k < used[i]; ++k)

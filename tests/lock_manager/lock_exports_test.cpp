@@ -14,10 +14,7 @@ class LockExports : public HostTest {
   int Second(const std::string& name, int mode) { owner_ = {}; return GetSecondLock(dir_.path(), name, mode, &owner_); }
   bool Permanent() { return OwnerInLockFile(dir_ / "pump.lck").bIsPermanent == 1; }
   // Carol's permanent lock on a model, as her host would have left it.
-  void CarolsPermanentLock(const std::string& name) {
-    WriteFile(dir_ / (name + ".lck"), "<Quorvane-Miradel><Lock><MachineName>PC-CAROL</MachineName><UserName>carol"
-                                      "</UserName><IsPermanent>TRUE</IsPermanent></Lock></Quorvane-Miradel>");
-  }
+  void CarolsPermanentLock(const std::string& name) { WriteFile(dir_ / (name + ".lck"), LockText("carol", "PC-CAROL", true)); }
   MiradelLockOwner owner_{};
 };
 

@@ -27,6 +27,11 @@ LockOwnerInfo OwnerInLockFile(const std::string& path) {
   return owner;
 }
 
+std::string LockText(const std::string& user, const std::string& machine, bool permanent) {
+  return "<Quorvane-Miradel><Lock><MachineName>" + machine + "</MachineName><UserName>" + user + "</UserName><IsPermanent>" +
+         (permanent ? "TRUE" : "FALSE") + "</IsPermanent></Lock></Quorvane-Miradel>";
+}
+
 void HostTest::SetUp() {
   platform::System().GetCurrentDirectory(&cwd_).IgnoreError();
   ResetTheControl();

@@ -27,6 +27,8 @@ inline constexpr int kHostVersion = 77665544;
 bool CanWrite(const std::string& path);
 // The lock file's owner as the reader sees it.
 LockOwnerInfo OwnerInLockFile(const std::string& path);
+// A lock file's text as a colleague's library writes it.
+std::string LockText(const std::string& user, const std::string& machine, bool permanent);
 
 class HostTest : public ::testing::Test {
  protected:
