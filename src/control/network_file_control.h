@@ -113,8 +113,10 @@ class CNetworkFileControl : public CopyHost {
   // the queue recorded as unwritten: they may never be written there now.
   void ReleaseSlot(LockManager::Which which);
   void StrandRequests(const std::string& lockPath);
-  // The open model's working files that are about to be written, noted in the journal.
+  // The open model's working files that are about to be written, noted in the journal; once they
+  // were (written), the record and the journal forget them, else the record keeps them.
   void NoteWrites(const std::vector<std::string>& files);
+  void Wrote(const std::vector<std::string>& files, bool written);
   // Empties the journals once no request is left in the queue.
   void SettleJournal();
 

@@ -85,7 +85,7 @@ int CNetworkFileControl::SaveAs(int mode, LockOwnerInfo* owner, char* dirText, i
     m_locks.ReleaseDataFile(LockManager::kPrimary);
     const int written = selected.empty() ? 0 : m_diskObject.WriteFileListInto(selected, at.m_modelDir.Get());
     m_locks.HoldDataFile(LockManager::kPrimary);
-    if (written == 1) SettleJournal();
+    Wrote(selected, written == 1);
     return written == 1 ? 1 : 0;
   }
 

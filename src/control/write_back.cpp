@@ -209,6 +209,27 @@ void CNetworkFileControl::NoteWrites(const std::vector<std::string>& files) {
     platform::Diagnostic("miradel: could not note the write-back of " + work + " in its journal");
 }
 
+void CNetworkFileControl::Wrote(const std::vector<std::string>& files, bool written) {
+  const std::string& work = m_location.m_strQVTempDir;
+  std::vector<std::string> names;
+  std::vector<UnwrittenEntry> entries;
+  for (const std::string& file : files)
+    if (text::EqualsNoCase(path::DirectoryPart(file), work)) {
+      names.push_back(path::BaseName(file));
+      entries.push_back({UnwrittenKind::kCopy, names.back()});
+    }
+  if (written) {
+    // A change of those files given up before is written now (a look at a record almost never there).
+    if (!names.empty()) ClearUnwritten(work, names);
+    SettleJournal();
+  } else if (!entries.empty() &&
+             !miradel::RecordUnwritten(work, m_location.m_modelDir.Get(), m_location.m_strModelName, entries)) {
+    platform::Diagnostic("miradel: could not record the unwritten changes of " + work + "; they stay in it");
+    std::lock_guard<std::mutex> guard(m_csUnrecorded);
+    m_unrecorded.insert(text::LowerCase(work));
+  }
+}
+
 int CNetworkFileControl::CopyAllFromTemp() {
   const std::string& work = m_location.m_strQVTempDir;
   if (work.empty()) return 0;
@@ -216,7 +237,8 @@ int CNetworkFileControl::CopyAllFromTemp() {
   m_diskObject.ListFilesMatching("*.*", work, files, 1);
   NoteWrites(files);
   const int written = m_staging.CopyTempToModel();
-  if (written == 1) SettleJournal();
+  // Not known to be on the share: kept until it is.
+  Wrote(files, written == 1);
   return written;
 }
 
@@ -257,13 +279,7 @@ int CNetworkFileControl::CopyModelFrmTmp() {
   NoteWrites(files);
   auto giveUp = [&] {
     // Given up, not done: the change stays in the working copy, which says so.
-    for (const std::string& file : files) {
-      QueueNode request;
-      request.m_strSource = file;
-      request.m_strTarget = m_location.m_modelDir.Get();
-      request.m_strModel = name;
-      RecordUnwritten(request);
-    }
+    Wrote(files, false);
     return 0;
   };
   bool retryChosen = false;
@@ -278,8 +294,7 @@ int CNetworkFileControl::CopyModelFrmTmp() {
       if (!platform::Current().ReplaceWithCopy(file, dir + path::BaseName(file)).ok()) written = false;
     m_locks.HoldDataFile(LockManager::kPrimary);
     if (written) {
-      for (const std::string& file : files) ClearUnwritten(work, path::BaseName(file));
-      SettleJournal();
+      Wrote(files, true);
       if (retryChosen && !m_bSilentMode)
         ui::PlainMessageBox(m_hWndHost, ui::FormatString(ui::kStrContinueWorkingQuoted, name));
       return 1;

@@ -257,10 +257,17 @@ std::string UnwrittenRecordText(const UnwrittenRecord& r) {
 
 bool RecordUnwritten(const std::string& workingCopy, const std::string& modelDir, const std::string& modelName,
                      UnwrittenEntry entry) {
+  return RecordUnwritten(workingCopy, modelDir, modelName, std::vector<UnwrittenEntry>{std::move(entry)});
+}
+
+bool RecordUnwritten(const std::string& workingCopy, const std::string& modelDir, const std::string& modelName,
+                     std::vector<UnwrittenEntry> entries) {
   const std::string recordPath = UnwrittenRecordPath(workingCopy);
-  if (recordPath.empty() || modelDir.empty() || !FitsOnLine(modelDir) || !FitsOnLine(entry.file) ||
-      !path::IsPlainName(modelName) || !FitsOnLine(modelName) || !path::IsPlainName(entry.file))
+  if (recordPath.empty() || modelDir.empty() || !FitsOnLine(modelDir) || !path::IsPlainName(modelName) ||
+      !FitsOnLine(modelName) || entries.empty())
     return false;
+  for (const UnwrittenEntry& entry : entries)
+    if (!FitsOnLine(entry.file) || !path::IsPlainName(entry.file)) return false;
   std::lock_guard<std::mutex> hold(Guard());
   UnwrittenRecord r;
   // An unreadable record holds nothing that could be kept: the new one starts afresh.
@@ -271,11 +278,15 @@ bool RecordUnwritten(const std::string& workingCopy, const std::string& modelDir
   }
   r.model_dir = path::WithSeparator(path::ToNative(modelDir));
   r.model_name = modelName;
-  Put(r.entries, std::move(entry));
+  for (UnwrittenEntry& entry : entries) Put(r.entries, std::move(entry));
   return Store(recordPath, r);
 }
 
 void ClearUnwritten(const std::string& workingCopy, const std::string& file) {
+  ClearUnwritten(workingCopy, std::vector<std::string>{file});
+}
+
+void ClearUnwritten(const std::string& workingCopy, const std::vector<std::string>& files) {
   const std::string recordPath = UnwrittenRecordPath(workingCopy);
   if (recordPath.empty()) return;
   std::lock_guard<std::mutex> hold(Guard());
@@ -283,7 +294,10 @@ void ClearUnwritten(const std::string& workingCopy, const std::string& file) {
   if (LoadRecord(recordPath, &r) != Load::kOk) return;
   const std::size_t before = r.entries.size();
   r.entries.erase(std::remove_if(r.entries.begin(), r.entries.end(),
-                                 [&](const UnwrittenEntry& e) { return text::EqualsNoCase(e.file, file); }),
+                                 [&](const UnwrittenEntry& e) {
+                                   return std::any_of(files.begin(), files.end(),
+                                                      [&](const std::string& f) { return text::EqualsNoCase(e.file, f); });
+                                 }),
                   r.entries.end());
   // Failing, the entry stays: writing that file again later does no harm.
   if (r.entries.size() != before) Store(recordPath, r);

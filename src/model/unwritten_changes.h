@@ -50,9 +50,13 @@ inline constexpr char kPendingHeader[] = "miradel-pending 1";
 // line cannot hold.
 bool RecordUnwritten(const std::string& workingCopy, const std::string& modelDir, const std::string& modelName,
                      UnwrittenEntry entry);
+// Several at once, in one store; false (nothing recorded) when any one would be refused.
+bool RecordUnwritten(const std::string& workingCopy, const std::string& modelDir, const std::string& modelName,
+                     std::vector<UnwrittenEntry> entries);
 // Removes the entry for that file (once it has been written after all); removes the record when
 // it is empty.
 void ClearUnwritten(const std::string& workingCopy, const std::string& file);
+void ClearUnwritten(const std::string& workingCopy, const std::vector<std::string>& files);
 // Also true when a record is there but cannot be read, and when the journal names a change still on
 // its way: the working copy is kept rather than risk losing what it holds.
 bool HasUnwritten(const std::string& workingCopy);

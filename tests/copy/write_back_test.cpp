@@ -416,7 +416,8 @@ TEST_F(WriteBack, AColleaguesModelIsNeverWrittenInto) {
 
 // Silent mode gives a write-back up only as unwritten, and after its tries: a failing copy, a lock
 // file that cannot be rewritten (the share went read-only), a model directory gone under
-// NW_CopyModelFrmTmp (0, and nothing made anew there). The working copy stays, and says so.
+// NW_CopyModelFrmTmp (0, and nothing made anew there); a failed NW_CopyAllFromTemp is kept too.
+// The working copy stays, and says so.
 TEST_F(WriteBack, SilentModeKeepsWhatItCouldNotWrite) {
   SetSilent(1);
   OpenPump();
@@ -428,6 +429,8 @@ TEST_F(WriteBack, SilentModeKeepsWhatItCouldNotWrite) {
   ASynchCopy("pump.out", "");
   ASSERT_TRUE(Drained());
   EXPECT_EQ(NW_CopyModelFrmTmp(), 0);
+  WriteFile(work_ + "pump.txt", "notes");
+  EXPECT_EQ(NW_CopyAllFromTemp(), 0);
   env_.ClearFaults();
   env_.Fail(Op::kWrite, "pump.lck", ErrorKind::kAccessDenied);
   Change("pump.prv", "prv");
@@ -440,7 +443,7 @@ TEST_F(WriteBack, SilentModeKeepsWhatItCouldNotWrite) {
   TakeAway(false);
 #endif
   EXPECT_EQ(hooked_.count(), 0u);
-  EXPECT_EQ(Unwritten(work_), "copy pump.out copy pump.dat copy pump.prv");
+  EXPECT_EQ(Unwritten(work_), "copy pump.out copy pump.dat copy pump.txt copy pump.prv");
   NW_ReleaseLock();
   EXPECT_EQ(ReadFile(work_ + "pump.out"), "results") << "the only copy of a change was removed";
   EXPECT_FALSE(dir_.Exists("pump.out"));
