@@ -113,9 +113,13 @@ class CNetworkFileControl : public CopyHost {
   // the queue recorded as unwritten: they may never be written there now.
   void ReleaseSlot(LockManager::Which which);
   void StrandRequests(const std::string& lockPath);
-  // The open model's working files that are about to be written, noted in the journal; once they
-  // were (written), the record and the journal forget them, else the record keeps them.
+  // Working files that are about to be written, noted in the journal of their working copy (the
+  // open model's unless named). A synchronous write-back notes under a PendingWrites::Holding and
+  // releases it before Wrote: once they were written, the record and the journal forget them,
+  // else the record keeps them.
   void NoteWrites(const std::vector<std::string>& files);
+  void NoteWrites(const std::vector<std::string>& files, const std::string& work, const std::string& dir,
+                  const std::string& name);
   void Wrote(const std::vector<std::string>& files, bool written);
   // Empties the journals once no request is left in the queue.
   void SettleJournal();

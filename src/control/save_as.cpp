@@ -49,7 +49,11 @@ int CNetworkFileControl::SaveAs(int mode, LockOwnerInfo* owner, char* dirText, i
     LockManager::Which which;
     if (m_locks.OwnershipOf(target, &which) != LockManager::Ownership::kHeld && HeldBySomeoneElse(target, nullptr))
       return 0;
+    // From here the changes are on their way: until the new working copy is whole, the previous one
+    // holds them, and is noted as the previous model's.
+    PendingWrites::Holding holding(m_pending);
     m_diskObject.ListFilesMatching("*.*", at.m_strSavedQVTempDir, files, 1);
+    NoteWrites(files, at.m_strSavedQVTempDir, at.SavedModelDir(), at.m_strSavedModelName);
     if (files.empty() || m_diskObject.CopyFileListInto(files, at.m_strQVTempDir) != 1) return 0;
 
     // 2. Those named after the old model take the new name.
@@ -85,6 +89,7 @@ int CNetworkFileControl::SaveAs(int mode, LockOwnerInfo* owner, char* dirText, i
     m_locks.ReleaseDataFile(LockManager::kPrimary);
     const int written = selected.empty() ? 0 : m_diskObject.WriteFileListInto(selected, at.m_modelDir.Get());
     m_locks.HoldDataFile(LockManager::kPrimary);
+    holding.Release();
     Wrote(selected, written == 1);
     return written == 1 ? 1 : 0;
   }

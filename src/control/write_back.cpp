@@ -201,11 +201,15 @@ void CNetworkFileControl::KeepPendingChanges(const std::string& workingCopy) {
 }
 
 void CNetworkFileControl::NoteWrites(const std::vector<std::string>& files) {
-  const std::string& work = m_location.m_strQVTempDir;
+  NoteWrites(files, m_location.m_strQVTempDir, m_location.m_modelDir.Get(), m_location.m_strModelName);
+}
+
+void CNetworkFileControl::NoteWrites(const std::vector<std::string>& files, const std::string& work,
+                                     const std::string& dir, const std::string& name) {
   std::vector<UnwrittenEntry> entries;
   for (const std::string& file : files)
     if (text::EqualsNoCase(path::DirectoryPart(file), work)) entries.push_back({UnwrittenKind::kCopy, path::BaseName(file)});
-  if (!entries.empty() && !m_pending.Note(work, m_location.m_modelDir.Get(), m_location.m_strModelName, entries))
+  if (!entries.empty() && !m_pending.Note(work, dir, name, entries))
     platform::Diagnostic("miradel: could not note the write-back of " + work + " in its journal");
 }
 
@@ -235,8 +239,10 @@ int CNetworkFileControl::CopyAllFromTemp() {
   if (work.empty()) return 0;
   std::vector<std::string> files;
   m_diskObject.ListFilesMatching("*.*", work, files, 1);
+  PendingWrites::Holding holding(m_pending);
   NoteWrites(files);
   const int written = m_staging.CopyTempToModel();
+  holding.Release();
   // Not known to be on the share: kept until it is.
   Wrote(files, written == 1);
   return written;
@@ -276,9 +282,11 @@ int CNetworkFileControl::CopyModelFrmTmp() {
   std::vector<std::string> files;
   for (const char* ext : {".dat", ".prv"})
     if (platform::PathExists(work + name + ext)) files.push_back(work + name + ext);
+  PendingWrites::Holding holding(m_pending);
   NoteWrites(files);
   auto giveUp = [&] {
     // Given up, not done: the change stays in the working copy, which says so.
+    holding.Release();
     Wrote(files, false);
     return 0;
   };
@@ -294,6 +302,7 @@ int CNetworkFileControl::CopyModelFrmTmp() {
       if (!platform::Current().ReplaceWithCopy(file, dir + path::BaseName(file)).ok()) written = false;
     m_locks.HoldDataFile(LockManager::kPrimary);
     if (written) {
+      holding.Release();
       Wrote(files, true);
       if (retryChosen && !m_bSilentMode)
         ui::PlainMessageBox(m_hWndHost, ui::FormatString(ui::kStrContinueWorkingQuoted, name));

@@ -44,6 +44,11 @@ void ModelLocation::MoveModel(const std::string& oldDir, const std::string& name
   }
 }
 
+std::string ModelLocation::SavedModelDir() const {
+  std::lock_guard<std::mutex> hold(m_csNames);
+  return m_strSavedModelDir;
+}
+
 void ModelLocation::SetModelName(const std::string& name) {
   std::lock_guard<std::mutex> hold(m_csNames);
   m_strModelName = name;

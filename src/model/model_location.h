@@ -30,6 +30,8 @@ class ModelLocation {
   void StoreDirAndName(const std::string& dir, const std::string& name);
   void StoreDirOnly(const std::string& dir);
   void SetModelName(const std::string& name);
+  // The saved previous model directory, which a move of that model changes on another thread.
+  std::string SavedModelDir() const;
   // The model that lived in oldDir under name (the open one, the saved previous one, or both when
   // they are one) now lives in dir (ending in a separator); givenWithoutSlash is how the host will
   // be shown it. Any thread.

@@ -54,6 +54,7 @@ bool PendingWrites::Note(const std::string& workingCopy, const std::string& mode
 
 void PendingWrites::ClearAll() {
   std::lock_guard<std::recursive_mutex> hold(mu_);
+  if (holds_ > 0) return;
   platform::Env& env = platform::Current();
   for (auto it = open_.begin(); it != open_.end();) {
     Journal& j = it->second;

@@ -26,6 +26,23 @@ namespace miradel {
 
 class PendingWrites {
  public:
+  // While one lives, ClearAll leaves the journals alone: a synchronous write-back is under way on
+  // the host's thread, and no request in the queue stands for its lines.
+  class Holding {
+   public:
+    explicit Holding(PendingWrites& pending) : pending_(&pending) { pending_->Hold(1); }
+    ~Holding() { Release(); }
+    Holding(const Holding&) = delete;
+    Holding& operator=(const Holding&) = delete;
+    void Release() {
+      if (pending_) pending_->Hold(-1);
+      pending_ = nullptr;
+    }
+
+   private:
+    PendingWrites* pending_;
+  };
+
   PendingWrites() = default;
   // Closes every journal; an empty one is removed.
   ~PendingWrites();
@@ -37,7 +54,8 @@ class PendingWrites {
   // a kill would then lose track of it) or names an entry cannot hold.
   bool Note(const std::string& workingCopy, const std::string& modelDir, const std::string& modelName,
             const std::vector<UnwrittenEntry>& entries);
-  // Empties every journal: what they named has been written, or recorded as unwritten.
+  // Empties every journal (what they named has been written, or recorded as unwritten), unless a
+  // Holding lives.
   void ClearAll();
   // Closes the working copy's journal (before the working copy is removed) and removes it when empty.
   void Close(const std::string& workingCopy);
@@ -50,8 +68,13 @@ class PendingWrites {
     std::string modelDir, modelName;
   };
   void CloseJournal(const std::string& path, Journal& journal);
+  void Hold(int by) {
+    std::lock_guard<std::recursive_mutex> hold(mu_);
+    holds_ += by;
+  }
 
   std::recursive_mutex mu_;
+  int holds_ = 0;
   std::map<std::string, Journal> open_;  // by journal path
 };
 
