@@ -326,14 +326,20 @@ TEST_F(WriteBack, AHostCheckingItsLockFromATimerKeepsGoingWhileTheCopyThreadAsks
   std::atomic<bool> pressed{false};
   std::thread helper([&] {
     for (const char* text : {"Model has now been permanently locked", "Model was successfully saved"}) {
+      // A box is found once its text is there (a box being made has none yet).
       HWND box = nullptr;
-      char shown[256] = {};
-      for (int i = 0; i < 3000 && !(box = FindWindowA(MAKEINTATOM(32770), nullptr)); ++i) Sleep(20);
-      GetDlgItemTextA(box, 0xFFFF, shown, sizeof shown);
+      for (int i = 0; i < 3000 && !box; ++i, Sleep(20))
+        for (HWND w = nullptr; !box && (w = FindWindowExA(nullptr, w, MAKEINTATOM(32770), nullptr));) {
+          char shown[256] = {};
+          DWORD_PTR got = 0;  // a window of a thread that hangs is passed over
+          SendMessageTimeoutA(GetDlgItem(w, 0xFFFF), WM_GETTEXT, sizeof shown, reinterpret_cast<LPARAM>(shown),
+                              SMTO_ABORTIFHUNG, 1000, &got);
+          if (std::string(shown).rfind(text, 0) == 0) box = w;
+        }
       const int seen = checks;
       for (int i = 0; i < 3000 && checks < seen + 3; ++i) Sleep(20);
-      if (std::string(shown).rfind(text, 0) != 0 || checks < seen + 3) {
-        std::fprintf(stderr, "FAILED: the host stopped (or no box came) at \"%s\"\n", text);
+      if (!box || checks < seen + 3) {
+        std::fprintf(stderr, "FAILED: %s at \"%s\"\n", box ? "the host stopped" : "no box came", text);
         std::_Exit(1);  // both threads wait for each other for good: nothing else would end the test
       }
       PostMessageA(box, WM_COMMAND, IDOK, 0);
