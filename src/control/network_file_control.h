@@ -107,7 +107,7 @@ class CNetworkFileControl : public CopyHost {
                   bool givenWithoutSlash) override;
   void RecordUnwritten(const QueueNode& request) override;
   void Leaving(const QueueNode& request, bool written) override;
-  void Carried(const std::string& workDir) override;
+  void Carried() override { SettleJournal(); }
 
   // Releases a slot; the requests its lock guarded, if this process holds that lock no more, leave
   // the queue recorded as unwritten: they may never be written there now.
@@ -121,8 +121,8 @@ class CNetworkFileControl : public CopyHost {
   void NoteWrites(const std::vector<std::string>& files, const std::string& work, const std::string& dir,
                   const std::string& name);
   void Wrote(const std::vector<std::string>& files, bool written);
-  // Empties the journals once no request is left in the queue.
-  void SettleJournal();
+  // Empties the journals once no request is left in the queue but the one leaving it (by serial).
+  void SettleJournal(std::uint64_t leaving = 0);
 
   // Starts the copy thread the first time: 1 when one runs.
   int EnsureCopyThread();

@@ -23,6 +23,14 @@ bool NoModelDirectory(const std::string& dir, const char* what) {
   platform::Diagnostic(std::string("miradel: ") + what + " refused: no model directory is set (NW_SetModelDir)");
   return true;
 }
+
+// The entries of the files that lie in the working copy work (others are not its changes).
+std::vector<UnwrittenEntry> EntriesIn(const std::vector<std::string>& files, const std::string& work) {
+  std::vector<UnwrittenEntry> entries;
+  for (const std::string& file : files)
+    if (text::EqualsNoCase(path::DirectoryPart(file), work)) entries.push_back({UnwrittenKind::kCopy, path::BaseName(file)});
+  return entries;
+}
 }  // namespace
 
 int CNetworkFileControl::EnsureCopyThread() {
@@ -147,18 +155,14 @@ void CNetworkFileControl::Leaving(const QueueNode& request, bool written) {
   // A change of that file given up before is written now (a look at a record that is almost never
   // there).
   if (written) ClearUnwritten(path::DirectoryPart(working), path::BaseName(working));
+  SettleJournal(request.m_nSerial);
+}
+
+void CNetworkFileControl::SettleJournal(std::uint64_t leaving) {
   std::lock_guard<std::recursive_mutex> journal(m_pending.Mutex());
   std::lock_guard<std::recursive_mutex> queue(m_copy.m_csQueue);
   const FilePathQueue& q = m_copy.m_requestQueue;
-  if (q.IsEmpty() || (q.GetCount() == 1 && q.Head()->m_nSerial == request.m_nSerial)) m_pending.ClearAll();
-}
-
-void CNetworkFileControl::Carried(const std::string&) { SettleJournal(); }
-
-void CNetworkFileControl::SettleJournal() {
-  std::lock_guard<std::recursive_mutex> journal(m_pending.Mutex());
-  std::lock_guard<std::recursive_mutex> queue(m_copy.m_csQueue);
-  if (m_copy.m_requestQueue.IsEmpty()) m_pending.ClearAll();
+  if (q.IsEmpty() || (q.GetCount() == 1 && q.Head()->m_nSerial == leaving)) m_pending.ClearAll();
 }
 
 void CNetworkFileControl::StrandRequests(const std::string& lockPath) {
@@ -168,8 +172,7 @@ void CNetworkFileControl::StrandRequests(const std::string& lockPath) {
   std::vector<QueueNode*> removed;
   {
     std::lock_guard<std::recursive_mutex> queue(m_copy.m_csQueue);
-    removed = m_copy.m_requestQueue.RemoveIf(
-        [&](const QueueNode& r) { return text::EqualsNoCase(ModelOf(r).LockPath(), lockPath); });
+    removed = m_copy.m_requestQueue.RemoveIf([&](const QueueNode& r) { return GuardedBy(r, lockPath); });
   }
   for (QueueNode* node : removed) {
     std::unique_ptr<QueueNode> owned(node);
@@ -206,24 +209,18 @@ void CNetworkFileControl::NoteWrites(const std::vector<std::string>& files) {
 
 void CNetworkFileControl::NoteWrites(const std::vector<std::string>& files, const std::string& work,
                                      const std::string& dir, const std::string& name) {
-  std::vector<UnwrittenEntry> entries;
-  for (const std::string& file : files)
-    if (text::EqualsNoCase(path::DirectoryPart(file), work)) entries.push_back({UnwrittenKind::kCopy, path::BaseName(file)});
+  const std::vector<UnwrittenEntry> entries = EntriesIn(files, work);
   if (!entries.empty() && !m_pending.Note(work, dir, name, entries))
     platform::Diagnostic("miradel: could not note the write-back of " + work + " in its journal");
 }
 
 void CNetworkFileControl::Wrote(const std::vector<std::string>& files, bool written) {
   const std::string& work = m_location.m_strQVTempDir;
-  std::vector<std::string> names;
-  std::vector<UnwrittenEntry> entries;
-  for (const std::string& file : files)
-    if (text::EqualsNoCase(path::DirectoryPart(file), work)) {
-      names.push_back(path::BaseName(file));
-      entries.push_back({UnwrittenKind::kCopy, names.back()});
-    }
+  const std::vector<UnwrittenEntry> entries = EntriesIn(files, work);
   if (written) {
     // A change of those files given up before is written now (a look at a record almost never there).
+    std::vector<std::string> names;
+    for (const UnwrittenEntry& e : entries) names.push_back(e.file);
     if (!names.empty()) ClearUnwritten(work, names);
     SettleJournal();
   } else if (!entries.empty() &&
@@ -241,7 +238,7 @@ int CNetworkFileControl::CopyAllFromTemp() {
   m_diskObject.ListFilesMatching("*.*", work, files, 1);
   PendingWrites::Holding holding(m_pending);
   NoteWrites(files);
-  const int written = m_staging.CopyTempToModel();
+  const int written = m_staging.CopyTempToModel(files);
   holding.Release();
   // Not known to be on the share: kept until it is.
   Wrote(files, written == 1);

@@ -22,6 +22,8 @@ struct ModelRef {
 // The model of a request: its model directory, its name (or, without one, the working copy's), its
 // working copy; shown by the working copy's name in lower case.
 ModelRef ModelOf(const QueueNode& request);
+// The request belongs to the model of that lock path (compared without regard to case).
+bool GuardedBy(const QueueNode& request, const std::string& lockPath);
 
 // The model name a path in the QV temporary directory belongs to: the last directory name of the
 // path's directory without the "_" and four digits of the working copy's name.
@@ -41,9 +43,9 @@ class CopyHost {
   // The request is about to leave the queue: written (a change of that file given up before is
   // written now), or given up and recorded.
   virtual void Leaving(const QueueNode& request, bool written) = 0;
-  // A move carried every change of that working copy to the model's new folder; its requests left
-  // the queue.
-  virtual void Carried(const std::string& workDir) = 0;
+  // A move carried every change of a working copy to its model's new folder; its requests left the
+  // queue.
+  virtual void Carried() = 0;
 };
 
 }  // namespace miradel

@@ -306,26 +306,27 @@ CCopyThread::Outcome CCopyThread::CarryOut(const QueueNode& request) {
     std::lock_guard<std::recursive_mutex> lock(*m_pcsQueue);
     m_pQueue->BeginFront(request.m_nSerial);
   }
-  Outcome once = TryOnce(request);
+  const std::string lockPath = ModelOf(request).LockPath();
+  Outcome once = TryOnce(request, lockPath);
   if (once != Outcome::kFailed) return once;
   if (!PauseUnlessStopped(RetryPause())) return Outcome::kStopped;
   for (int i = 0; i < kRetries; ++i) {
     if (m_stop.load()) return Outcome::kStopped;
-    once = TryOnce(request);
+    once = TryOnce(request, lockPath);
     if (once == Outcome::kDoneAtOnce) return Outcome::kDoneOnRetry;
     if (once != Outcome::kFailed) return once;
   }
   return Outcome::kFailed;
 }
 
-CCopyThread::Outcome CCopyThread::TryOnce(const QueueNode& request) {
+CCopyThread::Outcome CCopyThread::TryOnce(const QueueNode& request, const std::string& lockPath) {
   // The model's lock stays ours while the file is written: its releases wait for this guard.
   std::unique_lock<std::mutex> writing;
   if (m_pHost) {
     LockManager& locks = m_pHost->Locks();
     writing = std::unique_lock<std::mutex>(locks.m_csWrite);
     LockManager::Which which;
-    if (locks.OwnershipOf(ModelOf(request).LockPath(), &which) == LockManager::Ownership::kReleased)
+    if (locks.OwnershipOf(lockPath, &which) == LockManager::Ownership::kReleased)
       return Outcome::kNotOurs;
   }
   bool done;

@@ -130,8 +130,8 @@ class CCopyThread {
   void ReportRecovered(unsigned id);
   // One try, then after one pause kRetries more; kNotOurs once the model's lock was let go.
   Outcome CarryOut(const QueueNode& request);
-  // kDoneAtOnce, kFailed or kNotOurs.
-  Outcome TryOnce(const QueueNode& request);
+  // kDoneAtOnce, kFailed or kNotOurs (lockPath: the request's model's lock).
+  Outcome TryOnce(const QueueNode& request, const std::string& lockPath);
 
   std::unique_ptr<Recovery> m_recovery;
   // Live as long as the loop: the model name of the last failure question and the user's Retry.

@@ -41,6 +41,10 @@ ModelRef ModelOf(const QueueNode& request) {
   return m;
 }
 
+bool GuardedBy(const QueueNode& request, const std::string& lockPath) {
+  return text::EqualsNoCase(ModelOf(request).LockPath(), lockPath);
+}
+
 bool Recovery::DirectoryExists(const std::string& dir) {
   platform::FileInfo info;
   return !dir.empty() && platform::Current().GetFileInfo(dir, &info).ok() && info.is_directory;
@@ -187,7 +191,7 @@ int Recovery::SaveModelElsewhere(const ModelRef& model) {
       locks.PutBack(which, kept);
     } else {
       locks.ReleaseKept(kept);
-      host_.Carried(model.workDir);
+      host_.Carried();
       ui::PlainMessageBox(side_.window, ui::LoadString(ui::kStrSavedAtNewLocation));
       return 1;
     }
@@ -217,8 +221,7 @@ bool Recovery::MoveModelTo(const ModelRef& model, LockManager::Which which, cons
   if (side_.queue) {
     // Every change of the model went along with its working copy.
     const std::string lockPath = model.LockPath();
-    for (QueueNode* node : side_.queue->RemoveIf(
-             [&](const QueueNode& r) { return text::EqualsNoCase(ModelOf(r).LockPath(), lockPath); }, true))
+    for (QueueNode* node : side_.queue->RemoveIf([&](const QueueNode& r) { return GuardedBy(r, lockPath); }, true))
       delete node;
   }
   return true;

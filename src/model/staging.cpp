@@ -173,11 +173,8 @@ int Staging::CopyModelToTemp(int mode, std::intptr_t owner, bool keepLockFile) {
   return 1;
 }
 
-int Staging::CopyTempToModel() {
-  std::vector<std::string> files;
-  if (m_location.m_strQVTempDir.empty()) return 0;
-  m_diskObject.ListFilesMatching("*.*", m_location.m_strQVTempDir, files, 1);
-  if (files.empty()) return 0;
+int Staging::CopyTempToModel(const std::vector<std::string>& files) {
+  if (m_location.m_strQVTempDir.empty() || files.empty()) return 0;
   return m_diskObject.WriteFileListInto(files, m_location.m_modelDir.Get());
 }
 

@@ -44,7 +44,9 @@ class Staging {
   // keepLockFile: the working copy holds the model's lock itself (a read-only model saved
   // elsewhere), which must stay; otherwise a lock file found there is removed.
   int CopyModelToTemp(int mode, std::intptr_t owner, bool keepLockFile = false);
-  int CopyTempToModel();
+  // The working copy's files (as the caller listed them) into the model directory, each replaced
+  // whole; 0 for none.
+  int CopyTempToModel(const std::vector<std::string>& files);
   // name (trailing blanks removed) + "." + extension, between the two directories. A name that
   // would lead out of the directory it is joined to is refused.
   int CopyFileToModel(const std::string& name, const std::string& extension, int showMessage, std::intptr_t owner);

@@ -63,7 +63,7 @@ class ThreadEnv : public FaultEnv, public CopyHost {
     log_.push_back("unwritten " + path::BaseName(request.m_strSource));
   }
   void Leaving(const QueueNode&, bool) override {}
-  void Carried(const std::string&) override {}
+  void Carried() override {}
 
   void Hold(const std::string& name) {
     std::lock_guard<std::mutex> lock(mu_);
