@@ -47,16 +47,16 @@ void List(const UnwrittenRecord& r) {
 void Failed(const UnwrittenEntry& e, const std::string& why) { std::cout << "  " << e.file << ": " << why << "\n"; }
 
 // A model file written after what we would put in its place is someone's later work.
-bool ModelFileIsNewer(const std::string& file, std::int64_t thanNs) {
+bool ModelFileIsNewer(const std::string& file, const platform::FileTime& than) {
   platform::FileInfo info;
-  return platform::Current().GetFileInfo(file, &info).ok() && info.mtime_ns > thanNs;
+  return platform::Current().GetFileInfo(file, &info).ok() && info.mtime > than;
 }
 
 bool WriteEntry(const UnwrittenRecord& r, const UnwrittenEntry& e) {
   platform::Env& env = platform::Current();
   const std::string from = r.working_copy + e.file, to = r.model_dir + e.file;
   if (e.kind == UnwrittenKind::kDelete) {
-    if (ModelFileIsNewer(to, r.since * 1000000000)) {
+    if (ModelFileIsNewer(to, platform::FileTime{r.since, 0, true})) {
       Failed(e, "not deleted: the model's file was changed after the delete failed");
       return false;
     }
@@ -69,7 +69,7 @@ bool WriteEntry(const UnwrittenRecord& r, const UnwrittenEntry& e) {
     Failed(e, "missing from the working copy");
     return false;
   }
-  if (ModelFileIsNewer(to, own.mtime_ns)) {
+  if (ModelFileIsNewer(to, own.mtime)) {
     Failed(e, "not written: the model directory holds a newer one (use --to DIR to keep this one and compare)");
     return false;
   }

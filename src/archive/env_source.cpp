@@ -12,7 +12,7 @@ struct EnvFile {
   std::string path;
   SourceShared* shared = nullptr;
   std::uint64_t size = 0;
-  std::int64_t mtime_ns = 0;
+  std::int64_t mtime = 0;
   std::uint64_t pos = 0;
   platform::FileHandle handle = platform::kNoFile;
   zip_error_t error;
@@ -74,7 +74,7 @@ zip_int64_t Callback(void* user, void* data, zip_uint64_t len, zip_source_cmd_t 
       if (!st) return -1;
       zip_stat_init(st);
       st->size = f->size;
-      st->mtime = static_cast<std::time_t>(f->mtime_ns / 1000000000);
+      st->mtime = static_cast<std::time_t>(f->mtime);
       st->valid |= ZIP_STAT_SIZE | ZIP_STAT_MTIME;
       return sizeof(*st);
     }
@@ -121,7 +121,7 @@ zip_source_t* EnvSource(platform::Env& env, const std::string& path, SourceShare
   f->path = path;
   f->shared = shared;
   f->size = info.size;
-  f->mtime_ns = info.mtime_ns;
+  f->mtime = info.mtime.seconds;
   zip_error_init(&f->error);
   zip_source_t* src = zip_source_function_create(Callback, f, error);
   if (!src) {

@@ -180,7 +180,7 @@ Load LoadJournal(const std::string& journalPath, UnwrittenRecord* r) {
   if (r->entries.empty()) return Load::kMissing;
   if (r->model_dir.empty() || r->model_name.empty()) return Load::kGarbled;
   platform::FileInfo info;
-  if (platform::Current().GetFileInfo(journalPath, &info).ok()) r->since = info.mtime_ns / 1000000000;
+  if (platform::Current().GetFileInfo(journalPath, &info).ok()) r->since = info.mtime.seconds;
   return Load::kOk;
 }
 

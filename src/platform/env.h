@@ -106,16 +106,33 @@ enum Access : unsigned { kRead = 1, kWrite = 2, kReadWrite = 3 };
 enum Share : unsigned { kShareNone = 0, kShareRead = 1, kShareWrite = 2, kShareDelete = 4 };
 enum class Disposition { kOpenExisting, kOpenAlways, kCreateAlways };
 
+// A time a file system keeps: seconds since 1970-01-01 UTC and the nanoseconds past them. Seconds
+// reach as far as any file system does (NTFS to the year 30828), where 64-bit nanoseconds end in
+// 2262; unknown when the file system keeps none, which 1970-01-01 00:00:00 is not.
+struct FileTime {
+  std::int64_t seconds = 0;
+  std::int32_t nanos = 0;  // 0 to 999,999,999, also before 1970
+  bool known = false;
+
+  bool operator==(const FileTime& o) const { return known == o.known && seconds == o.seconds && nanos == o.nanos; }
+  bool operator!=(const FileTime& o) const { return !(*this == o); }
+  // Only known times are later than anything.
+  bool operator>(const FileTime& o) const {
+    if (!known || !o.known) return known && !o.known;
+    return seconds != o.seconds ? seconds > o.seconds : nanos > o.nanos;
+  }
+};
+
 struct FileInfo {
   bool is_directory = false;
   bool read_only = false;
   bool hidden = false;
   std::uint64_t size = 0;
-  std::int64_t mtime_ns = 0;  // last write, nanoseconds since 1970-01-01 UTC
-  // Creation and last access, the same way; 0 when the file system keeps none. On POSIX creation is
-  // the birth time where the kernel and file system report one, else the last status change.
-  std::int64_t creation_ns = 0;
-  std::int64_t access_ns = 0;
+  FileTime mtime;  // last write
+  // On POSIX creation is the birth time where the kernel and file system report one, else the last
+  // status change.
+  FileTime creation;
+  FileTime access;
 };
 
 struct DirEntry {

@@ -43,10 +43,9 @@ std::string SizeText(std::uint64_t bytes) {
   return Fixed2(mb) + " MB (" + b + " bytes)";
 }
 
-std::string FormatFileTime(std::int64_t unix_ns, std::int64_t now_unix_ns) {
-  if (unix_ns == 0) return std::string();
+std::string FormatFileTime(const platform::FileTime& time, std::int64_t now_unix_ns) {
   std::tm when{}, now{}, day_before{};
-  if (!platform::LocalTime(Seconds(unix_ns), &when)) return std::string();
+  if (!time.known || !platform::LocalTime(time.seconds, &when)) return std::string();
   std::string weekday = Part("%A, ", when);
   const std::int64_t now_s = Seconds(now_unix_ns);
   if (platform::LocalTime(now_s, &now) && SameDay(when, now)) weekday = "Today, ";
@@ -72,9 +71,9 @@ FileProperties FillFileProperties(platform::Env& env, const std::string& model_d
 
   platform::FileInfo info;
   const bool known = env.GetFileInfo(path, &info).ok();
-  p.created = known ? FormatFileTime(info.creation_ns, now_unix_ns) : kNotAvailable;
-  p.accessed = known ? FormatFileTime(info.access_ns, now_unix_ns) : kNotAvailable;
-  p.modified = known ? FormatFileTime(info.mtime_ns, now_unix_ns) : kNotAvailable;
+  p.created = known ? FormatFileTime(info.creation, now_unix_ns) : kNotAvailable;
+  p.accessed = known ? FormatFileTime(info.access, now_unix_ns) : kNotAvailable;
+  p.modified = known ? FormatFileTime(info.mtime, now_unix_ns) : kNotAvailable;
   p.location = model_dir;
 
   // The size counts only for a file that opens for reading, as a colleague's copy being written

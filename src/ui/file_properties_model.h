@@ -15,8 +15,8 @@ std::string SizeText(std::uint64_t bytes);
 
 // A file time as "Friday, December 04, 2026, 4:10:31 AM" in local time, the weekday replaced by
 // "Today, " or "Yesterday, " when the date is now's or that of 24 hours before now. Names of days
-// and months come from the C runtime's current locale. 0 (no time) gives "".
-std::string FormatFileTime(std::int64_t unix_ns, std::int64_t now_unix_ns);
+// and months come from the C runtime's current locale. A time the file system does not keep gives "".
+std::string FormatFileTime(const platform::FileTime& time, std::int64_t now_unix_ns);
 
 // The fields for model file model_file (trailing blanks already removed) in directory model_dir,
 // last saved by last_saved_by (blanks at its end are dropped), with the host's always-show setting

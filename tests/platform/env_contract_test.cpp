@@ -306,7 +306,7 @@ TYPED_TEST(EnvContractTest, CopyKeepsContentTimeAndTheReadOnlyAttributeWhichKeep
   ASSERT_TRUE(env.SetReadOnly(src, true).ok() && env.CopyFile(src, dst, false).ok());
   FileInfo from, to;
   ASSERT_TRUE(env.GetFileInfo(src, &from).ok() && env.GetFileInfo(dst, &to).ok());
-  EXPECT_TRUE(to.mtime_ns == from.mtime_ns && to.size == content.size() && to.read_only) << to.mtime_ns;
+  EXPECT_TRUE(to.mtime == from.mtime && to.size == content.size() && to.read_only) << to.mtime.seconds;
 
   // Read-only refuses writers, deletion and copies over it, even to administrators.
   FileHandle h = kNoFile;
@@ -373,7 +373,7 @@ TYPED_TEST(EnvReplaceTest, ReplaceWithCopyLeavesTheTargetWholeAndNewOrWholeAndOl
     // Written in place beside a reader on a share, the server may take our close after the stamp
     // and stamp it "now": the data is what counts there.
     const bool server_times = setup == kReader && !test::ModelFolder::SharePath().empty();
-    if (s.ok()) EXPECT_TRUE((server_times || to.mtime_ns == from.mtime_ns) && to.read_only) << to.mtime_ns;
+    if (s.ok()) EXPECT_TRUE((server_times || to.mtime == from.mtime) && to.read_only) << to.mtime.seconds;
     // The name just made is known at once, in any case: no second spelling is made beside it.
     if (setup == kMissing && s.ok()) {
       EXPECT_TRUE(env.SetReadOnly(target, false).ok() && env.ReplaceWithCopy(source, dir / "PUMP.DAT").ok());

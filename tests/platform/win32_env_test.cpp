@@ -29,8 +29,9 @@ TEST(Win32EnvTest, NativeCodesAndTheirTrimmedTextsExactTimesAndHiddenDestination
   EXPECT_EQ(ERROR_PATH_NOT_FOUND, s.code());
   EXPECT_EQ("", env.ErrorText(0x7ffffff0));  // no text rather than an invented one
 
-  // 2014-01-01 00:00:00 UTC and 123456700 ns, in 100 ns steps since 1601-01-01.
-  const std::uint64_t ticks = 130330080000000000ULL + 1234567;
+  // 2300-01-01 00:00:00 UTC (past what 64-bit nanoseconds hold) and 123456700 ns, in 100 ns steps
+  // since 1601-01-01.
+  const std::uint64_t ticks = 220582656000000000ULL + 1234567;
   const FILETIME when{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
   const std::string from = dir.Write("a.dat", "new"), to = dir.Write("b.dat", "old");
   HANDLE raw = CreateFileA(from.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -38,7 +39,7 @@ TEST(Win32EnvTest, NativeCodesAndTheirTrimmedTextsExactTimesAndHiddenDestination
   ASSERT_TRUE(SetFileTime(raw, nullptr, nullptr, &when) && CloseHandle(raw));
   FileInfo info;
   ASSERT_TRUE(env.GetFileInfo(from, &info).ok());
-  EXPECT_EQ(1388534400LL * 1000000000 + 123456700, info.mtime_ns);
+  EXPECT_EQ((FileTime{10413792000, 123456700, true}), info.mtime);
 
   // A copy over a hidden file is refused, as Windows does.
   ASSERT_TRUE(SetFileAttributesA(to.c_str(), FILE_ATTRIBUTE_HIDDEN));

@@ -431,9 +431,7 @@ std::string ListedDirectories(const std::string& path, bool* share) {
 
 // The status of path, looked up without regard to case only when the exact name is missing (one
 // call for the common case); *resolved is the name it was found under. 0 or an errno.
-std::int64_t Nanos(const struct timespec& t) {
-  return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
-}
+FileTime TimeOf(std::int64_t seconds, long nanos) { return FileTime{seconds, static_cast<std::int32_t>(nanos), true}; }
 
 int StatResolved(const std::string& path, std::string* resolved, struct stat* st) {
   *resolved = path;
@@ -1103,15 +1101,15 @@ class PosixEnv final : public Env {
     std::string name = BaseName(p);
     info->hidden = name.size() > 1 && name[0] == '.' && name != "..";
     info->size = info->is_directory ? 0 : static_cast<std::uint64_t>(st.st_size);
-    info->mtime_ns = Nanos(st.st_mtim);
-    info->access_ns = Nanos(st.st_atim);
+    info->mtime = TimeOf(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+    info->access = TimeOf(st.st_atim.tv_sec, st.st_atim.tv_nsec);
     // Creation: the birth time where statx reports one (ext4, btrfs, xfs, SMB and others); else, on
     // older kernels or file systems without it, the last status change, the nearest POSIX keeps.
-    info->creation_ns = Nanos(st.st_ctim);
+    info->creation = TimeOf(st.st_ctim.tv_sec, st.st_ctim.tv_nsec);
 #ifdef STATX_BTIME
     struct statx sx;
     if (::statx(AT_FDCWD, p.c_str(), AT_STATX_SYNC_AS_STAT, STATX_BTIME, &sx) == 0 && (sx.stx_mask & STATX_BTIME)) {
-      info->creation_ns = static_cast<std::int64_t>(sx.stx_btime.tv_sec) * 1000000000 + sx.stx_btime.tv_nsec;
+      info->creation = TimeOf(sx.stx_btime.tv_sec, sx.stx_btime.tv_nsec);
     }
 #endif
     return Status::Ok();

@@ -142,16 +142,10 @@ HandleKind KindOfHandle(HANDLE h) {
   return IsReparseTagNameSurrogate(tag.ReparseTag) ? HandleKind::kLink : HandleKind::kOtherReparse;
 }
 
-std::int64_t UnixNanos(const FILETIME& ft) {
-  std::uint64_t ticks = (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-  // Keep the arithmetic in range: times beyond what int64 nanoseconds can hold saturate.
-  constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
-  constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
-  if (ticks > static_cast<std::uint64_t>(kMax)) return kMax;
-  std::int64_t since = static_cast<std::int64_t>(ticks) - kEpochDiff100ns;
-  if (since > kMax / 100) return kMax;
-  if (since < kMin / 100) return kMin;
-  return since * 100;
+FileTime UnixTime(const FILETIME& ft) {
+  const std::uint64_t ticks = (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+  const std::int64_t seconds = static_cast<std::int64_t>(ticks / 10000000) - kEpochDiff100ns / 10000000;
+  return FileTime{seconds, static_cast<std::int32_t>(ticks % 10000000) * 100, true};
 }
 
 class Win32Env final : public Env {
@@ -426,11 +420,11 @@ class Win32Env final : public Env {
     fi.read_only = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
     fi.hidden = (data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0;
     fi.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    fi.mtime_ns = UnixNanos(data.ftLastWriteTime);
     // A file system that keeps no such time reports zero: none, not the year 1601.
-    auto kept = [](const FILETIME& ft) { return ft.dwLowDateTime || ft.dwHighDateTime ? UnixNanos(ft) : 0; };
-    fi.creation_ns = kept(data.ftCreationTime);
-    fi.access_ns = kept(data.ftLastAccessTime);
+    auto kept = [](const FILETIME& ft) { return ft.dwLowDateTime || ft.dwHighDateTime ? UnixTime(ft) : FileTime{}; };
+    fi.mtime = kept(data.ftLastWriteTime);
+    fi.creation = kept(data.ftCreationTime);
+    fi.access = kept(data.ftLastAccessTime);
     *info = fi;
     return Status::Ok();
   }
