@@ -75,9 +75,10 @@ bool CollectArchiveFiles(CDiskObject& disk, const std::string& tempDir, const st
   auto add_extra = [&](const std::string& extra) {
     if (text::TrimTrailingBlanks(extra).empty()) return;
     const std::string full = Join(exeDir, extra);
-    const std::string name = ListedName(full);
+    // Without regard to case: the archive could not hold both.
+    const std::string name = text::LowerCase(ListedName(full));
     for (const std::string& p : list)
-      if (ListedName(p) == name) return;
+      if (text::LowerCase(ListedName(p)) == name) return;
     list.push_back(full);
   };
   if (ticked[kUnit]) {

@@ -234,7 +234,9 @@ int CompanionFiles::CopyTTAFiles(int copy, std::intptr_t owner) {
     const int copied = m_diskObject.CopyFileInto(file, m_location.m_strQVTempDir);
     if (file.empty() || (file.back() != 'i' && file.back() != 'I')) continue;
     if (copied != 1) result = 0;
-    const std::string stem = file.substr(0, file.size() >= 4 ? file.size() - 4 : 0);
+    // From the plain name: a short one must not cut into the folder and reach beside it.
+    const std::string name = path::BaseName(file);
+    const std::string stem = modelDir + name.substr(0, name.size() >= 4 ? name.size() - 4 : 0);
     for (const char* ext : {".tsm", ".tdl", ".tto", ".tss"}) m_diskObject.CopyFileInto(stem + ext, m_location.m_strQVTempDir);
   }
   return result;

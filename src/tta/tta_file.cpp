@@ -54,17 +54,18 @@ class ByteReader {
 bool ParseCases(ByteReader& in, std::vector<TTAThermalCase>& cases) {
   char c;
   // The first byte belongs to the header and is never looked at.
-  if (in.Next(&c)) {
-    int lines = 0;
-    for (;;) {
-      std::string line;
-      while (in.Next(&c) && c != '\r' && c != '\n') line += c;
-      if (++lines > 1 && line.size() > 1) {
-        cases.emplace_back(TrimWhiteSpace(Field(line, 0)), TrimWhiteSpace(Field(line, 1)), Field(line, 2),
-                           DecimalValue(Field(line, 3)), DecimalValue(Field(line, 4)), DecimalValue(Field(line, 5)));
-      }
-      // With CR LF line ends this is the LF; after a lone CR or LF it is the next line's first byte.
-      if (!in.Next(&c)) break;
+  if (!in.Next(&c)) return !in.failed();
+  // A line ends at CR LF, or at a lone LF or CR as other editors write them.
+  bool more = in.Next(&c);
+  for (int lines = 1; more; ++lines) {
+    std::string line;
+    for (; more && c != '\r' && c != '\n'; more = in.Next(&c)) line += c;
+    const bool cr = more && c == '\r';
+    if (more) more = in.Next(&c);
+    if (cr && more && c == '\n') more = in.Next(&c);
+    if (lines > 1 && line.size() > 1) {
+      cases.emplace_back(TrimWhiteSpace(Field(line, 0)), TrimWhiteSpace(Field(line, 1)), Field(line, 2),
+                         DecimalValue(Field(line, 3)), DecimalValue(Field(line, 4)), DecimalValue(Field(line, 5)));
     }
   }
   return !in.failed();

@@ -66,7 +66,7 @@ TEST_F(ArchiveExports, TheTickedTypesAndTheExtraFilesArePackedAndUnpackBesideThe
   WriteFile(work_ + "readme", "r");
   WriteFile(work_ + "pump.bak.txt", "b");
   AddIn(1, "units  ", "unt");
-  AddIn(2, "pump", "unt");  // the working copy's pump.unt goes in, not the program's
+  AddIn(2, "PUMP", "UNT");  // the working copy's pump.unt goes in, not the program's
   AddIn(3, "steel  ", "");
   AddIn(5, "ignored", "lib");
 

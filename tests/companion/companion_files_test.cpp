@@ -160,15 +160,18 @@ TEST_F(Companion, TihListsNameTheTihFilesAndTheHostsListComesBack) {
 // The ".ttc" before the ".ttl"; inputs in either case with their four companions; what is missing
 // in one box; only a counted copy that fails gives 0.
 TEST_F(Companion, TtaFilesComeWithTheInputsAndProfilesTheirCaseListNames) {
-  WriteFile(model_ + "pump.ttc", CaseList({{"in1.tti", "P1"}, {"IN2.TTI", "P2"}, {"gone.tti", ""}, {kOut + ".tti", ""}}));
+  WriteFile(model_ + "pump.ttc",
+            CaseList({{"in1.tti", "P1"}, {"IN2.TTI", "P2"}, {"gone.tti", ""}, {kOut + ".tti", ""}, {"x.i", ""}}));
+  // A short name's companions are never looked for beside the model folder.
+  WriteFile(model_.substr(0, model_.size() - 1) + ".tsm", "beside");
   WriteFile(model_ + "pump.ttl", CaseList({{"other.tti", ""}}));
   for (const char* name : {"pump.tpp", "pump.LOG", "in1.tti", "in1.tsm", "in1.tss", "IN2.TTI", "IN2.tdl", "P1.TTP",
-                           "other.tti"})
+                           "other.tti", "x.i"})
     WriteFile(model_ + name, name);
   EXPECT_EQ(CopyTTAFiles(0), 1);
   EXPECT_EQ(Names(), "pump.dat ");
   EXPECT_EQ(CopyTTAFiles(), 1);
-  EXPECT_EQ(Names(), "IN2.TTI IN2.tdl P1.TTP in1.tsm in1.tss in1.tti pump.LOG pump.TPP pump.TTC pump.dat ");
+  EXPECT_EQ(Names(), "IN2.TTI IN2.tdl P1.TTP in1.tsm in1.tss in1.tti pump.LOG pump.TPP pump.TTC pump.dat x.i ");
   ASSERT_EQ(ui_.count(), 1u);
   EXPECT_EQ(ui_.shown()[0].caption, "TTA Files Missing");
   for (const std::string name : {"P2.TTP", "gone.tti", "evil.tti"})
