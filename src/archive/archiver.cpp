@@ -14,6 +14,8 @@
 #include "base/path.h"
 #include "base/text.h"
 #include "disk/disk_object.h"
+#include "lock/lock_slot.h"
+#include "model/model_file_set.h"
 #include "platform/env.h"
 
 namespace miradel::archive {
@@ -28,6 +30,14 @@ constexpr int kLevel = 6;
 constexpr std::uint64_t kParallelFrom = 16u << 20;
 constexpr unsigned kMaxThreads = 8;
 constexpr std::size_t kBuffer = 256u << 10;
+#ifdef _WIN32
+// Names in the host's code page go in as they are, unflagged, as every earlier archive holds them:
+// a guess could take one for UTF-8 and flag it.
+constexpr zip_flags_t kNameEncoding = ZIP_FL_ENC_CP437;
+#else
+// Names here are UTF-8, flagged as such where they are not plain ASCII.
+constexpr zip_flags_t kNameEncoding = ZIP_FL_ENC_GUESS;
+#endif
 
 unsigned ThreadsFor(unsigned asked, std::size_t items, std::uint64_t bytes) {
   unsigned n = asked;
@@ -158,7 +168,7 @@ bool WriteArchive(const std::string& path, const std::vector<PackItem>& items, c
   }
   for (std::size_t i : which) {
     zip_source_t* src = EnvSource(env, items[i].path, &shared, &ze);
-    zip_int64_t index = src ? zip_file_add(za, items[i].name.c_str(), src, ZIP_FL_ENC_GUESS) : -1;
+    zip_int64_t index = src ? zip_file_add(za, items[i].name.c_str(), src, kNameEncoding) : -1;
     if (index < 0) {
       *error = Cause(shared, src ? zip_strerror(za) : ZipText(&ze));
       if (src) zip_source_free(src);
@@ -203,6 +213,54 @@ struct Entry {
   std::uint64_t size;
   std::string temp;  // set once the temporary file exists: it is ours to remove
 };
+
+// The entry's name as this system writes it. A name flagged as UTF-8 (or carrying the Unicode path
+// field) reads the same raw and strict, and is turned into the platform's form; an unflagged one,
+// which strict reading would take for CP437, stands as its maker's code page wrote it.
+bool EntryName(zip_t* za, zip_uint64_t index, std::string* name) {
+  const char* raw = zip_get_name(za, index, ZIP_FL_ENC_RAW);
+  if (!raw) return false;
+  *name = raw;
+  const bool ascii = std::all_of(name->begin(), name->end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  const char* strict = ascii ? nullptr : zip_get_name(za, index, ZIP_FL_ENC_STRICT);
+  return !strict || *name != strict || platform::FromUtf8(std::string(raw), name);
+}
+
+std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
+
+// Why unpacking into dest would harm what someone works on; "" when it would not. A file that is
+// there is in use when a live lock in dest names the model it belongs to, or when its holder's
+// sharing keeps writers out; a folder in the way is refused as well.
+std::string InUse(platform::Env& env, const std::string& dest, const std::vector<Entry>& entries) {
+  std::vector<std::string> locked;  // lower-case names of models whose lock is live
+  std::vector<platform::DirEntry> locks;
+  if (env.FindFiles(dest, "*.lck", &locks).ok())
+    for (const platform::DirEntry& l : locks)
+      if (!l.is_directory && l.name.size() > 4 && HeldBySomeoneElse(dest + l.name, nullptr))
+        locked.push_back(text::LowerCase(l.name.substr(0, l.name.size() - 4)));
+  for (const Entry& e : entries) {
+    const std::string target = dest + e.name;
+    platform::FileInfo info;
+    if (!env.GetFileInfo(target, &info).ok()) continue;
+    if (info.is_directory) return "a folder named " + e.name + " is in the way";
+    const std::string lower = text::LowerCase(e.name);
+    for (const std::string& model : locked) {
+      ModelFileSet files;
+      if (lower.compare(0, model.size(), model) == 0 && files.IsModelFileSuffix(lower.substr(model.size())))
+        return e.name + " belongs to the model " + model + ", which is locked: someone works on it";
+    }
+    // As the one writer: refused while anyone writes it or keeps writers out.
+    platform::FileHandle h = platform::kNoFile;
+    const platform::Status s = env.OpenFile(target, platform::kWrite, platform::kShareRead | platform::kShareDelete,
+                                            platform::Disposition::kOpenExisting, &h, nullptr);
+    if (s.ok()) env.Close(h).IgnoreError();
+    if (s.IsSharingViolation()) return e.name + " is open in a program that writes it or keeps others from it";
+  }
+  return std::string();
+}
+
+// Room beyond the entries, so that an unpack never fills the volume colleagues write back to.
+std::uint64_t Needed(std::uint64_t total) { return SaturatingAdd(SaturatingAdd(total, total / 16), 1u << 20); }
 
 }  // namespace
 
@@ -315,7 +373,7 @@ bool Archiver::CreateZipFile(Progress* progress) {
   if (error.empty() && !za) error = "cannot create " + local + ": " + ZipText(&ze);
   for (std::size_t i = 0; i < items.size() && error.empty(); ++i) {
     zip_source_t* src = zip_source_zip(za, parts[part_of[i]], index_in_part[i], 0, 0, -1);
-    if (!src || zip_file_add(za, items[i].name.c_str(), src, ZIP_FL_ENC_GUESS) < 0) {
+    if (!src || zip_file_add(za, items[i].name.c_str(), src, kNameEncoding) < 0) {
       error = zip_strerror(za);
       if (src) zip_source_free(src);
     }
@@ -363,13 +421,16 @@ bool Archiver::ExtractZipFile(const std::string& archive, const std::string& des
   for (zip_int64_t i = 0; i < count; ++i) {
     const zip_uint64_t index = static_cast<zip_uint64_t>(i);
     zip_stat_t st;
-    const char* raw = zip_get_name(za, index, ZIP_FL_ENC_RAW);
-    std::string name = raw ? raw : "";
+    std::string name;
+    const bool named = EntryName(za, index, &name);
     std::string problem;
     zip_uint8_t system = 0;
     zip_uint32_t attributes = 0;
-    if (!raw || zip_stat_index(za, index, ZIP_FL_ENC_RAW, &st) != 0 || !(st.valid & ZIP_STAT_SIZE))
+    if (zip_get_name(za, index, ZIP_FL_ENC_RAW) == nullptr || zip_stat_index(za, index, ZIP_FL_ENC_RAW, &st) != 0 ||
+        !(st.valid & ZIP_STAT_SIZE))
       problem = "cannot be read: " + std::string(zip_strerror(za));
+    else if (!named)
+      problem = "has a name this system's code page cannot write";
     else if (!(problem = NameProblem(name)).empty()) {
     } else if (zip_file_get_external_attributes(za, index, 0, &system, &attributes) == 0 &&
                ((system == ZIP_OPSYS_UNIX && ((attributes >> 16) & 0170000u) == 0120000u)))
@@ -389,7 +450,19 @@ bool Archiver::ExtractZipFile(const std::string& archive, const std::string& des
     }
     entries.push_back(Entry{index, name, st.size, std::string()});
     sizes.push_back(st.size);
-    total += st.size;
+    total = SaturatingAdd(total, st.size);
+  }
+  // Refused before anything is written: what would not fit, and what would replace a file in use.
+  std::uint64_t free = 0;
+  if (env.FreeSpace(dest, &free).ok() && Needed(total) > free) {
+    zip_discard(za);
+    return Refuse("cannot unpack " + source + ": its files take " + std::to_string(total) + " bytes, and " + dest +
+                  " has " + std::to_string(free) + " bytes free; nothing unpacked");
+  }
+  std::string busy = InUse(env, dest, entries);
+  if (!busy.empty()) {
+    zip_discard(za);
+    return Refuse("cannot unpack " + source + " into " + dest + ": " + busy + "; nothing unpacked");
   }
 
   std::atomic<std::size_t> files_done{0};
@@ -469,27 +542,48 @@ bool Archiver::ExtractZipFile(const std::string& archive, const std::string& des
   });
   zip_discard(za);
 
-  // All whole: into place. A file that was there before is replaced; one that was not and is put
-  // in place before a later rename fails is removed again.
-  std::vector<std::string> placed;
+  // All whole: into place, unless someone began to work on the model meanwhile. A file that was
+  // there is first moved aside and dropped only once every entry is in place: a failure puts each
+  // one back, and removes the files that were not there before.
+  struct Placed {
+    std::string target, aside;
+  };
+  std::vector<Placed> placed;
+  if (error.empty() && !(busy = InUse(env, dest, entries)).empty())
+    error = "cannot unpack " + source + " into " + dest + ": " + busy;
   for (std::size_t i = 0; i < entries.size() && error.empty(); ++i) {
     const std::string target = dest + entries[i].name;
+    Placed p{target, std::string()};
     platform::FileInfo info;
-    const bool existed = env.GetFileInfo(target, &info).ok();
-    platform::Status s = env.Rename(entries[i].temp, target);
+    platform::Status s = platform::Status::Ok();
+    if (env.GetFileInfo(target, &info).ok()) {
+      p.aside = dest + "~miradel-unpack-" + token + "-" + std::to_string(entries[i].index) + ".old";
+      s = env.Rename(target, p.aside);
+    }
+    if (s.ok() && !(s = env.Rename(entries[i].temp, target)).ok() && !p.aside.empty() &&
+        !env.Rename(p.aside, target).ok())
+      placed.push_back(p);  // put back with the others below, or kept aside
     if (!s.ok()) {
       error = "cannot unpack entry '" + entries[i].name + "' of " + source + ": " + Told(s, "rename", target);
       break;
     }
     entries[i].temp.clear();
-    if (!existed) placed.push_back(target);
+    placed.push_back(p);
   }
   if (!error.empty()) {
     for (const Entry& e : entries)
       if (!e.temp.empty()) env.DeleteFile(e.temp).IgnoreError();
-    for (const std::string& p : placed) env.DeleteFile(p).IgnoreError();
+    for (auto p = placed.rbegin(); p != placed.rend(); ++p) {
+      if (p->aside.empty())
+        env.DeleteFile(p->target).IgnoreError();
+      else if (!env.Rename(p->aside, p->target).ok())
+        error += "; the earlier " + p->target + " is kept as " + p->aside;
+    }
     return Refuse(error);
   }
+  for (const Placed& p : placed)
+    if (!p.aside.empty() && !env.DeleteFile(p.aside).ok())
+      platform::Diagnostic("miradel: the replaced " + p.target + " is left as " + p.aside);
   reporter.Done();
   return true;
 }

@@ -10,9 +10,12 @@
 //    into the archive without compressing them again.
 //  - Unpacking checks every entry before it writes anything: a name that could lead out of the
 //    destination, a link, an encrypted or unknown entry, or two entries of one name refuse the
-//    archive. Each entry goes into a temporary file in the destination and is checked (CRC and
-//    size); only when all are whole are they renamed into place. On a failure every file this
-//    unpack wrote is removed again.
+//    archive, as do entries that would not fit on the destination's volume, and files there that
+//    someone works on (a live model lock names their model, or their holder keeps writers out).
+//    Names flagged as UTF-8 are turned into the platform's form. Each entry goes into a temporary
+//    file in the destination and is checked (CRC and size); only when all are whole are they renamed
+//    into place, each file they replace moved aside until all are. On a failure every file this
+//    unpack wrote is removed again and every replaced one put back.
 //  - Files are read and written through platform::Current() (the host's code page on Windows),
 //    never held in memory whole; sizes are 64-bit (ZIP64 where needed).
 //  - Progress is reported from the calling thread only.

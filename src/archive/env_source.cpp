@@ -134,7 +134,7 @@ zip_source_t* EnvSource(platform::Env& env, const std::string& path, SourceShare
 zip_t* OpenArchiveForReading(platform::Env& env, const std::string& path, SourceShared* shared, zip_error_t* error) {
   zip_source_t* src = EnvSource(env, path, shared, error);
   if (!src) return nullptr;
-  zip_t* za = zip_open_from_source(src, ZIP_RDONLY | ZIP_CHECKCONS, error);
+  zip_t* za = zip_open_from_source(src, ZIP_RDONLY, error);
   if (!za) zip_source_free(src);
   return za;
 }

@@ -45,7 +45,10 @@ struct SourceShared {
 // file or a directory fails here (nullptr, with *error set and the failure noted in shared).
 zip_source_t* EnvSource(platform::Env& env, const std::string& path, SourceShared* shared, zip_error_t* error);
 
-// The archive at path, opened for reading through EnvSource (nullptr and *error on failure).
+// The archive at path, opened for reading through EnvSource (nullptr and *error on failure). The
+// local headers are not compared with the central directory at the open, which refuses archives
+// with data descriptors (Info-ZIP's -fd, or its output to a pipe); every entry's size and checksum
+// are checked as it is read.
 zip_t* OpenArchiveForReading(platform::Env& env, const std::string& path, SourceShared* shared, zip_error_t* error);
 
 // A new archive at path through libzip's own file code, which writes a temporary file beside it and

@@ -209,6 +209,8 @@ class Env {
   virtual Status ComputerName(std::string* name) = 0;
   // The system's message text for a native error code, surrounding blanks removed.
   virtual std::string ErrorText(long code) = 0;
+  // The bytes this user may still write on the volume that holds directory dir.
+  virtual Status FreeSpace(const std::string& dir, std::uint64_t* bytes) = 0;
 };
 
 // The Env the library uses: the system's adapter unless a test installed another.
@@ -255,6 +257,10 @@ void Diagnostic(const std::string& line);
 // The local calendar time (the C runtime's time zone) of a time in seconds since 1970-01-01 UTC;
 // false when the system cannot convert it.
 bool LocalTime(std::int64_t unix_seconds, std::tm* out);
+
+// A name in UTF-8 (as archives flag theirs) in the platform's form: the host's code page on Windows,
+// as it stands elsewhere. False when the code page has no character for some part of it.
+bool FromUtf8(const std::string& utf8, std::string* name);
 
 // True when a file or directory of that name exists (its status can be read).
 bool PathExists(const std::string& path);
@@ -307,6 +313,7 @@ class EnvWrapper : public Env {
   Status UserName(std::string* name) override { return target_->UserName(name); }
   Status ComputerName(std::string* name) override { return target_->ComputerName(name); }
   std::string ErrorText(long code) override { return target_->ErrorText(code); }
+  Status FreeSpace(const std::string& dir, std::uint64_t* bytes) override { return target_->FreeSpace(dir, bytes); }
 
  private:
   Env* target_;

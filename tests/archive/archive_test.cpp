@@ -148,14 +148,14 @@ TEST_P(ArchiveParallel, FailedPackLeavesThePreviousArchive) {
 }
 
 // An archive made here entry by entry, as a stranger might make one.
-struct RawEntry { std::string name, data; bool link = false; };
+struct RawEntry { std::string name, data; bool link = false, utf8 = false; };
 std::string MakeArchive(const std::string& path, const std::vector<RawEntry>& entries) {
   int err = 0;
   zip_t* za = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
   if (!za) return "open failed";
   for (const RawEntry& e : entries) {
     zip_source_t* src = zip_source_buffer(za, e.data.data(), e.data.size(), 0);
-    zip_int64_t i = zip_file_add(za, e.name.c_str(), src, ZIP_FL_ENC_RAW);
+    zip_int64_t i = zip_file_add(za, e.name.c_str(), src, e.utf8 ? ZIP_FL_ENC_UTF_8 : ZIP_FL_ENC_RAW);
     if (i < 0) return zip_strerror(za);
     zip_set_file_compression(za, static_cast<zip_uint64_t>(i), ZIP_CM_STORE, 0);
     if (e.link) zip_file_set_external_attributes(za, static_cast<zip_uint64_t>(i), 0, ZIP_OPSYS_UNIX, 0120777u << 16);
@@ -220,6 +220,31 @@ TEST(ArchiveHostile, DamagedArchivesAndFailedWritesLeaveNothing) {
     EXPECT_EQ(DirectoryNames(dest.path()), "b.out ") << c.archive;
     EXPECT_EQ(dest.Read("b.out"), "there before") << c.archive;
   }
+}
+
+// What other tools write: Info-ZIP's data descriptors (zip -fd, or zip writing to a pipe), and names
+// flagged as UTF-8 beside unflagged ones in the maker's code page.
+TEST(ArchiveOthers, DataDescriptorsAndUtf8NamesAreRead) {
+  static const char kDescriptors[] =  // zip -fd -X of a.dat ("first") and b.out ("second line")
+      "PK\x3\x4\x14\x0\x8\x0\x8\x0\x0\x0!\x5c\x0\x0\x0\x0\x0\x0\x0\x0\x5\x0\x0\x0\x5\x0\x0\x0""a.datK\xcb,*"
+      ".\x1\x0PK\x7\x8W\xeeq\x92\x7\x0\x0\x0\x5\x0\x0\x0PK\x3\x4\x14\x0\x8\x0\x8\x0\x0\x0!\x5c\x0\x0\x0\x0"
+      "\x0\x0\x0\x0\xb\x0\x0\x0\x5\x0\x0\x0""b.out+NM\xce\xcfKQ\xc8\xc9\xccK\x5\x0PK\x7\x8""F{\xd1.\xd\x0"
+      "\x0\x0\xb\x0\x0\x0PK\x1\x2\x1e\x3\x14\x0\x8\x0\x8\x0\x0\x0!\x5cW\xeeq\x92\x7\x0\x0\x0\x5\x0\x0\x0\x5"
+      "\x0\x0\x0\x0\x0\x0\x0\x1\x0\x0\x0\xa4\x81\x0\x0\x0\x0""a.datPK\x1\x2\x1e\x3\x14\x0\x8\x0\x8\x0\x0\x0"
+      "!\x5c""F{\xd1.\xd\x0\x0\x0\xb\x0\x0\x0\x5\x0\x0\x0\x0\x0\x0\x0\x1\x0\x0\x0\xa4\x81:\x0\x0\x0""b.outP"
+      "K\x5\x6\x0\x0\x0\x0\x2\x0\x2\x0""f\x0\x0\x0z\x0\x0\x0\x0\x0";
+  TempDir top, dd, names;
+  top.Write("dd.qvc", std::string(kDescriptors, sizeof kDescriptors - 1));
+  Archiver a;
+  ASSERT_TRUE(a.ExtractZipFile(top / "dd.qvc", dd.path())) << a.LastError();
+  EXPECT_EQ(dd.Read("a.dat") + "|" + dd.Read("b.out"), "first|second line");
+  ASSERT_EQ(MakeArchive(top / "names.qvc", {{"M\xc3\xbcller.dat", "u", false, true}, {"M\xfc" "ller.cmb", "c"}}), "");
+  ASSERT_TRUE(a.ExtractZipFile(top / "names.qvc", names.path())) << a.LastError();
+#ifdef _WIN32  // listed in UTF-8: both are one name in the host's code page
+  EXPECT_EQ(DirectoryNames(names.path()), "M\xc3\xbcller.cmb M\xc3\xbcller.dat ");
+#else
+  EXPECT_EQ(DirectoryNames(names.path()), "M\xc3\xbcller.dat M\xfc" "ller.cmb ");
+#endif
 }
 
 }  // namespace

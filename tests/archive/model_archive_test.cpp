@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "lock/lock_slot.h"
 #include "support/host_test.h"
 #include "ui/user_interface.h"
 
@@ -52,6 +53,7 @@ class ArchiveExports : public HostTest {
     return out;
   }
   TempDir program_;
+  LockSlot colleague_{};
   std::string model_, out_, work_;
   std::size_t boxes_seen_ = 0;
 };
@@ -167,6 +169,36 @@ TEST_F(ArchiveExports, AnArchiveThatGivesNoModelAnswersStatus9) {
   EXPECT_EQ(opened.dir + "|" + opened.name + "|" + std::to_string(opened.status), "||9");
   EXPECT_EQ(Boxes(), std::vector<std::string>{kNoDat});
 #endif
+}
+
+// A colleague works on the model an earlier unpack made: unpacking the archive again replaces
+// nothing, nor does one that would not fit; one that fails half-way puts back what it replaced.
+TEST_F(ArchiveExports, UnpackingNeverHarmsAModelInUse) {
+  const std::string archive = out_ + "pump_Archive.QVC", there = out_ + "pump_Archive" + S;
+  ui_.QueuePaths({archive, archive});
+  ui_.QueueArchive({Types{true, true, true, true, true}});
+  NW_ArchiveModel();
+  ASSERT_EQ(OpenArchive().status, 0);
+  const std::string names = DirectoryNames(there);
+  for (const char* name : {"pump.dat", "pump.cmb", "pump.out", "pump.L001"}) WriteFile(there + name, "kept");
+  platform::FileHandle held = platform::kNoFile;  // a reader that keeps writers out
+  ASSERT_TRUE(env_.OpenFile(there + "pump.L001", platform::kRead, platform::kShareRead,
+                            platform::Disposition::kOpenExisting, &held, nullptr).ok());
+  // Each unpack meets one obstacle, and then the next is set up.
+  const std::function<void()> next[] = {
+      [&] {
+        env_.Close(held).IgnoreError();
+        ASSERT_EQ(colleague_.Acquire(there + "pump.lck", false, nullptr, C().m_locks.Texts()), 1);
+      },
+      [&] { colleague_.Release(); env_.FailAfter(Op::kRename, 3, platform::ErrorKind::kAccessDenied, 1); },
+      [&] { env_.SetFreeSpace(4096); }, [] {}};
+  for (const std::function<void()>& then : next) {
+    ui_.QueuePaths({archive});
+    EXPECT_EQ(OpenArchive().status, 9) << ui_.file_dialogs().size();
+    then();
+  }
+  EXPECT_EQ(DirectoryNames(there), names);
+  for (const char* name : {"pump.dat", "pump.cmb", "pump.out", "pump.L001"}) EXPECT_EQ(ReadFile(there + name), "kept");
 }
 
 TEST_F(ArchiveExports, ThePropertiesDialogShowsTheModelFileAndEndsWithTheUsersSetting) {

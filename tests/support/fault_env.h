@@ -4,6 +4,7 @@
 
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,6 +36,13 @@ class FaultEnv : public EnvWrapper {
   // The running program's path reported instead of the system's (empty: the system's).
   void SetExecutablePath(std::string path) { executable_ = std::move(path); }
   std::string ExecutablePath() override { return executable_.empty() ? EnvWrapper::ExecutablePath() : executable_; }
+  // The free space reported for every volume instead of the system's.
+  void SetFreeSpace(std::uint64_t bytes) { free_space_ = bytes; }
+  Status FreeSpace(const std::string& dir, std::uint64_t* bytes) override {
+    if (!free_space_) return EnvWrapper::FreeSpace(dir, bytes);
+    *bytes = *free_space_;
+    return Status::Ok();
+  }
   // How many operations of that kind reached the target or were failed.
   int Count(Op op) const;
   // The status an injected fault of that kind carries (with the system's text for it).
@@ -95,6 +103,7 @@ class FaultEnv : public EnvWrapper {
   std::vector<Rule> rules_;
   int counts_[static_cast<int>(Op::kRename) + 1] = {};
   std::string user_, computer_, executable_;
+  std::optional<std::uint64_t> free_space_;
   std::map<FileHandle, std::string> paths_;
   std::vector<std::pair<std::string, std::string>> forgeries_;  // path part, text
   std::map<FileHandle, std::string> forged_;                    // what a forged handle has left to read

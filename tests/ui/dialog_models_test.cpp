@@ -23,7 +23,11 @@ namespace {
 // A local calendar time.
 platform::FileTime Local(int year, int month, int day, int hour, int minute, int second, int nanos = 0) {
   std::tm t{second, minute, hour, day, month - 1, year - 1900, 0, 0, -1};
+#ifdef _WIN32
+  return {static_cast<std::int64_t>(_mktime64(&t)), nanos, true};  // mktime ends in 2038 there
+#else
   return {static_cast<std::int64_t>(std::mktime(&t)), nanos, true};
+#endif
 }
 
 TEST(FilePropertiesModelTest, SizesInKilobytesRoundedAndMegabytesCutAndTimesTodayOrYesterdayNearNow) {

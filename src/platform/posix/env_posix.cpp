@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/types.h>
 #include <unistd.h>
 #ifdef __linux__
@@ -1261,6 +1262,13 @@ class PosixEnv final : public Env {
 
   std::string ErrorText(long code) override { return SystemText(code); }
 
+  Status FreeSpace(const std::string& dir, std::uint64_t* bytes) override {
+    struct statvfs vfs;
+    if (::statvfs(dir.c_str(), &vfs) != 0) return Fail(errno);
+    *bytes = static_cast<std::uint64_t>(vfs.f_bavail) * vfs.f_frsize;
+    return Status::Ok();
+  }
+
  private:
   int FdOf(FileHandle h) const {
     std::intptr_t fd;
@@ -1284,6 +1292,12 @@ void PinLibrary() {
 void PauseServingWindows(std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); }
 
 void Diagnostic(const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }
+
+// File names are bytes here, and UTF-8 in every locale we run in.
+bool FromUtf8(const std::string& utf8, std::string* name) {
+  *name = utf8;
+  return true;
+}
 
 bool LocalTime(std::int64_t unix_seconds, std::tm* out) {
   const time_t t = static_cast<time_t>(unix_seconds);

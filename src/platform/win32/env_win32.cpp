@@ -563,6 +563,14 @@ class Win32Env final : public Env {
 
   std::string ErrorText(long code) override { return MessageFor(static_cast<DWORD>(code)); }
 
+  Status FreeSpace(const std::string& dir, std::uint64_t* bytes) override {
+    if (BadPath(dir)) return FromCode(ERROR_INVALID_NAME);
+    ULARGE_INTEGER available;
+    if (!GetDiskFreeSpaceExA(dir.c_str(), &available, nullptr, nullptr)) return LastError();
+    *bytes = available.QuadPart;
+    return Status::Ok();
+  }
+
  private:
   bool Native(FileHandle h, HANDLE* file) const {
     std::intptr_t native;
@@ -595,6 +603,24 @@ void PauseServingWindows(std::chrono::milliseconds pause) {
 }
 
 void Diagnostic(const std::string& line) { OutputDebugStringA((line + "\n").c_str()); }
+
+bool FromUtf8(const std::string& utf8, std::string* name) {
+  name->clear();
+  if (utf8.empty()) return true;
+  if (utf8.size() > 0x7fffffff) return false;
+  const int n = static_cast<int>(utf8.size());
+  const int wide = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), n, nullptr, 0);
+  if (wide <= 0) return false;
+  std::wstring w(static_cast<std::size_t>(wide), L'\0');
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), n, &w[0], wide);
+  // No best fit: a stand-in letter would name another file.
+  BOOL lossy = FALSE;
+  const int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, w.data(), wide, nullptr, 0, nullptr, &lossy);
+  if (bytes <= 0 || lossy) return false;
+  name->resize(static_cast<std::size_t>(bytes));
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, w.data(), wide, &(*name)[0], bytes, nullptr, &lossy);
+  return !lossy;
+}
 
 bool LocalTime(std::int64_t unix_seconds, std::tm* out) {
   const __time64_t t = unix_seconds;
