@@ -231,6 +231,9 @@ TYPED_TEST(EnvContractTest, DirectoriesAreMadeEnteredAndRemovedAndTheSystemsOwnA
   std::string user, computer;
   EXPECT_TRUE(env.UserName(&user).ok() && env.ComputerName(&computer).ok() && !user.empty() && !computer.empty());
   EXPECT_EQ(computer.find('.'), std::string::npos) << computer;
+  std::uint64_t free = 0;  // what the volume itself says, within what others may write meanwhile
+  ASSERT_TRUE(env.FreeSpace(this->dir_.path(), &free).ok());
+  EXPECT_NEAR(static_cast<double>(free), static_cast<double>(std::filesystem::space(this->dir_.path()).available), 64e6);
 }
 
 // Names and patterns without regard to case: the file system's own on Windows, emulated on POSIX;
