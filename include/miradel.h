@@ -70,7 +70,11 @@ MIRADEL_API void MIRADEL_CALL NW_SpndWaitThrd(const int* mode);
  * share is lost the thread asks the user to retry or to save the model to another folder (see the
  * recovery texts); a change that cannot be written is never thrown away: in silent mode, where
  * nobody can be asked, it stays in the working directory, which is then kept (see `miradel
- * recover`). A request made before the thread runs starts it. */
+ * recover`). NW_SetModelDir starts the thread; a request made before it runs starts it too.
+ * Once it has started, the library keeps itself loaded until the process ends (it pins its own
+ * module, so that the thread never runs on in unloaded code): a FreeLibrary (dlclose) by the host
+ * leaves it in place, and loading it again gives the same instance, with its model, locks and
+ * queue as they were. */
 /* Queues a copy of exactly length bytes of path (a file of the working directory) into the model
  * directory: 1 queued, 0 not (an equal request is still waiting, or no thread could be started). */
 MIRADEL_API int MIRADEL_CALL NW_EnqueueAndCopyFile(const char* path, int length);

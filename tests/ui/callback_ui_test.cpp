@@ -218,7 +218,7 @@ TEST_F(CallbackUiTest, TheTableIsCopiedAndReadOnlyAsFarAsItsSizeAndMayLackMessag
             std::get<1>(calls_[0]) + "|" + std::get<1>(calls_[1]));
   EXPECT_EQ(1, MiradelSetUiCallbacks(nullptr));
   EXPECT_EQ(&PlatformDefault(), &Current());
-#ifndef _WIN32  // there the platform's own boxes are real ones (win32_message_box_test)
+#ifndef _WIN32  // there the platform's own boxes are real ones (win32_dialogs_test)
   // Without message_box, the platform's own box answers.
   table_.message_box = nullptr;
   ASSERT_EQ(1, MiradelSetUiCallbacks(&table_));

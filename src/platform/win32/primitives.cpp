@@ -35,22 +35,25 @@ bool IsDialogBox(HWND window) {
   return GetClassNameA(window, name, sizeof name) > 0 && std::strcmp(name, "#32770") == 0;
 }
 
-// Moves the box, unchanged in size, to the middle of its owner, kept inside the desktop's right
-// and bottom edges and never above or left of its origin.
-void CentreOnOwner(HWND box, HWND owner) {
-  RECT desktop, own, rect;
-  if (!GetWindowRect(GetDesktopWindow(), &desktop) || !GetWindowRect(owner, &own) || !GetWindowRect(box, &rect)) {
-    return;
-  }
+// Moves the box, unchanged in size, to the middle of area, kept inside the desktop's right and
+// bottom edges and never above or left of its origin.
+void CentreOn(HWND box, const RECT& area) {
+  RECT desktop, rect;
+  if (!GetWindowRect(GetDesktopWindow(), &desktop) || !GetWindowRect(box, &rect)) return;
   const LONG width = rect.right - rect.left;
   const LONG height = rect.bottom - rect.top;
-  LONG x = own.left + (own.right - own.left) / 2 - width / 2;
-  LONG y = own.top + (own.bottom - own.top) / 2 - height / 2;
+  LONG x = area.left + (area.right - area.left) / 2 - width / 2;
+  LONG y = area.top + (area.bottom - area.top) / 2 - height / 2;
   if (x < 0) x = 0;
   if (y < 0) y = 0;
   if (x + width > desktop.right) x = desktop.right - width;
   if (y + height > desktop.bottom) y = desktop.bottom - height;
   MoveWindow(box, x, y, width, height, FALSE);
+}
+
+void CentreOnOwner(HWND box, HWND owner) {
+  RECT own;
+  if (GetWindowRect(owner, &own)) CentreOn(box, own);
 }
 
 LRESULT CALLBACK CbtHook(int code, WPARAM wparam, LPARAM lparam) {
@@ -156,7 +159,13 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lpa
     case WM_INITDIALOG:
       call = reinterpret_cast<DialogCall*>(lparam);
       SetWindowLongPtrA(dialog, DWLP_USER, lparam);
-      if (call->owner) CentreOnOwner(dialog, call->owner);
+      if (call->owner) {
+        CentreOnOwner(dialog, call->owner);
+      } else {
+        // Without an owner the system puts the dialog at the screen's top left corner.
+        RECT area;
+        if (SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0)) CentreOn(dialog, area);
+      }
       call->view->Start(handle);
       return TRUE;
     case WM_COMMAND: {
@@ -205,16 +214,50 @@ void SetControlChecked(std::intptr_t dialog, int id, bool checked) {
   CheckDlgButton(reinterpret_cast<HWND>(dialog), id, checked ? BST_CHECKED : BST_UNCHECKED);
 }
 
+#if defined(__i386__)
+namespace {
+
+// The help library's calling convention is stated nowhere, and a cdecl build leaves its four
+// arguments on the stack where a stdcall caller expects them gone. esp is kept in esi (callee-saved
+// in both) and put back afterwards, so it does not matter which of the two pops them. The arguments
+// come from memory through a register: an esp-relative operand would be off after the first push.
+// Never inlined nor looked into, so that every caller assumes a plain call that clobbers all it may.
+__attribute__((noinline, noipa)) int CallEitherConvention(void* function, const std::uintptr_t (*args)[4]) {
+  int result;
+  asm volatile(
+      "movl %%esp, %%esi\n\t"
+      "pushl 12(%2)\n\t"
+      "pushl 8(%2)\n\t"
+      "pushl 4(%2)\n\t"
+      "pushl (%2)\n\t"
+      "call *%1\n\t"
+      "movl %%esi, %%esp"
+      : "=a"(result)
+      : "r"(function), "r"(args)
+      : "ecx", "edx", "esi", "memory", "cc");
+  return result;
+}
+
+}  // namespace
+#endif
+
 void ShowHelpTopic(std::intptr_t window, const std::string& help_file, int topic) {
-  using DisplayContext = int(WINAPI*)(HWND, const char*, int, int);
   // Kept loaded: a help window it opened may outlive the dialog. Looked for at each call, so that a
   // help library installed meanwhile is found.
   HMODULE library = GetModuleHandleA("hx_help");
   if (!library) library = LoadLibraryA("hx_help");
   if (!library) return;
-  auto display = reinterpret_cast<DisplayContext>(
-      reinterpret_cast<void*>(GetProcAddress(library, "hx_Help_DisplayContext")));
-  if (display) display(reinterpret_cast<HWND>(window), help_file.c_str(), 1, topic);
+  auto* display = reinterpret_cast<void*>(GetProcAddress(library, "hx_Help_DisplayContext"));
+  if (!display) return;
+#if defined(__i386__)
+  const std::uintptr_t args[4] = {static_cast<std::uintptr_t>(window),
+                                  reinterpret_cast<std::uintptr_t>(help_file.c_str()), 1,
+                                  static_cast<std::uintptr_t>(topic)};
+  CallEitherConvention(display, &args);
+#else
+  reinterpret_cast<int (*)(HWND, const char*, int, int)>(display)(reinterpret_cast<HWND>(window), help_file.c_str(),
+                                                                 1, topic);
+#endif
 }
 
 void SetWindowEnabled(std::intptr_t window, bool enable) {

@@ -58,16 +58,18 @@ class DialogView {
 };
 // DialogBoxParamA of template_id from the module this code is linked into (the DLL, or a program
 // that links the library statically), owned by owner (one that is not a window: none) and centred
-// on it when there is one. The dialog's result, or -1 when it could not be made.
+// on it when there is one, else on the primary monitor's work area. The dialog's result, or -1
+// when it could not be made.
 int ShowDialog(unsigned template_id, std::intptr_t owner, DialogView* view);
 void SetControlText(std::intptr_t dialog, int id, const std::string& text);
 bool IsControlChecked(std::intptr_t dialog, int id);
 void SetControlChecked(std::intptr_t dialog, int id, bool checked);
 
-// Context help: hx_Help_DisplayContext of the library hx_help, called as
-//   int WINAPI hx_Help_DisplayContext(HWND window, const char* help_file, int command, int topic)
-// with command 1 (a topic by its number). Nothing happens when the library or the function is
-// absent.
+// Context help: hx_Help_DisplayContext of the library hx_help,
+//   int hx_Help_DisplayContext(HWND window, const char* help_file, int command, int topic)
+// with command 1 (a topic by its number). On 32-bit x86 its calling convention is unknown: the call
+// works whether the function is stdcall or cdecl. Nothing happens when the library or the function
+// is absent.
 void ShowHelpTopic(std::intptr_t window, const std::string& help_file, int topic);
 
 // EnableWindow; a handle that is not a window is left alone.
