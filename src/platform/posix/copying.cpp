@@ -1,0 +1,188 @@
+// Copying a file with the kernel's copy, keeping its time and read-only attribute, made durable.
+#include "platform/posix/copying.h"
+
+#include <fcntl.h>
+#include <sys/sendfile.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+#include "platform/posix/names.h"
+
+namespace miradel::platform::posix {
+
+namespace {
+
+constexpr std::size_t kChunk = 1 << 20;
+
+bool CopyUnsupported(int err) {
+  return err == EXDEV || err == EINVAL || err == ENOSYS || err == EOPNOTSUPP || err == ENOTSUP;
+}
+
+// Copies the rest of in to out, both at their current offsets, with the kernel's copy where it can.
+// Returns 0 or an errno.
+int CopyData(int in, int out, std::uint64_t size) {
+  std::uint64_t done = 0;
+#ifdef __linux__
+  bool kernel_copy = true;
+  while (kernel_copy) {
+    ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, kChunk * 64, 0);
+    if (n > 0) {
+      done += static_cast<std::uint64_t>(n);
+      continue;
+    }
+    if (n == 0) {
+      if (done >= size) return 0;
+      break;  // some file systems report nothing to copy where there is: go on by other means
+    }
+    if (errno == EINTR) continue;
+    if (!CopyUnsupported(errno)) return errno;
+    kernel_copy = false;
+  }
+  bool send = true;
+  while (send) {
+    ssize_t n = ::sendfile(out, in, nullptr, kChunk * 64);
+    if (n > 0) {
+      done += static_cast<std::uint64_t>(n);
+      continue;
+    }
+    if (n == 0) {
+      if (done >= size) return 0;
+      break;
+    }
+    if (errno == EINTR) continue;
+    if (!CopyUnsupported(errno)) return errno;
+    send = false;
+  }
+#else
+  (void)size;
+  (void)done;
+#endif
+  std::vector<char> buf(kChunk);
+  for (;;) {
+    ssize_t n = ::read(in, buf.data(), buf.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (n == 0) return 0;
+    const char* p = buf.data();
+    std::size_t left = static_cast<std::size_t>(n);
+    while (left > 0) {
+      ssize_t w = ::write(out, p, left);
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        return errno;
+      }
+      if (w == 0) return EIO;
+      p += w;
+      left -= static_cast<std::size_t>(w);
+    }
+  }
+}
+
+}  // namespace
+
+constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
+
+int Stamp(int fd, const std::string& path, const struct stat& sst, mode_t mode) {
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;
+  if (fd < 0) times[0] = sst.st_atim;
+  times[1] = sst.st_mtim;
+  if ((fd >= 0 ? ::futimens(fd, times) : ::utimensat(AT_FDCWD, path.c_str(), times, 0)) != 0) return errno;
+  if (HasWriteBits(sst.st_mode)) return 0;
+  mode = mode & ~kWriteBits & 07777;
+  return (fd >= 0 ? ::fchmod(fd, mode) : ::chmod(path.c_str(), mode)) == 0 ? 0 : errno;
+}
+
+int FillCopy(int src, const struct stat& sst, int dst, mode_t dst_mode) {
+  if (int err = CopyData(src, dst, static_cast<std::uint64_t>(sst.st_size))) return err;
+  return Stamp(dst, std::string(), sst, dst_mode);
+}
+
+int SyncFd(int fd) {
+  while (::fsync(fd) != 0) {
+    if (errno != EINTR) return errno;
+  }
+  return 0;
+}
+
+int WriteCopy(int src, const struct stat& sst, int* fd, const std::string& path, mode_t mode, bool share) {
+  int err = share ? CopyData(src, *fd, static_cast<std::uint64_t>(sst.st_size)) : FillCopy(src, sst, *fd, mode);
+  if (err == 0) err = SyncFd(*fd);
+  if (err != 0 || !share) return err;
+  err = ::close(*fd) != 0 && errno != EINTR ? errno : 0;
+  *fd = -1;
+  return err != 0 ? err : Stamp(-1, path, sst, mode);
+}
+
+Status OpenSource(const std::string& from, Opened* src) {
+  Status s = OpenLocked(from, O_RDONLY, Create::kNo, Lock::kNone, kAsGiven, src);
+  if (s.code() == ENOENT || s.code() == ENOTDIR) {
+    const std::string resolved = Resolve(from);
+    if (resolved != from) s = OpenLocked(resolved, O_RDONLY, Create::kNo, Lock::kNone, kAsGiven, src);
+  }
+  return s;
+}
+
+Status LockTarget(const std::string& path, const struct stat& source, Opened* out) {
+  out->fd = -1;
+  const unsigned rules = kNoFinalLink | kAsListed;
+  Status s = OpenLocked(path, O_RDWR, Create::kNo, Lock::kExclusive, rules, out);  // O_RDWR: see "Shares"
+  if (s.code() == EACCES) s = OpenLocked(path, O_WRONLY, Create::kNo, Lock::kExclusive, rules, out);
+  if (s.code() == ENOENT) return Status::Ok();
+  if (!s.ok()) return s;
+  if (!HasWriteBits(out->st.st_mode)) s = Fail(EACCES);  // read-only, even for root
+  else if (SameFile(source, out->st)) s = SharingViolation(EBUSY);  // Windows: in use by the copy itself
+  if (!s.ok()) {
+    CloseFd(out->fd);
+    out->fd = -1;
+  }
+  return s;
+}
+
+Status OpenTemp(const std::string& path, Opened* out) {
+  const unsigned rules = kNoFinalLink | kAsListed;
+  Status s = OpenLocked(path, O_RDWR, Create::kIfMissing, Lock::kExclusive, rules, out);
+  struct stat st;
+  if (s.code() == EACCES && ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+      ::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0)
+    s = OpenLocked(path, O_RDWR, Create::kIfMissing, Lock::kExclusive, rules, out);
+  if (!s.ok()) return s;
+  if (::ftruncate(out->fd, 0) != 0) {
+    int err = errno;
+    CloseFd(out->fd);
+    return Fail(err);
+  }
+  return Status::Ok();
+}
+
+int RenameHeld(const std::string& from, const std::string& to, int* from_fd, int* to_fd) {
+  auto close_both = [&] {
+    int err = 0;
+    if (*from_fd >= 0 && ::close(*from_fd) != 0 && errno != EINTR) err = errno;
+    if (*to_fd >= 0) CloseFd(*to_fd);
+    *from_fd = *to_fd = -1;
+    return err;
+  };
+  if (::rename(from.c_str(), to.c_str()) == 0) {
+    close_both();  // the data was synced before: nothing is left to fail at this close
+    return 0;
+  }
+  if (errno != EBUSY) return errno;
+  if (int err = close_both()) return err;
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    struct timespec pause = {0, 20 * 1000 * 1000};
+    ::nanosleep(&pause, nullptr);
+    if (::rename(from.c_str(), to.c_str()) == 0) return 0;
+    if (errno != EBUSY) return errno;
+  }
+  return EBUSY;
+}
+
+}  // namespace miradel::platform::posix

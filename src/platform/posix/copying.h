@@ -1,0 +1,43 @@
+// Copies that keep a file's time and read-only attribute, made durable; copying.cpp does the work.
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <string>
+
+#include "platform/env.h"
+#include "platform/posix/sharing.h"
+
+namespace miradel::platform::posix {
+
+// fsync, retried after EINTR; 0 or an errno.
+int SyncFd(int fd);
+// Gives a file src's last-write time, and makes it read-only when src is (with mode's other bits):
+// through fd, or through the name when fd is -1 (on shares). The time goes first: a share's client
+// clears the read-only attribute when it sets times; and given no access time, it writes "now" for
+// both, so there the source's goes along. Returns 0 or an errno.
+int Stamp(int fd, const std::string& path, const struct stat& sst, mode_t mode);
+// Fills dst (empty, at its start) with the rest of src and stamps it as src. Returns 0 or an errno.
+int FillCopy(int src, const struct stat& sst, int dst, mode_t dst_mode);
+// FillCopy, made durable. A share's server stamps a written file anew when it is closed: there the
+// file is closed first (*fd becomes -1; a delayed write error is reported) and stamped by name.
+int WriteCopy(int src, const struct stat& sst, int* fd, const std::string& path, mode_t mode, bool share);
+// Opens a file to copy from, under the name as given first: looking it up without regard to case
+// costs a call or more for each file.
+Status OpenSource(const std::string& from, Opened* src);
+// Takes an existing target of ReplaceWithCopy as an exclusive writer would, and refuses what
+// CopyFile refuses. Ok with out->fd < 0 when there is none. A final link is refused, not followed:
+// the rename would replace the link, not the file it names.
+Status LockTarget(const std::string& path, const struct stat& source, Opened* out);
+// The temporary file of a replacement, held as an exclusive writer holds a file (a second writer of
+// the same target is refused here) and emptied. A read-only one that a killed replacement left is
+// made writable first.
+Status OpenTemp(const std::string& path, Opened* out);
+// Renames `from` over `to`, whose files *from_fd and *to_fd (-1: none) hold locked, and closes
+// both on success. Where an open file cannot be renamed over (shares) it closes them (a delayed
+// write error of *from_fd's file is reported) and tries a few more times, as UnlinkHeld does;
+// EBUSY that persists means someone else has `to` open. Descriptors closed are set to -1.
+int RenameHeld(const std::string& from, const std::string& to, int* from_fd, int* to_fd);
+
+}  // namespace miradel::platform::posix

@@ -1,0 +1,51 @@
+// Windows' sharing, emulated with open-file-description locks; sharing.cpp says why and how.
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <string>
+
+#include "platform/env.h"
+#include "platform/posix/system.h"
+
+namespace miradel::platform::posix {
+
+constexpr int kOpenAttempts = 8;
+
+enum class Lock { kNone, kShared, kExclusive };
+
+// Which lock a handle takes, from its access and sharing.
+Lock LockFor(unsigned access, unsigned share);
+// Returns 0, or the errno of the failure (EAGAIN/EACCES: someone holds a conflicting lock).
+int TakeLock(int fd, Lock lock);
+bool IsConflict(int err);
+
+struct Opened {
+  int fd = -1;
+  bool existed = false;
+  struct stat st = {};  // of the opened file, read after it was opened
+  std::string path;     // the name it was opened under (on shares: as listed)
+};
+
+enum class Create { kNo, kIfMissing, kOnlyNew };
+
+// How a path is taken: OpenFile takes no final symbolic link and, on shares, the listed spelling;
+// CopyFile follows links as the system's copy would, and lists nothing, to stay fast.
+enum Rules : unsigned { kAsGiven = 0, kNoFinalLink = 1, kAsListed = 2 };
+
+// Opens without waiting for a FIFO's other end (see sharing.cpp). *flags_used says which flags the
+// descriptor was opened with.
+int OpenNoHang(const std::string& path, int flags, int* flags_used, mode_t mode = 0);
+// 0 for a regular file, made blocking again; EISDIR for a directory; ENXIO for anything else.
+int CheckRegular(int fd, int flags_used, struct stat* st);
+// On a share, the name under which the directory lists the file at `path` when that is another
+// spelling; empty when `path` is spelled as listed.
+std::string OtherSpelling(const std::string& path);
+// Unlinks `path`, whose file fd holds locked, and closes fd. Returns 0 or an errno.
+int UnlinkHeld(int fd, const std::string& path);
+// Opens `path` (already resolved) and takes the lock its sharing calls for. Never truncates: the
+// caller does that once the lock is held, or it would wipe a file that someone else holds.
+Status OpenLocked(std::string path, int flags, Create create, Lock lock, unsigned rules, Opened* out);
+
+}  // namespace miradel::platform::posix
