@@ -106,7 +106,7 @@ int FillCopy(int src, const struct stat& sst, int dst, mode_t dst_mode) {
 }
 
 int SyncFd(int fd) {
-  while (::fsync(fd) != 0) {
+  while (Sys().fsync(fd) != 0) {
     if (errno != EINTR) return errno;
   }
   return 0;
@@ -116,7 +116,7 @@ int WriteCopy(int src, const struct stat& sst, int* fd, const std::string& path,
   int err = share ? CopyData(src, *fd, static_cast<std::uint64_t>(sst.st_size)) : FillCopy(src, sst, *fd, mode);
   if (err == 0) err = SyncFd(*fd);
   if (err != 0 || !share) return err;
-  err = ::close(*fd) != 0 && errno != EINTR ? errno : 0;
+  err = Sys().close(*fd) != 0 && errno != EINTR ? errno : 0;
   *fd = -1;
   return err != 0 ? err : Stamp(-1, path, sst, mode);
 }
@@ -150,7 +150,7 @@ Status OpenTemp(const std::string& path, Opened* out) {
   const unsigned rules = kNoFinalLink | kAsListed;
   Status s = OpenLocked(path, O_RDWR, Create::kIfMissing, Lock::kExclusive, rules, out);
   struct stat st;
-  if (s.code() == EACCES && ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+  if (s.code() == EACCES && Sys().lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
       ::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0)
     s = OpenLocked(path, O_RDWR, Create::kIfMissing, Lock::kExclusive, rules, out);
   if (!s.ok()) return s;
@@ -165,12 +165,12 @@ Status OpenTemp(const std::string& path, Opened* out) {
 int RenameHeld(const std::string& from, const std::string& to, int* from_fd, int* to_fd) {
   auto close_both = [&] {
     int err = 0;
-    if (*from_fd >= 0 && ::close(*from_fd) != 0 && errno != EINTR) err = errno;
+    if (*from_fd >= 0 && Sys().close(*from_fd) != 0 && errno != EINTR) err = errno;
     if (*to_fd >= 0) CloseFd(*to_fd);
     *from_fd = *to_fd = -1;
     return err;
   };
-  if (::rename(from.c_str(), to.c_str()) == 0) {
+  if (Sys().rename(from.c_str(), to.c_str()) == 0) {
     close_both();  // the data was synced before: nothing is left to fail at this close
     return 0;
   }
@@ -179,7 +179,7 @@ int RenameHeld(const std::string& from, const std::string& to, int* from_fd, int
   for (int attempt = 0; attempt < 10; ++attempt) {
     struct timespec pause = {0, 20 * 1000 * 1000};
     ::nanosleep(&pause, nullptr);
-    if (::rename(from.c_str(), to.c_str()) == 0) return 0;
+    if (Sys().rename(from.c_str(), to.c_str()) == 0) return 0;
     if (errno != EBUSY) return errno;
   }
   return EBUSY;

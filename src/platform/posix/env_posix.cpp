@@ -56,7 +56,7 @@ class PosixEnv final : public Env {
     if (o.existed && (access & kWrite)) {
       // The read-only attribute stops writers on Windows even for administrators; so here too.
       struct stat st;
-      if (::fstat(o.fd, &st) == 0 && !HasWriteBits(st.st_mode)) {
+      if (Sys().fstat(o.fd, &st) == 0 && !HasWriteBits(st.st_mode)) {
         CloseFd(o.fd);
         return Fail(EACCES);
       }
@@ -137,14 +137,14 @@ class PosixEnv final : public Env {
     std::intptr_t fd;
     if (!handles_.Remove(h, &fd)) return Fail(ErrorKind::kNotFound, EBADF);
     // Never retried: on Linux the descriptor is gone even after EINTR, which is no failure.
-    if (::close(static_cast<int>(fd)) != 0 && errno != EINTR) return Fail(errno);
+    if (Sys().close(static_cast<int>(fd)) != 0 && errno != EINTR) return Fail(errno);
     return Status::Ok();
   }
 
   Status Flush(FileHandle h) override {
     int fd = FdOf(h);
     if (fd < 0) return Fail(EBADF);
-    while (::fsync(fd) != 0) {
+    while (Sys().fsync(fd) != 0) {
       if (errno != EINTR) return Fail(errno);
     }
     return Status::Ok();
@@ -189,7 +189,7 @@ class PosixEnv final : public Env {
       return Fail(err);
     }
     CloseFd(src.fd);
-    if (::close(dst.fd) != 0 && errno != EINTR) return Fail(errno);  // delayed write errors (NFS, SMB)
+    if (Sys().close(dst.fd) != 0 && errno != EINTR) return Fail(errno);  // delayed write errors (NFS, SMB)
     return Status::Ok();
   }
 
@@ -215,7 +215,7 @@ class PosixEnv final : public Env {
     }
     auto abandon = [&](const Status& st) {
       if (tmp.fd >= 0) UnlinkHeld(tmp.fd, temp);
-      else ::unlink(temp.c_str());  // on a share, fails while someone took it since: theirs now
+      else Sys().unlink(temp.c_str());  // on a share, fails while someone took it since: theirs now
       if (dst.fd >= 0) CloseFd(dst.fd);
       CloseFd(src.fd);
       return st;
@@ -230,7 +230,7 @@ class PosixEnv final : public Env {
       // None at the start: one made meanwhile is held and checked as above.
       if (!(s = LockTarget(target, src.st, &dst)).ok()) return abandon(s);
       if (dst.fd >= 0) target = dst.path;
-    } else if (::lstat(target.c_str(), &named) != 0 || !SameFile(named, dst.st)) {
+    } else if (Sys().lstat(target.c_str(), &named) != 0 || !SameFile(named, dst.st)) {
       return abandon(SharingViolation(EAGAIN));  // replaced by one who does not lock
     }
     const bool had_target = dst.fd >= 0;
@@ -246,7 +246,7 @@ class PosixEnv final : public Env {
     if (err != EBUSY) {
       // A share's client that deleted the target before its rename failed (the share went) leaves
       // the copy as the only whole file: it stays.
-      if (had_target && ::lstat(target.c_str(), &named) != 0 && errno == ENOENT) {
+      if (had_target && Sys().lstat(target.c_str(), &named) != 0 && errno == ENOENT) {
         CloseFd(src.fd);
         return Fail(err);
       }
@@ -266,7 +266,7 @@ class PosixEnv final : public Env {
       return err == 0 ? Status::Ok() : Fail(err);
     }
     if (!s.ok()) return abandon(s);
-    ::unlink(temp.c_str());
+    Sys().unlink(temp.c_str());
     err = ::ftruncate(dst.fd, 0) == 0 && ::lseek(src.fd, 0, SEEK_SET) == 0 ? 0 : errno;
     if (err == 0) err = WriteCopy(src.fd, src.st, &dst.fd, target, dst.st.st_mode, share);
     CloseFd(src.fd);
@@ -275,7 +275,7 @@ class PosixEnv final : public Env {
       CloseFd(dst.fd);
       return Fail(err);
     }
-    if (::close(dst.fd) != 0 && errno != EINTR) return Fail(errno);
+    if (Sys().close(dst.fd) != 0 && errno != EINTR) return Fail(errno);
     return Status::Ok();
   }
 
@@ -300,11 +300,11 @@ class PosixEnv final : public Env {
         struct stat named;
         if (err == ELOOP || err == ENXIO) {
           // A symbolic link or a socket: nobody can hold those, and the name itself goes.
-          if (::lstat(p.c_str(), &named) == 0 && !S_ISDIR(named.st_mode) && !S_ISREG(named.st_mode))
-            return ::unlink(p.c_str()) == 0 ? Status::Ok() : Fail(errno);
+          if (Sys().lstat(p.c_str(), &named) == 0 && !S_ISDIR(named.st_mode) && !S_ISREG(named.st_mode))
+            return Sys().unlink(p.c_str()) == 0 ? Status::Ok() : Fail(errno);
         }
         // We may not read it either, so we cannot ask about its lock; nobody we could see holds it.
-        if (err == EACCES) return ::unlink(p.c_str()) == 0 ? Status::Ok() : Fail(errno);
+        if (err == EACCES) return Sys().unlink(p.c_str()) == 0 ? Status::Ok() : Fail(errno);
         return Fail(err);
       }
       struct stat mine;
@@ -312,7 +312,7 @@ class PosixEnv final : public Env {
       if (int err = CheckRegular(fd, 0, &mine)) {
         CloseFd(fd);
         if (err != ENXIO) return Fail(err);
-        return ::unlink(p.c_str()) == 0 ? Status::Ok() : Fail(errno);  // a FIFO or device
+        return Sys().unlink(p.c_str()) == 0 ? Status::Ok() : Fail(errno);  // a FIFO or device
       }
       // Windows refuses to delete a read-only file, whoever asks.
       if (!HasWriteBits(mine.st_mode)) {
@@ -324,7 +324,7 @@ class PosixEnv final : public Env {
         return IsConflict(err) ? SharingViolation(err) : Fail(err);
       }
       struct stat named;
-      if (::lstat(p.c_str(), &named) != 0 || !SameFile(mine, named)) {
+      if (Sys().lstat(p.c_str(), &named) != 0 || !SameFile(mine, named)) {
         CloseFd(fd);  // someone deleted or replaced it since we opened it: look again
         continue;
       }
@@ -344,7 +344,7 @@ class PosixEnv final : public Env {
   Status Rename(const std::string& from, const std::string& to) override {
     if (BadPath(from) || BadPath(to)) return Fail(EINVAL);
     const std::string f = Resolve(from), t = Resolve(to);
-    if (::rename(f.c_str(), t.c_str()) != 0) return Fail(errno);
+    if (Sys().rename(f.c_str(), t.c_str()) != 0) return Fail(errno);
     if (ParentOf(f) == ParentOf(t)) FoldedRenamed(ParentOf(t), BaseName(f), BaseName(t));
     else FoldedCreated(ParentOf(t), BaseName(t));
     return Status::Ok();
@@ -405,7 +405,7 @@ class PosixEnv final : public Env {
     if (BadPath(path)) return false;
     std::string p = Resolve(path);
     struct stat st;
-    if (::stat(p.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+    if (Sys().stat(p.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
     DIR* d = ::opendir(p.c_str());
     if (!d) return false;
     ::closedir(d);
@@ -428,9 +428,9 @@ class PosixEnv final : public Env {
         entry.is_directory = true;
       } else if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
         struct stat st;
-        entry.is_directory = ::stat((d + entry.name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        entry.is_directory = Sys().stat((d + entry.name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
         entry.is_link = e->d_type == DT_LNK ||
-                        (::lstat((d + entry.name).c_str(), &st) == 0 && S_ISLNK(st.st_mode));
+                        (Sys().lstat((d + entry.name).c_str(), &st) == 0 && S_ISLNK(st.st_mode));
       }
       out->push_back(std::move(entry));
     }
@@ -472,7 +472,7 @@ class PosixEnv final : public Env {
     const std::string path = base + "miradel-" + std::to_string(::geteuid());
     if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return base;
     struct stat st;
-    if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid()) {
+    if (Sys().lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid()) {
       if ((st.st_mode & 077) != 0 && ::chmod(path.c_str(), 0700) != 0) return base;
       return path + "/";
     }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "platform/posix/system.h"
 
 namespace miradel::platform::posix {
 
@@ -31,7 +32,7 @@ class FoldedNames {
   std::string Find(const std::string& dir, const std::string& name) {
     const std::string d = dir.empty() ? "." : dir;
     struct stat st;
-    if (::stat(d.c_str(), &st) != 0) return std::string();
+    if (Sys().stat(d.c_str(), &st) != 0) return std::string();
     return Find(d, st, name);
   }
   // The same with the directory's status already read.
@@ -68,7 +69,7 @@ class FoldedNames {
     auto it = entries_.find(d);
     if (it == entries_.end() || !it->second.valid) return;
     struct stat st;
-    if (::stat(d.c_str(), &st) != 0) {
+    if (Sys().stat(d.c_str(), &st) != 0) {
       it->second.valid = false;
       return;
     }
@@ -148,13 +149,13 @@ std::string ListedName(const std::string& dir, const std::string& name) {
 
 std::string Resolve(const std::string& path) {
   struct stat st;
-  if (path.empty() || ::lstat(path.c_str(), &st) == 0 || (errno != ENOENT && errno != ENOTDIR)) return path;
+  if (path.empty() || Sys().lstat(path.c_str(), &st) == 0 || (errno != ENOENT && errno != ENOTDIR)) return path;
 
   // A new file in a directory that exists as named: only its own name needs looking up.
   const std::size_t slash = path.rfind('/');
   if (slash != std::string::npos && slash + 1 < path.size()) {
     const std::string parent = ParentOf(path);
-    if (::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (Sys().stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
       std::string found = FoldedFind(parent, st, path.substr(slash + 1));
       return found.empty() ? path : path.substr(0, slash + 1) + found;
     }
@@ -170,7 +171,7 @@ std::string Resolve(const std::string& path) {
     pos = end + 1;
     if (comp.empty()) continue;
     const std::string exact = (out.empty() || out.back() == '/') ? out + comp : out + "/" + comp;
-    if (!lost && ::lstat(exact.c_str(), &st) != 0) {
+    if (!lost && Sys().lstat(exact.c_str(), &st) != 0) {
       std::string found = errno == ENOENT ? ListedName(out, comp) : std::string();
       if (found.empty())
         lost = true;
@@ -203,15 +204,24 @@ std::string Join(const std::string& dir, const std::string& name) {
   return dir.back() == '/' ? dir + name : dir + "/" + name;
 }
 
+namespace {
+std::mutex shares_mu;
+std::map<dev_t, bool>* shares = new std::map<dev_t, bool>;  // never destroyed, as System()
+}  // namespace
+
+void ForgetShares() {
+  std::lock_guard<std::mutex> guard(shares_mu);
+  shares->clear();
+}
+
 bool OnShare(dev_t dev, const std::string& path) {
 #ifdef __linux__
-  static std::mutex mu;
-  static std::map<dev_t, bool>* known = new std::map<dev_t, bool>;  // never destroyed, as System()
-  std::lock_guard<std::mutex> guard(mu);
+  std::map<dev_t, bool>* known = shares;
+  std::lock_guard<std::mutex> guard(shares_mu);
   auto it = known->find(dev);
   if (it != known->end()) return it->second;
   struct statfs fs;
-  if (::statfs(path.c_str(), &fs) != 0) return false;  // asked again next time
+  if (Sys().statfs(path.c_str(), &fs) != 0) return false;  // asked again next time
   bool share = false;
   switch (static_cast<std::uint32_t>(fs.f_type)) {
     case 0x65735546:  // FUSE, as user-space SMB clients are
@@ -236,14 +246,14 @@ std::string ListedDirectories(const std::string& path, bool* share) {
   *share = false;
   std::string dir = DirName(path);
   struct stat st;
-  if (::stat(dir.c_str(), &st) != 0 || !OnShare(st.st_dev, dir)) return path;
+  if (Sys().stat(dir.c_str(), &st) != 0 || !OnShare(st.st_dev, dir)) return path;
   *share = true;
   const dev_t dev = st.st_dev;
   std::vector<std::string> listed;  // from the bottom up
   while (dir != "/" && dir != ".") {
     std::string parent = DirName(dir), name = BaseName(dir);
     if (name == "." || name == "..") break;  // the rest stays as given
-    if (::stat(parent.c_str(), &st) != 0 || st.st_dev != dev) break;  // the share's root
+    if (Sys().stat(parent.c_str(), &st) != 0 || st.st_dev != dev) break;  // the share's root
     std::string found = ListedName(parent, name);
     listed.push_back(found.empty() ? name : found);
     dir = parent;
@@ -254,10 +264,10 @@ std::string ListedDirectories(const std::string& path, bool* share) {
 
 int StatResolved(const std::string& path, std::string* resolved, struct stat* st) {
   *resolved = path;
-  if (::stat(path.c_str(), st) == 0) return 0;
+  if (Sys().stat(path.c_str(), st) == 0) return 0;
   if (errno != ENOENT && errno != ENOTDIR) return errno;
   *resolved = Resolve(path);
-  return ::stat(resolved->c_str(), st) == 0 ? 0 : errno;
+  return Sys().stat(resolved->c_str(), st) == 0 ? 0 : errno;
 }
 
 }  // namespace miradel::platform::posix

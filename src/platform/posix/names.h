@@ -34,6 +34,8 @@ std::string DirName(std::string path);
 std::string Join(const std::string& dir, const std::string& name);
 // True for the file systems of network shares (see "Shares" in sharing.cpp), asked once per device.
 bool OnShare(dev_t dev, const std::string& path);
+// Forgets what OnShare learnt, for a test that makes the file system types answer otherwise.
+void ForgetShares();
 // On a share, `path` (resolved) with its directories spelled as their parents list them, up to the
 // share's root; elsewhere `path` itself. *share tells which.
 std::string ListedDirectories(const std::string& path, bool* share);

@@ -116,7 +116,7 @@ int OpenNoHang(const std::string& path, int flags, int* flags_used, mode_t mode)
 // 0 for a regular file, made blocking again; EISDIR for a directory (Windows says "access
 // denied"); ENXIO for a FIFO, socket or device, as the system says for some of them.
 int CheckRegular(int fd, int flags_used, struct stat* st) {
-  if (::fstat(fd, st) != 0) return errno;
+  if (Sys().fstat(fd, st) != 0) return errno;
   if (S_ISDIR(st->st_mode)) return EISDIR;
   if (!S_ISREG(st->st_mode)) return ENXIO;
   // F_SETFL changes only the status flags, of which we set none but O_NONBLOCK.
@@ -134,7 +134,7 @@ std::string OtherSpelling(const std::string& path) {
 // Unlinks `path`, whose file fd holds locked, and closes fd. Where an open file cannot be unlinked
 // it closes first and tries once more (see "Shares"). Returns 0 or an errno.
 int UnlinkHeld(int fd, const std::string& path) {
-  if (::unlink(path.c_str()) == 0) {
+  if (Sys().unlink(path.c_str()) == 0) {
     CloseFd(fd);
     return 0;
   }
@@ -144,7 +144,7 @@ int UnlinkHeld(int fd, const std::string& path) {
   // A FUSE client passes our close on to the server only after it returns: give it a moment. A
   // taker that opened the file meanwhile keeps it open, and so busy, through all of these tries.
   for (int attempt = 0; attempt < 10; ++attempt) {
-    if (::unlink(path.c_str()) == 0) return 0;
+    if (Sys().unlink(path.c_str()) == 0) return 0;
     if (errno != EBUSY) return errno;
     struct timespec pause = {0, 20 * 1000 * 1000};
     ::nanosleep(&pause, nullptr);
@@ -189,7 +189,7 @@ Status OpenLocked(std::string path, int flags, Create create, Lock lock, unsigne
         return IsConflict(err) ? SharingViolation(err) : Fail(err);
       }
       struct stat named;
-      int rc = (rules & kNoFinalLink) ? ::lstat(path.c_str(), &named) : ::stat(path.c_str(), &named);
+      int rc = (rules & kNoFinalLink) ? Sys().lstat(path.c_str(), &named) : Sys().stat(path.c_str(), &named);
       if (rc != 0 || !SameFile(mine, named)) {
         CloseFd(fd);  // unlinked or replaced while we locked: the lock guards nothing, try again
         retry_reason = EAGAIN;

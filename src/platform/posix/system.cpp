@@ -25,6 +25,21 @@ std::string Trim(const char* text) {
 
 }  // namespace
 
+Syscalls& Sys() {
+  static Syscalls calls = {
+      [](const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); },
+      ::close,
+      ::unlink,
+      ::rename,
+      [](const char* path, struct stat* st) { return ::stat(path, st); },
+      [](const char* path, struct stat* st) { return ::lstat(path, st); },
+      [](int fd, struct stat* st) { return ::fstat(fd, st); },
+      [](const char* path, struct statfs* fs) { return ::statfs(path, fs); },
+      ::fsync,
+  };
+  return calls;
+}
+
 std::string SystemText(long code) {
   if (code < INT_MIN || code > INT_MAX) return "Unknown error " + std::to_string(code);
   char buf[256];
@@ -62,14 +77,14 @@ bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b
 int OpenRetrying(const char* path, int flags, mode_t mode) {
   int fd;
   do {
-    fd = ::open(path, flags, mode);
+    fd = Sys().open(path, flags, mode);
   } while (fd < 0 && errno == EINTR);
   return fd;
 }
 
 void CloseFd(int fd) {
   int saved = errno;
-  ::close(fd);  // never retried: on Linux the descriptor is gone even after EINTR
+  Sys().close(fd);  // never retried: on Linux the descriptor is gone even after EINTR
   errno = saved;
 }
 

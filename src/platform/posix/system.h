@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/vfs.h>
 
 #include <cstdint>
 #include <string>
@@ -10,6 +11,23 @@
 #include "platform/env.h"
 
 namespace miradel::platform::posix {
+
+// The system calls whose answers decide the port's branches, through one table, so that a test can
+// give the answers only a real share gives (an unlink refused while the file is open, a server that
+// stamps a file when it is closed, a share's file system type). A test changes entries only while
+// no other thread uses the port, and puts them back.
+struct Syscalls {
+  int (*open)(const char* path, int flags, mode_t mode);
+  int (*close)(int fd);
+  int (*unlink)(const char* path);
+  int (*rename)(const char* from, const char* to);
+  int (*stat)(const char* path, struct stat* st);
+  int (*lstat)(const char* path, struct stat* st);
+  int (*fstat)(int fd, struct stat* st);
+  int (*statfs)(const char* path, struct statfs* fs);
+  int (*fsync)(int fd);
+};
+Syscalls& Sys();
 
 // strerror's text for an errno, or "Unknown error N".
 std::string SystemText(long code);

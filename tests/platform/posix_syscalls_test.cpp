@@ -1,0 +1,86 @@
+// The branches of the POSIX port that only a share's answers reach, given those answers through the
+// port's table of system calls: scripts/test-smb shows the same on a real share.
+#ifndef _WIN32
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+
+#include "platform/posix/names.h"
+#include "platform/posix/system.h"
+#include "support/temp_dir.h"
+
+namespace miradel::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The system's answers as a share's, for one test; the real ones again afterwards.
+class PosixSyscalls : public ::testing::Test {
+ protected:
+  ~PosixSyscalls() override {
+    posix::Sys() = saved_;
+    posix::ForgetShares();
+  }
+  Env& env_ = System();
+  test::TempDir dir_;
+  posix::Syscalls saved_ = posix::Sys();
+};
+
+bool OpenHere(const struct stat& file) {
+  for (const fs::directory_entry& fd : fs::directory_iterator("/proc/self/fd")) {
+    struct stat st;
+    if (::stat(fd.path().c_str(), &st) == 0 && st.st_dev == file.st_dev && st.st_ino == file.st_ino) return true;
+  }
+  return false;
+}
+
+// A share's server refuses to unlink a file that anyone has open: the port closes its own handle
+// and tries again, and reports a sharing violation only while another holder keeps it.
+TEST_F(PosixSyscalls, AnUnlinkRefusedWhileTheFileIsOpenIsTriedAgainAfterTheClose) {
+  posix::Sys().unlink = [](const char* path) {
+    struct stat st;
+    if (::stat(path, &st) == 0 && OpenHere(st)) return errno = EBUSY, -1;
+    return ::unlink(path);
+  };
+  const std::string file = dir_.Write("pump.lck", "lock");
+  FileHandle reader = kNoFile;  // shares everything, so takes no lock: only the server sees it
+  ASSERT_TRUE(env_.OpenFile(file, kRead, kShareRead | kShareWrite | kShareDelete, Disposition::kOpenExisting,
+                            &reader, nullptr).ok());
+  EXPECT_TRUE(env_.DeleteFile(file).IsSharingViolation());
+  ASSERT_TRUE(env_.Close(reader).ok());
+  EXPECT_TRUE(env_.DeleteFile(file).ok());
+  EXPECT_FALSE(dir_.Exists("pump.lck"));
+}
+
+// A share's server stamps a written file with the time of its close: a replacement is stamped with
+// its source's time by name, after the close.
+TEST_F(PosixSyscalls, OnAShareAReplacementKeepsItsSourcesTimeThoughTheServerStampsAtTheClose) {
+  posix::Sys().statfs = [](const char* path, struct statfs* f) {
+    const int rc = ::statfs(path, f);
+    f->f_type = 0xFE534D42;  // SMB2
+    return rc;
+  };
+  posix::Sys().close = [](int fd) {
+    if ((::fcntl(fd, F_GETFL) & O_ACCMODE) != O_RDONLY) ::futimens(fd, nullptr);
+    return ::close(fd);
+  };
+  posix::ForgetShares();
+  const std::string from = dir_.Write("new.dat", "new"), to = dir_.Write("pump.dat", "old");
+  fs::last_write_time(from, fs::file_time_type::clock::now() - std::chrono::hours(50));
+  FileInfo source, replaced;
+  ASSERT_TRUE(env_.ReplaceWithCopy(from, to).ok());
+  ASSERT_TRUE(env_.GetFileInfo(from, &source).ok());
+  ASSERT_TRUE(env_.GetFileInfo(to, &replaced).ok());
+  EXPECT_EQ(replaced.mtime.seconds, source.mtime.seconds);
+  EXPECT_EQ(dir_.Read("pump.dat"), "new");
+}
+
+}  // namespace
+}  // namespace miradel::platform
+#endif
