@@ -214,16 +214,14 @@ struct Entry {
   std::string temp;  // set once the temporary file exists: it is ours to remove
 };
 
-// The entry's name as this system writes it. A name flagged as UTF-8 (or carrying the Unicode path
-// field) reads the same raw and strict, and is turned into the platform's form; an unflagged one,
-// which strict reading would take for CP437, stands as its maker's code page wrote it.
-bool EntryName(zip_t* za, zip_uint64_t index, std::string* name) {
-  const char* raw = zip_get_name(za, index, ZIP_FL_ENC_RAW);
-  if (!raw) return false;
-  *name = raw;
+// The entry's raw name as this system writes it; false when its code page cannot. A name flagged as
+// UTF-8 (or carrying the Unicode path field) reads the same raw and strict, and is turned into the
+// platform's form; an unflagged one, which strict reading would take for CP437, stands as its
+// maker's code page wrote it.
+bool HostName(zip_t* za, zip_uint64_t index, std::string* name) {
   const bool ascii = std::all_of(name->begin(), name->end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
   const char* strict = ascii ? nullptr : zip_get_name(za, index, ZIP_FL_ENC_STRICT);
-  return !strict || *name != strict || platform::FromUtf8(std::string(raw), name);
+  return !strict || *name != strict || platform::FromUtf8(std::string(strict), name);
 }
 
 std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
@@ -421,15 +419,14 @@ bool Archiver::ExtractZipFile(const std::string& archive, const std::string& des
   for (zip_int64_t i = 0; i < count; ++i) {
     const zip_uint64_t index = static_cast<zip_uint64_t>(i);
     zip_stat_t st;
-    std::string name;
-    const bool named = EntryName(za, index, &name);
+    const char* raw = zip_get_name(za, index, ZIP_FL_ENC_RAW);
+    std::string name = raw ? raw : "";
     std::string problem;
     zip_uint8_t system = 0;
     zip_uint32_t attributes = 0;
-    if (zip_get_name(za, index, ZIP_FL_ENC_RAW) == nullptr || zip_stat_index(za, index, ZIP_FL_ENC_RAW, &st) != 0 ||
-        !(st.valid & ZIP_STAT_SIZE))
+    if (!raw || zip_stat_index(za, index, ZIP_FL_ENC_RAW, &st) != 0 || !(st.valid & ZIP_STAT_SIZE))
       problem = "cannot be read: " + std::string(zip_strerror(za));
-    else if (!named)
+    else if (!HostName(za, index, &name))
       problem = "has a name this system's code page cannot write";
     else if (!(problem = NameProblem(name)).empty()) {
     } else if (zip_file_get_external_attributes(za, index, 0, &system, &attributes) == 0 &&
@@ -459,10 +456,14 @@ bool Archiver::ExtractZipFile(const std::string& archive, const std::string& des
     return Refuse("cannot unpack " + source + ": its files take " + std::to_string(total) + " bytes, and " + dest +
                   " has " + std::to_string(free) + " bytes free; nothing unpacked");
   }
-  std::string busy = InUse(env, dest, entries);
+  auto in_use = [&] {
+    const std::string busy = InUse(env, dest, entries);
+    return busy.empty() ? busy : "cannot unpack " + source + " into " + dest + ": " + busy;
+  };
+  std::string busy = in_use();
   if (!busy.empty()) {
     zip_discard(za);
-    return Refuse("cannot unpack " + source + " into " + dest + ": " + busy + "; nothing unpacked");
+    return Refuse(busy + "; nothing unpacked");
   }
 
   std::atomic<std::size_t> files_done{0};
@@ -549,8 +550,7 @@ bool Archiver::ExtractZipFile(const std::string& archive, const std::string& des
     std::string target, aside;
   };
   std::vector<Placed> placed;
-  if (error.empty() && !(busy = InUse(env, dest, entries)).empty())
-    error = "cannot unpack " + source + " into " + dest + ": " + busy;
+  if (error.empty()) error = in_use();
   for (std::size_t i = 0; i < entries.size() && error.empty(); ++i) {
     const std::string target = dest + entries[i].name;
     Placed p{target, std::string()};
@@ -559,11 +559,11 @@ bool Archiver::ExtractZipFile(const std::string& archive, const std::string& des
     if (env.GetFileInfo(target, &info).ok()) {
       p.aside = dest + "~miradel-unpack-" + token + "-" + std::to_string(entries[i].index) + ".old";
       s = env.Rename(target, p.aside);
+      if (!s.ok()) p.aside.clear();
     }
-    if (s.ok() && !(s = env.Rename(entries[i].temp, target)).ok() && !p.aside.empty() &&
-        !env.Rename(p.aside, target).ok())
-      placed.push_back(p);  // put back with the others below, or kept aside
+    if (s.ok()) s = env.Rename(entries[i].temp, target);
     if (!s.ok()) {
+      if (!p.aside.empty()) placed.push_back(p);  // put back below with the others
       error = "cannot unpack entry '" + entries[i].name + "' of " + source + ": " + Told(s, "rename", target);
       break;
     }
