@@ -284,11 +284,9 @@ std::vector<miradel::QueueNode*> MakeNodes() {
   std::vector<miradel::QueueNode*> nodes;
   nodes.reserve(g_queuePaths.size());
   for (const std::string& p : g_queuePaths) {
-    auto* n = new miradel::QueueNode;
-    n->m_strSource = p;
-    n->m_strTarget = "//server/models/plant/";
-    n->m_nKind = miradel::RequestCopy;
-    nodes.push_back(n);
+    auto n = miradel::QueueNode::Copy(p);
+    n->Place("//server/models/plant/", "plant");
+    nodes.push_back(n.release());
   }
   return nodes;
 }
@@ -326,7 +324,7 @@ void BM_QueueDuplicates(benchmark::State& state) {
     // The refused requests are still ours; any accepted one belongs to the queue now.
     std::set<const miradel::QueueNode*> linked;
     if (refused != kQueueRequests)
-      for (const miradel::QueueNode* n = queue.Head(); n; n = n->m_pNext) linked.insert(n);
+      for (const miradel::QueueNode* n = queue.Head(); n; n = n->Next()) linked.insert(n);
     for (miradel::QueueNode* n : nodes)
       if (!linked.count(n)) delete n;
     if (refused != kQueueRequests) {

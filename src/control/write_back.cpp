@@ -24,6 +24,12 @@ bool NoModelDirectory(const std::string& dir, const char* what) {
   return true;
 }
 
+// How the journal and the record of unwritten changes name a request.
+UnwrittenEntry EntryOf(const QueueNode& request) {
+  return {request.Kind() == RequestDelete ? UnwrittenKind::kDelete : UnwrittenKind::kCopy,
+          path::BaseName(request.WorkingFile())};
+}
+
 // The entries of the files that lie in the working copy work (others are not its changes).
 std::vector<UnwrittenEntry> EntriesIn(const std::vector<std::string>& files, const std::string& work) {
   std::vector<UnwrittenEntry> entries;
@@ -47,18 +53,12 @@ int CNetworkFileControl::Submit(std::unique_ptr<QueueNode> node, bool wake) {
     std::lock_guard<std::recursive_mutex> queue(m_copy.m_csQueue);
     const std::string dir = m_location.m_modelDir.Get();
     if (NoModelDirectory(dir, "a write-back")) return 0;
-    if (node->m_nKind == RequestDelete)
-      node->m_strSource = dir + node->m_strSource;
-    else
-      node->m_strTarget = dir;
-    node->m_strModel = m_location.m_strModelName;
+    node->Place(dir, m_location.m_strModelName);
     const std::string& work = m_location.m_strQVTempDir;
-    const std::string working = node->WorkingFile();
+    const std::string& working = node->WorkingFile();
     // Before it is queued, so that no kill between the two can leave it unnamed.
     if (!work.empty() && text::EqualsNoCase(path::DirectoryPart(working), work))
-      m_pending.Note(work, dir, node->m_strModel,
-                     {{node->m_nKind == RequestDelete ? UnwrittenKind::kDelete : UnwrittenKind::kCopy,
-                       path::BaseName(working)}});
+      m_pending.Note(work, dir, node->Model(), {EntryOf(*node)});
     if (!m_copy.Enqueue(node.get(), false)) return 0;
   }
   node.release();
@@ -69,10 +69,7 @@ int CNetworkFileControl::Submit(std::unique_ptr<QueueNode> node, bool wake) {
 int CNetworkFileControl::QueueCopyRequest(const std::string& path, bool wake) {
   // A request that no thread would ever serve is not taken.
   if (NoModelDirectory(m_location.m_modelDir.Get(), "a write-back") || !EnsureCopyThread()) return 0;
-  auto node = std::make_unique<QueueNode>();
-  node->m_strSource = path;
-  node->m_nKind = RequestCopy;
-  return Submit(std::move(node), wake);
+  return Submit(QueueNode::Copy(path), wake);
 }
 
 int CNetworkFileControl::QueueDeleteRequest(const std::string& name) {
@@ -80,11 +77,7 @@ int CNetworkFileControl::QueueDeleteRequest(const std::string& name) {
   if (!path::StaysInside(name)) return 0;
   const std::string dir = m_location.m_modelDir.Get();
   if (NoModelDirectory(dir, "a delete") || !platform::PathExists(dir + name) || !EnsureCopyThread()) return 0;
-  auto node = std::make_unique<QueueNode>();
-  node->m_strSource = name;
-  node->m_strTarget = m_location.m_strQVTempDir;
-  node->m_nKind = RequestDelete;
-  return Submit(std::move(node), true);
+  return Submit(QueueNode::Delete(name, m_location.m_strQVTempDir), true);
 }
 
 void CNetworkFileControl::QueueCopyOrDelete(const std::string& path) {
@@ -139,10 +132,8 @@ void CNetworkFileControl::ModelMoved(const std::string& oldDir, const std::strin
 
 void CNetworkFileControl::RecordUnwritten(const QueueNode& request) {
   const ModelRef model = ModelOf(request);
-  const std::string working = request.WorkingFile();
-  UnwrittenEntry entry{request.m_nKind == RequestDelete ? UnwrittenKind::kDelete : UnwrittenKind::kCopy,
-                       path::BaseName(working)};
-  if (!miradel::RecordUnwritten(model.workDir, model.dir, model.name, entry)) {
+  const std::string& working = request.WorkingFile();
+  if (!miradel::RecordUnwritten(model.workDir, model.dir, model.name, EntryOf(request))) {
     platform::Diagnostic("miradel: could not record the unwritten change " + working +
                          "; it stays in the working copy");
     std::lock_guard<std::mutex> guard(m_csUnrecorded);
@@ -151,18 +142,18 @@ void CNetworkFileControl::RecordUnwritten(const QueueNode& request) {
 }
 
 void CNetworkFileControl::Leaving(const QueueNode& request, bool written) {
-  const std::string working = request.WorkingFile();
+  const std::string& working = request.WorkingFile();
   // A change of that file given up before is written now (a look at a record that is almost never
   // there).
   if (written) ClearUnwritten(path::DirectoryPart(working), path::BaseName(working));
-  SettleJournal(request.m_nSerial);
+  SettleJournal(request.Serial());
 }
 
 void CNetworkFileControl::SettleJournal(std::uint64_t leaving) {
   std::lock_guard<std::recursive_mutex> journal(m_pending.Mutex());
   std::lock_guard<std::recursive_mutex> queue(m_copy.m_csQueue);
   const FilePathQueue& q = m_copy.m_requestQueue;
-  if (q.IsEmpty() || (q.GetCount() == 1 && q.Head()->m_nSerial == leaving)) m_pending.ClearAll();
+  if (q.IsEmpty() || (q.GetCount() == 1 && q.Head()->Serial() == leaving)) m_pending.ClearAll();
 }
 
 void CNetworkFileControl::StrandRequests(const std::string& lockPath) {

@@ -47,10 +47,7 @@ std::vector<QueueNode> CopyService::Pending(bool wait) {
     lock.lock();
   else if (!lock.try_lock())
     return out;
-  for (const QueueNode* node = m_requestQueue.Head(); node; node = node->m_pNext) {
-    out.push_back(*node);
-    out.back().m_pNext = nullptr;
-  }
+  for (const QueueNode* node = m_requestQueue.Head(); node; node = node->Next()) out.push_back(node->Detached());
   return out;
 }
 

@@ -160,7 +160,7 @@ bool CCopyThread::Pass(QueueNode& current) {
 
   if (!Touch([&] { PeekHead(current); })) return false;
   // Woken with nothing queued.
-  if (current.m_strSource.empty()) return true;
+  if (current.IsEmpty()) return true;
 
   Recovery::Result check = Recovery::kUsable;
   if (!Touch([&] { check = CheckModelDirectory(current); })) return false;
@@ -247,7 +247,7 @@ void CCopyThread::PeekHead(QueueNode& current) {
 }
 
 void CCopyThread::PopHead(QueueNode& current) {
-  const std::uint64_t serial = current.m_nSerial;
+  const std::uint64_t serial = current.Serial();
   current.Reset();
   if (!m_pQueue || !m_pcsQueue) return;
   std::lock_guard<std::recursive_mutex> lock(*m_pcsQueue);
@@ -304,7 +304,7 @@ CCopyThread::Outcome CCopyThread::CarryOut(const QueueNode& request) {
   if (m_pQueue && m_pcsQueue) {
     // From the first read of its file on, a change of that file is queued anew.
     std::lock_guard<std::recursive_mutex> lock(*m_pcsQueue);
-    m_pQueue->BeginFront(request.m_nSerial);
+    m_pQueue->BeginFront(request.Serial());
   }
   const std::string lockPath = ModelOf(request).LockPath();
   Outcome once = TryOnce(request, lockPath);
@@ -330,13 +330,14 @@ CCopyThread::Outcome CCopyThread::TryOnce(const QueueNode& request, const std::s
       return Outcome::kNotOurs;
   }
   bool done;
-  switch (request.m_nKind) {
+  switch (request.Kind()) {
     case RequestCopy:
-      // A source that has gone leaves nothing to copy: done, not failed.
-      done = !FileExists(request.m_strSource) || CopyIntoDirectory(request.m_strSource, request.m_strTarget);
+      // A working file that has gone leaves nothing to copy: done, not failed.
+      done = !FileExists(request.WorkingFile()) ||
+             CopyIntoDirectory(request.WorkingFile(), request.ModelDirectory());
       break;
     case RequestDelete:
-      done = DeleteRequestFile(request.m_strSource);
+      done = DeleteRequestFile(request.ModelFile());
       break;
     default:
       done = true;

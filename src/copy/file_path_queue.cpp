@@ -5,25 +5,40 @@
 
 namespace miradel {
 
-void QueueNode::Reset() {
-  m_strSource.clear();
-  m_strTarget.clear();
-  m_nKind = RequestCopy;
-  m_pNext = nullptr;
-  m_strModel.clear();
-  m_nSerial = 0;
+std::unique_ptr<QueueNode> QueueNode::Copy(std::string workingFile) {
+  auto node = std::make_unique<QueueNode>();
+  node->m_nKind = RequestCopy;
+  node->m_strName = path::BaseName(workingFile);
+  node->m_strWorkingFile = std::move(workingFile);
+  return node;
 }
+
+std::unique_ptr<QueueNode> QueueNode::Delete(std::string name, const std::string& workDir) {
+  auto node = std::make_unique<QueueNode>();
+  node->m_nKind = RequestDelete;
+  node->m_strWorkingFile = path::WithSeparator(workDir) + path::BaseName(name);
+  node->m_strName = std::move(name);
+  return node;
+}
+
+void QueueNode::Place(const std::string& modelDir, std::string model) {
+  m_strModelDir = path::WithSeparator(modelDir);
+  m_strModel = std::move(model);
+}
+
+QueueNode QueueNode::Detached() const {
+  QueueNode copy(*this);
+  copy.m_pNext = nullptr;
+  copy.m_key.clear();
+  return copy;
+}
+
+void QueueNode::Reset() { *this = QueueNode(); }
 
 bool QueueNode::Equals(const QueueNode& other) const {
-  return m_nKind == other.m_nKind && text::EqualsNoCase(m_strSource, other.m_strSource);
-}
-
-std::string QueueNode::WorkingFile() const {
-  return m_nKind == RequestDelete ? path::WithSeparator(m_strTarget) + path::BaseName(m_strSource) : m_strSource;
-}
-
-std::string QueueNode::ModelDirectory() const {
-  return m_nKind == RequestDelete ? path::DirectoryPart(m_strSource) : path::WithSeparator(m_strTarget);
+  if (m_nKind != other.m_nKind) return false;
+  return m_nKind == RequestDelete ? text::EqualsNoCase(ModelFile(), other.ModelFile())
+                                  : text::EqualsNoCase(m_strWorkingFile, other.m_strWorkingFile);
 }
 
 FilePathQueue::~FilePathQueue() { Clear(); }
@@ -31,7 +46,7 @@ FilePathQueue::~FilePathQueue() { Clear(); }
 std::string FilePathQueue::KeyOf(const QueueNode& node) { return text::LowerCase(node.WorkingFile()); }
 
 int FilePathQueue::PushBackUnique(QueueNode* node) {
-  if (!node || node->m_strSource.empty()) return 0;
+  if (!node || node->IsEmpty()) return 0;
   std::string key = KeyOf(*node);
   auto found = m_latest.find(key);
   if (found != m_latest.end()) {
@@ -54,11 +69,7 @@ int FilePathQueue::PushBackUnique(QueueNode* node) {
 }
 
 void FilePathQueue::PeekFront(QueueNode& out) const {
-  out.Reset();
-  if (!m_pHead) return;
-  out = *m_pHead;
-  out.m_pNext = nullptr;
-  out.m_key.clear();
+  out = m_pHead ? m_pHead->Detached() : QueueNode();
 }
 
 void FilePathQueue::Unindex(QueueNode* node) {

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -24,35 +25,56 @@ inline constexpr std::int32_t RequestDelete = 2;
 
 class QueueNode {
  public:
+  // An empty request: what PeekFront gives when nothing is queued.
   QueueNode() = default;
-  // Copies every field, the link included: a copy is a value, never linked into a queue.
+  // Copies every field, the link included: see Detached for a value to keep.
   QueueNode(const QueueNode&) = default;
   QueueNode& operator=(const QueueNode&) = default;
   virtual ~QueueNode() = default;
 
-  // Empty source, target and model, a copy request, no successor, no serial.
-  void Reset();
-  // Same kind and same source ignoring letter case. The target plays no part: one file queued for
-  // two directories is one request, while a copy and a delete of one path are two.
-  bool Equals(const QueueNode& other) const;
-  // The working copy's file the request is about: the source of a copy; for a delete, the file of
-  // that name in the working copy (the target).
-  std::string WorkingFile() const;
-  // The model directory the request writes into or deletes from, ending in a separator.
-  std::string ModelDirectory() const;
+  // The working file to be copied into the model directory (under its own name).
+  static std::unique_ptr<QueueNode> Copy(std::string workingFile);
+  // name (below the model directory) to be deleted there; the working copy workDir is where the
+  // host removed it.
+  static std::unique_ptr<QueueNode> Delete(std::string name, const std::string& workDir);
+  // The model the request belongs to, given when it is queued: its directory and its name as the
+  // host gave it (empty: taken from the working copy's name).
+  void Place(const std::string& modelDir, std::string model);
 
-  std::string m_strSource;  // the file to copy or to delete
-  std::string m_strTarget;  // copy: the directory to copy into; delete: the QV temporary directory
-  std::int32_t m_nKind = RequestCopy;
-  QueueNode* m_pNext = nullptr;
-  // The model's name as the host gave it: with the model directory it names the lock that guards
-  // the request. Empty: taken from the working copy's name.
-  std::string m_strModel;
+  // A copy without the link and the queue's key: a value, never linked into a queue.
+  QueueNode Detached() const;
+  // Empty working file, name and model, a copy request, no successor, no serial.
+  void Reset();
+  // Nothing to carry out: an empty request (see PushBackUnique).
+  bool IsEmpty() const { return m_strName.empty(); }
+  // Same kind and same file ignoring letter case: the working file of a copy, the model's file of a
+  // delete. The model directory of a copy plays no part: one file queued for two directories is
+  // one request, while a copy and a delete of one file are two.
+  bool Equals(const QueueNode& other) const;
+
+  std::int32_t Kind() const { return m_nKind; }
+  // The working copy's file the request is about: the one to copy; for a delete, the one the host
+  // removed (the name's last level in the working copy).
+  const std::string& WorkingFile() const { return m_strWorkingFile; }
+  // The model directory the request writes into or deletes from, ending in a separator.
+  const std::string& ModelDirectory() const { return m_strModelDir; }
+  // The model's file that is written or deleted.
+  std::string ModelFile() const { return m_strModelDir + m_strName; }
+  const std::string& Model() const { return m_strModel; }
   // Given by the queue when the node is linked, never used twice; 0 for a node never queued.
-  std::uint64_t m_nSerial = 0;
+  std::uint64_t Serial() const { return m_nSerial; }
+  const QueueNode* Next() const { return m_pNext; }
 
  private:
   friend class FilePathQueue;
+  std::int32_t m_nKind = RequestCopy;
+  std::string m_strWorkingFile;
+  std::string m_strModelDir;
+  // The model's file below m_strModelDir.
+  std::string m_strName;
+  std::string m_strModel;
+  QueueNode* m_pNext = nullptr;
+  std::uint64_t m_nSerial = 0;
   std::string m_key;  // the folded working file, while linked
 };
 
@@ -65,13 +87,12 @@ class FilePathQueue {
 
   // 1: node (allocated with new) is linked at the tail and belongs to the queue from now on.
   // 0: refused (see the top of this file), the queue is unchanged and the caller still owns node.
-  // Also refused are a null node and a request with an empty source: the copy thread reads an
-  // empty source at the head as "nothing queued", so such a request would stay at the head for
-  // ever and hold up every request behind it.
+  // Also refused are a null node and an empty request: the copy thread reads an empty request at
+  // the head as "nothing queued", so it would stay at the head for ever and hold up every request
+  // behind it.
   // Only std::bad_alloc is thrown, with the queue unchanged and node still the caller's.
   int PushBackUnique(QueueNode* node);
-  // out is Reset, then gets a copy of the head (not its link); an empty queue leaves it reset, with
-  // an empty source.
+  // out is Reset, then gets a copy of the head (not its link); an empty queue leaves it empty.
   void PeekFront(QueueNode& out) const;
   // Destroys the head; 0 when the queue is empty.
   int PopFront();

@@ -32,11 +32,11 @@ std::string ModelNameOfWorkingFile(const std::string& path) {
 std::string ModelRef::LockPath() const { return LockPathFor(dir, name); }
 
 ModelRef ModelOf(const QueueNode& request) {
-  const std::string working = request.WorkingFile();
+  const std::string& working = request.WorkingFile();
   ModelRef m;
   m.dir = request.ModelDirectory();
   m.shownName = text::LowerCase(ModelNameOfWorkingFile(working));
-  m.name = request.m_strModel.empty() ? ModelNameOfWorkingFile(working) : request.m_strModel;
+  m.name = request.Model().empty() ? ModelNameOfWorkingFile(working) : request.Model();
   m.workDir = path::DirectoryPart(working);
   return m;
 }

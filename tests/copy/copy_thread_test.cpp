@@ -29,15 +29,14 @@ bool Eventually(const std::function<bool()>& condition) {
   return true;
 }
 
-// As the producers do: a refused node is destroyed by its maker.
-int Enqueue(CopyService& service, const std::string& source, const std::string& target,
-            std::int32_t kind = RequestCopy) {
-  auto* node = new QueueNode;
-  node->m_nKind = kind;
-  node->m_strSource = source;
-  node->m_strTarget = target;
-  const int taken = service.Enqueue(node);
-  if (!taken) delete node;
+// As the producers do: a refused node is destroyed by its maker. A copy of the working file file
+// into the model directory dir, or a delete of the model's file file, whose working copy is dir.
+int Enqueue(CopyService& service, const std::string& file, const std::string& dir, std::int32_t kind = RequestCopy) {
+  const bool del = kind == RequestDelete;
+  std::unique_ptr<QueueNode> node = del ? QueueNode::Delete(path::BaseName(file), dir) : QueueNode::Copy(file);
+  node->Place(del ? path::DirectoryPart(file) : dir, "");
+  const int taken = service.Enqueue(node.get());
+  if (taken) node.release();
   return taken;
 }
 
@@ -60,7 +59,7 @@ class ThreadEnv : public FaultEnv, public CopyHost {
   void ModelMoved(const std::string&, const std::string&, const std::string&, bool) override {}
   void RecordUnwritten(const QueueNode& request) override {
     std::lock_guard<std::mutex> lock(mu_);
-    log_.push_back("unwritten " + path::BaseName(request.m_strSource));
+    log_.push_back("unwritten " + path::BaseName(request.ModelFile()));
   }
   void Leaving(const QueueNode&, bool) override {}
   void Carried() override {}

@@ -104,7 +104,7 @@ class WriteBack : public HostTest {
   std::vector<std::string> Queued() {
     std::vector<std::string> out;
     for (const QueueNode& r : C().m_copy.Pending())
-      out.push_back((r.m_nKind == RequestDelete ? "delete " : "copy ") + path::BaseName(r.m_strSource));
+      out.push_back((r.Kind() == RequestDelete ? "delete " : "copy ") + path::BaseName(r.ModelFile()));
     return out;
   }
 
