@@ -12,7 +12,7 @@ struct ControlHolder {
   std::optional<CNetworkFileControl> control{std::in_place};
   ~ControlHolder() {
 #ifdef _WIN32
-    if (control) control->m_copy.Abandon();
+    if (control) control->AbandonCopyThread();
 #endif
   }
 };
@@ -26,8 +26,7 @@ CMiradelApp& TheApp() { return theApp; }
 
 void ResetTheControl() {
   std::optional<CNetworkFileControl>& control = theControl.control;
-  control->m_copy.Stop();
-  control->m_locks.Abandon();
+  control->StopAndLetGo();
   control.reset();
   control.emplace();
 }

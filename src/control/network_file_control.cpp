@@ -1,5 +1,6 @@
 #include "control/network_file_control.h"
 
+#include <chrono>
 #include <cstring>
 
 #include "base/path.h"
@@ -7,6 +8,8 @@
 #include "control/version.h"
 #include "lock/lock_path.h"
 #include "platform/env.h"
+#include "ui/file_properties_model.h"
+#include "ui/user_interface.h"
 
 namespace miradel {
 
@@ -32,6 +35,22 @@ void CNetworkFileControl::SetVersionNumber(int version) {
   std::string digits = VersionDigits(version);
   m_staging.SetVersionTag(digits);
   m_locks.SetTexts(BuildLockTexts(platform::Current(), DottedVersion(digits)));
+}
+
+int CNetworkFileControl::ShowFileProperties(const std::string& modelFile, const std::string& lastSavedBy,
+                                            int alwaysShow, int revision) {
+  char dir[ModelLocation::kPathBuffer] = {};
+  m_location.GetModelDirText(dir);
+  const auto now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                       std::chrono::system_clock::now().time_since_epoch()).count();
+  const ui::FileProperties properties =
+      ui::FillFileProperties(platform::Current(), dir, modelFile, lastSavedBy, alwaysShow, revision, now);
+  return ui::Current().FilePropertiesDialog(m_hWndHost, properties) ? 1 : 0;
+}
+
+void CNetworkFileControl::ArchiveModel() {
+  m_archive.ArchiveModel(m_location.m_strQVTempDir, m_staging.ExeDir(), m_location.m_modelDir.Get(),
+                         m_location.m_strModelName);
 }
 
 int CNetworkFileControl::GetUserName(char* buffer, int size) {

@@ -101,6 +101,61 @@ class CNetworkFileControl : public CopyHost {
   int SaveAs(int mode, LockOwnerInfo* owner, char* dirText, int* dirLength, const std::string& dir,
              const std::string& name);
 
+  // The model location.
+  void GetModelDirText(char* buffer) const { m_location.GetModelDirText(buffer); }
+  void GetQVTempDirText(char* buffer) const { m_location.GetQVTempDirText(buffer); }
+  int CompareModel(const std::string& dir, const std::string& name) const { return m_location.CompareModel(dir, name); }
+  void StoreDirOnly(const std::string& dir) { m_location.StoreDirOnly(dir); }
+  void SwapModelDirs() { m_location.SwapModelDirs(); }
+
+  // Synchronous copies between the model directory and the working copy.
+  void ResetUntLibData() { m_staging.SetUntLibData(0, 0, ""); }
+  int CopyModelToTemp(int mode) { return m_staging.CopyModelToTemp(mode, m_hWndHost); }
+  int CopyNamedFileToTemp(const std::string& name, const std::string& extension) {
+    return m_staging.CopyNamedFileToTemp(name, extension);
+  }
+  int CopyExtensionToTemp(const std::string& extension) { return m_staging.CopyExtensionToTemp(extension); }
+  int CopyFileToModel(const std::string& name, const std::string& extension, int showMessage) {
+    return m_staging.CopyFileToModel(name, extension, showMessage, m_hWndHost);
+  }
+
+  // The model's data file, held open while the lock is (NW_GetModLock, NW_ReleasModLock).
+  void HoldDataFile() { m_locks.HoldDataFile(LockManager::kPrimary); }
+  void ReleaseDataFile() { m_locks.ReleaseDataFile(LockManager::kPrimary); }
+  // 1 while the lock is held (or cannot be looked at now), 0 when it was lost.
+  int CheckLock() { return m_locks.CheckLock() ? 1 : 0; }
+
+  // Parks the copy thread (park) or releases it.
+  void ParkCopyThread(bool park) { park ? m_copy.SuspendCopyThreadAndWait() : m_copy.ResumeCopyThread(); }
+
+  // The companion files and the host's file list.
+  int CopySpectrumFiles(const int* flags, int count, int showMessage) {
+    return m_companion.CopySpectrumFiles(flags, count, showMessage, m_hWndHost);
+  }
+  int CopyFSFilesToDirectory(const std::string& dir, const std::string& newName, int count) {
+    return m_companion.CopyFSFilesToDirectory(dir, newName, count);
+  }
+  void ClearFileList() { m_companion.ClearFileList(); }
+  void AppendToFileList(const std::string& name, const std::string& extension) {
+    m_companion.AppendToFileList(name, extension);
+  }
+  int FileListContains(const std::string& name) const { return m_companion.FileListContains(name); }
+  int CopyFileList(int direction, int removeDuplicates) { return m_companion.CopyFileList(direction, removeDuplicates); }
+  int FatigueFilesOperation(int mode, int ask) { return m_companion.FatigueFilesOperation(mode, ask, m_hWndHost); }
+  int CopyTihFiles() { return m_companion.CopyTihFiles(); }
+  int CopyTTAFiles(int copy) { return m_companion.CopyTTAFiles(copy, m_hWndHost); }
+
+  // The properties dialog of modelFile (a name in the model directory); 1 when shown.
+  int ShowFileProperties(const std::string& modelFile, const std::string& lastSavedBy, int alwaysShow, int revision);
+  // The model archives.
+  void ArchiveModel();
+  void AddInArchive(int index, const std::string& name, const std::string& extension) {
+    m_archive.AddInArchive(index, name, extension);
+  }
+  ModelArchive::Opened OpenArchive() {
+    return m_archive.OpenArchive(m_location.m_modelDir.Get(), m_location.m_strModelName);
+  }
+
   // CopyHost.
   LockManager& Locks() override { return m_locks; }
   void ModelMoved(const std::string& oldDir, const std::string& name, const std::string& newDir,
@@ -109,6 +164,18 @@ class CNetworkFileControl : public CopyHost {
   void Leaving(const QueueNode& request, bool written) override;
   void Carried() override { SettleJournal(); }
 
+  // At unload on Windows, where the thread cannot be waited for: it is left where it stands.
+  void AbandonCopyThread() { m_copy.Abandon(); }
+  // Stops the copy thread and waits for it, and closes every lock handle without deleting a file.
+  void StopAndLetGo() {
+    m_copy.Stop();
+    m_locks.Abandon();
+  }
+
+  // The tests look inside (tests/support/host_test.h).
+  friend class ControlInside;
+
+ private:
   // Releases a slot; the requests its lock guarded, if this process holds that lock no more, leave
   // the queue recorded as unwritten: they may never be written there now.
   void ReleaseSlot(LockManager::Which which);

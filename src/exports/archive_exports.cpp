@@ -1,22 +1,15 @@
 // The model file properties dialog and the model archives.
-#include <chrono>
 #include <cstring>
 
 #include "base/text.h"
 #include "control/globals.h"
 #include "exports/frame.h"
 #include "miradel.h"
-#include "platform/env.h"
-#include "ui/file_properties_model.h"
-#include "ui/user_interface.h"
 
 using namespace miradel;
 using namespace miradel::exports;
 
 namespace {
-ModelArchive& Archive() { return TheControl().m_archive; }
-ModelLocation& Location() { return TheControl().m_location; }
-
 // The host's fixed 256-byte text, blank-padded; a zero ends it early.
 std::string FixedText(const char* p) {
   if (!p) return std::string();
@@ -36,33 +29,24 @@ extern "C" {
 MIRADEL_API int MIRADEL_CALL NW_ShowFPDialog(const char* model_file, const char* last_saved_by, const int* always_show,
                                              const int* revision) {
   return Guard(Value(always_show) != 0 ? 1 : 0, [&] {
-    char dir[ModelLocation::kPathBuffer] = {};
-    Location().GetModelDirText(dir);
-    const auto now = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                         std::chrono::system_clock::now().time_since_epoch()).count();
-    const ui::FileProperties properties = ui::FillFileProperties(
-        platform::Current(), dir, FixedText(model_file), CText(last_saved_by), Value(always_show), Value(revision), now);
-    return ui::Current().FilePropertiesDialog(TheControl().m_hWndHost, properties) ? 1 : 0;
+    return TheControl().ShowFileProperties(FixedText(model_file), CText(last_saved_by), Value(always_show),
+                                           Value(revision));
   });
 }
 
 MIRADEL_API int MIRADEL_CALL NW_ArchiveModel(void) {
-  GuardVoid([&] {
-    CNetworkFileControl& control = TheControl();
-    Archive().ArchiveModel(Location().m_strQVTempDir, control.m_staging.ExeDir(), Location().m_modelDir.Get(),
-                           Location().m_strModelName);
-  });
+  GuardVoid([&] { TheControl().ArchiveModel(); });
   return 1;
 }
 
 MIRADEL_API void MIRADEL_CALL NW_AddInArchive(const int* index, const char* name, const int* length,
                                               const char* extension) {
-  GuardVoid([&] { Archive().AddInArchive(Value(index), Text(name, length), CText(extension)); });
+  GuardVoid([&] { TheControl().AddInArchive(Value(index), Text(name, length), CText(extension)); });
 }
 
 MIRADEL_API void MIRADEL_CALL NW_OpenArchive(char* directory, char* name, int* status) {
   ModelArchive::Opened opened;
-  GuardVoid([&] { opened = Archive().OpenArchive(Location().m_modelDir.Get(), Location().m_strModelName); });
+  GuardVoid([&] { opened = TheControl().OpenArchive(); });
   CopyOut(opened.directory, directory);
   CopyOut(opened.name, name);
   if (status) *status = opened.status;

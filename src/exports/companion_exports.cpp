@@ -7,50 +7,45 @@
 using namespace miradel;
 using namespace miradel::exports;
 
-namespace {
-CompanionFiles& Companion() { return TheControl().m_companion; }
-std::intptr_t Owner() { return TheControl().m_hWndHost; }
-}  // namespace
-
 extern "C" {
 
 MIRADEL_API int MIRADEL_CALL NW_CpyspcFilesFS(const int* flags, const int* count, const int* show_message) {
-  return Guard(0, [&] { return Companion().CopySpectrumFiles(flags, Value(count), Value(show_message), Owner()); });
+  return Guard(0, [&] { return TheControl().CopySpectrumFiles(flags, Value(count), Value(show_message)); });
 }
 
 MIRADEL_API int MIRADEL_CALL NW_CopyFSToNewDir(const char* dir, const int* dir_length, const char* name,
                                                const int* name_length, const int* count) {
   return Guard(0, [&] {
-    return Companion().CopyFSFilesToDirectory(PathText(dir, dir_length), Text(name, name_length), Value(count));
+    return TheControl().CopyFSFilesToDirectory(PathText(dir, dir_length), Text(name, name_length), Value(count));
   });
 }
 
 MIRADEL_API void MIRADEL_CALL NW_FilesListInit(void) {
-  GuardVoid([&] { Companion().ClearFileList(); });
+  GuardVoid([&] { TheControl().ClearFileList(); });
 }
 
 MIRADEL_API void MIRADEL_CALL NW_FilesListAppend(const char* name, const int* length, const char* extension) {
-  GuardVoid([&] { Companion().AppendToFileList(PathText(name, length), CText(extension)); });
+  GuardVoid([&] { TheControl().AppendToFileList(PathText(name, length), CText(extension)); });
 }
 
 MIRADEL_API int MIRADEL_CALL NW_StrExistinList(const char* name, const int* length) {
-  return Guard(0, [&] { return Companion().FileListContains(PathText(name, length)); });
+  return Guard(0, [&] { return TheControl().FileListContains(PathText(name, length)); });
 }
 
 MIRADEL_API int MIRADEL_CALL NW_FileListCopy(const int* direction, const int* remove_duplicates) {
-  return Guard(0, [&] { return Companion().CopyFileList(Value(direction), Value(remove_duplicates)); });
+  return Guard(0, [&] { return TheControl().CopyFileList(Value(direction), Value(remove_duplicates)); });
 }
 
 MIRADEL_API int MIRADEL_CALL NW_fatFilesOper(const int* mode, const int* ask) {
-  return Guard(0, [&] { return Companion().FatigueFilesOperation(Value(mode), Value(ask), Owner()); });
+  return Guard(0, [&] { return TheControl().FatigueFilesOperation(Value(mode), Value(ask)); });
 }
 
 MIRADEL_API int MIRADEL_CALL NW_CpyTihFilesThl(void) {
-  return Guard(0, [&] { return Companion().CopyTihFiles(); });
+  return Guard(0, [&] { return TheControl().CopyTihFiles(); });
 }
 
 MIRADEL_API int MIRADEL_CALL NW_CopyTTAFiles(const int* copy) {
-  return Guard(0, [&] { return Companion().CopyTTAFiles(Value(copy), Owner()); });
+  return Guard(0, [&] { return TheControl().CopyTTAFiles(Value(copy)); });
 }
 
 }  // extern "C"

@@ -13,11 +13,7 @@ MIRADEL_API void MIRADEL_CALL NW_SpndWaitThrd(const int* mode) {
   GuardVoid([&] {
     // Without a mode there is no telling whether the host meant to park the thread or to release
     // it; guessing "park" could hold up its write-backs for good.
-    if (!mode) return;
-    if (*mode == 0)
-      TheControl().m_copy.SuspendCopyThreadAndWait();
-    else
-      TheControl().m_copy.ResumeCopyThread();
+    if (mode) TheControl().ParkCopyThread(*mode == 0);
   });
 }
 

@@ -52,15 +52,15 @@ MIRADEL_API void MIRADEL_CALL NW_RelesOldLock(void) {
 }
 
 MIRADEL_API void MIRADEL_CALL NW_GetModLock(void) {
-  GuardVoid([&] { C().m_locks.HoldDataFile(LockManager::kPrimary); });
+  GuardVoid([&] { C().HoldDataFile(); });
 }
 
 MIRADEL_API void MIRADEL_CALL NW_ReleasModLock(void) {
-  GuardVoid([&] { C().m_locks.ReleaseDataFile(LockManager::kPrimary); });
+  GuardVoid([&] { C().ReleaseDataFile(); });
 }
 
 MIRADEL_API int MIRADEL_CALL NW_CheckLock(void) {
-  return Guard(0, [&] { return C().m_locks.CheckLock() ? 1 : 0; });
+  return Guard(0, [&] { return C().CheckLock(); });
 }
 
 MIRADEL_API int MIRADEL_CALL NW_PermLock(const int* permanent) {

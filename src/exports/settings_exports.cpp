@@ -21,11 +21,11 @@ MIRADEL_API int MIRADEL_CALL NW_GetUserName(char* buffer, const int* size) {
 }
 
 MIRADEL_API void MIRADEL_CALL NW_GetModelDir(char* buffer) {
-  GuardVoid([&] { TheControl().m_location.GetModelDirText(buffer); });
+  GuardVoid([&] { TheControl().GetModelDirText(buffer); });
 }
 
 MIRADEL_API void MIRADEL_CALL NW_GetQVTempDir(char* buffer) {
-  GuardVoid([&] { TheControl().m_location.GetQVTempDirText(buffer); });
+  GuardVoid([&] { TheControl().GetQVTempDirText(buffer); });
 }
 
 MIRADEL_API int MIRADEL_CALL NW_SetWorkingdir(const char* directory) {
@@ -41,12 +41,12 @@ MIRADEL_API void MIRADEL_CALL NW_SetVersionNo(const int* version) {
 MIRADEL_API int MIRADEL_CALL NW_CmpModels(const char* dir, const int* dir_length, const char* name,
                                           const int* name_length) {
   return Guard(0, [&] {
-    return TheControl().m_location.CompareModel(PathText(dir, dir_length), Text(name, name_length));
+    return TheControl().CompareModel(PathText(dir, dir_length), Text(name, name_length));
   });
 }
 
 MIRADEL_API void MIRADEL_CALL NW_ResetUntLibData(void) {
-  GuardVoid([&] { TheControl().m_staging.SetUntLibData(0, 0, ""); });
+  GuardVoid([&] { TheControl().ResetUntLibData(); });
 }
 
 }  // extern "C"

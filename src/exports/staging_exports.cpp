@@ -19,15 +19,15 @@ MIRADEL_API int MIRADEL_CALL NW_SetModelDir(const char* dir, const int* dir_leng
 }
 
 MIRADEL_API void MIRADEL_CALL NW_SetOnlyModelDir(const char* dir) {
-  GuardVoid([&] { C().m_location.StoreDirOnly(text::TrimTrailingBlanks(CText(dir))); });
+  GuardVoid([&] { C().StoreDirOnly(text::TrimTrailingBlanks(CText(dir))); });
 }
 
 MIRADEL_API void MIRADEL_CALL NW_SwapModelDir(void) {
-  GuardVoid([&] { C().m_location.SwapModelDirs(); });
+  GuardVoid([&] { C().SwapModelDirs(); });
 }
 
 MIRADEL_API int MIRADEL_CALL NW_CopyAllToTemp(const int* mode) {
-  return Guard(0, [&] { return C().m_staging.CopyModelToTemp(Value(mode), C().m_hWndHost); });
+  return Guard(0, [&] { return C().CopyModelToTemp(Value(mode)); });
 }
 
 MIRADEL_API int MIRADEL_CALL NW_CopyAllFromTemp(void) {
@@ -35,18 +35,17 @@ MIRADEL_API int MIRADEL_CALL NW_CopyAllFromTemp(void) {
 }
 
 MIRADEL_API int MIRADEL_CALL NW_SynchCopyToTemp(const char* name, const int* name_length, const char* extension) {
-  return Guard(0, [&] { return C().m_staging.CopyNamedFileToTemp(PathText(name, name_length), CText(extension)); });
+  return Guard(0, [&] { return C().CopyNamedFileToTemp(PathText(name, name_length), CText(extension)); });
 }
 
 MIRADEL_API int MIRADEL_CALL NW_SynchCpyToTemp(const char* extension) {
-  return Guard(0, [&] { return C().m_staging.CopyExtensionToTemp(CText(extension)); });
+  return Guard(0, [&] { return C().CopyExtensionToTemp(CText(extension)); });
 }
 
 MIRADEL_API int MIRADEL_CALL NW_SynchCpyToModel(const char* name, const int* name_length, const char* extension,
                                                 const int* show_messages) {
   return Guard(0, [&] {
-    return C().m_staging.CopyFileToModel(PathText(name, name_length), CText(extension), Value(show_messages),
-                                         C().m_hWndHost);
+    return C().CopyFileToModel(PathText(name, name_length), CText(extension), Value(show_messages));
   });
 }
 

@@ -188,7 +188,7 @@ TEST_F(ArchiveExports, UnpackingNeverHarmsAModelInUse) {
   const std::function<void()> next[] = {
       [&] {
         env_.Close(held).IgnoreError();
-        ASSERT_EQ(colleague_.Acquire(there + "pump.lck", false, nullptr, C().m_locks.Texts()), 1);
+        ASSERT_EQ(colleague_.Acquire(there + "pump.lck", false, nullptr, In().m_locks.Texts()), 1);
       },
       [&] { colleague_.Release(); env_.FailAfter(Op::kRename, 3, platform::ErrorKind::kAccessDenied, 1); },
       [&] { env_.SetFreeSpace(4096); }, [] {}};

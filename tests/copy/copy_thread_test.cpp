@@ -225,7 +225,7 @@ TEST_F(CopyThreadHost, SpndWaitThrdLockCallsBesideTheThreadAndReleaseAfterTheWri
   NW_SpndWaitThrd(&release);
   dir_.Write("pump.dat", "data");
   const std::string temp = Open(dir_.path(), "pump");
-  CCopyThread* t = C().m_copy.m_pCopyThread;
+  CCopyThread* t = In().m_copy.m_pCopyThread;
   ASSERT_NE(t, nullptr);
   NW_SpndWaitThrd(&park);
   EXPECT_TRUE(t->IsIdle() && t->m_bSuspendRequested.load() == 1);
@@ -233,7 +233,7 @@ TEST_F(CopyThreadHost, SpndWaitThrdLockCallsBesideTheThreadAndReleaseAfterTheWri
   EXPECT_EQ(t->m_bSuspendRequested.load(), 1) << "no mode, no change";
   NW_SpndWaitThrd(&release);
   std::thread producer([&] {
-    for (int i = 0; i < 300; ++i) Enqueue(C().m_copy, temp + "gone" + std::to_string(i), dir_.path());
+    for (int i = 0; i < 300; ++i) Enqueue(In().m_copy, temp + "gone" + std::to_string(i), dir_.path());
   });
   for (int i = 0; i < 300; ++i) {
     NW_SetModelVars();
@@ -243,7 +243,7 @@ TEST_F(CopyThreadHost, SpndWaitThrdLockCallsBesideTheThreadAndReleaseAfterTheWri
 
   WriteFile(temp + "pump.out", "results");
   slow.Hold("pump.out");
-  ASSERT_EQ(Enqueue(C().m_copy, temp + "pump.out", dir_.path()), 1);
+  ASSERT_EQ(Enqueue(In().m_copy, temp + "pump.out", dir_.path()), 1);
   ASSERT_TRUE(slow.Holding()) << "the write-back never started";
   auto released = std::async(std::launch::async, [] { NW_ReleaseLock(); });
   // Room for a release that does not wait.
@@ -269,7 +269,7 @@ MIRADEL_CHILD(set_model_dir_without_threads) {
 #endif
   SetVersion(kHostVersion);
   int result = hostkit::SetModelDir(args.at(0), "pump");
-  std::printf("%d %d\n", result, TheControl().m_bCopyThreadStarted);
+  std::printf("%d %d\n", result, ControlInside().m_bCopyThreadStarted);
   return 0;
 }
 

@@ -65,14 +65,14 @@ class WriteBack : public HostTest {
   bool Drained() {
     for (auto end = std::chrono::steady_clock::now() + 60s; std::chrono::steady_clock::now() < end;
          std::this_thread::sleep_for(1ms))
-      if (C().m_copy.PendingCount() == 0 && C().m_copy.m_pCopyThread->IsIdle()) return true;
+      if (In().m_copy.PendingCount() == 0 && In().m_copy.m_pCopyThread->IsIdle()) return true;
     return false;
   }
   // Alice's lock on pump in dir, held open; her lock file's text.
   LockSlot AliceHolds(const std::string& dir) {
     BecomeUser("alice", "PC-ALICE");
     LockSlot slot{};
-    EXPECT_EQ(slot.Acquire(dir + "pump.lck", false, nullptr, C().m_locks.Texts()), 1);
+    EXPECT_EQ(slot.Acquire(dir + "pump.lck", false, nullptr, In().m_locks.Texts()), 1);
     BecomeUser("bob", "PC-BOB");
     return slot;
   }
@@ -103,7 +103,7 @@ class WriteBack : public HostTest {
   }
   std::vector<std::string> Queued() {
     std::vector<std::string> out;
-    for (const QueueNode& r : C().m_copy.Pending())
+    for (const QueueNode& r : In().m_copy.Pending())
       out.push_back((r.Kind() == RequestDelete ? "delete " : "copy ") + path::BaseName(r.ModelFile()));
     return out;
   }
@@ -349,7 +349,7 @@ TEST_F(WriteBack, AHostCheckingItsLockFromATimerKeepsGoingWhileTheCopyThreadAsks
   });
   SetTimer(window, 1, 100, nullptr);
   Change("pump.out", "moved");
-  for (MSG msg; !(pressed && C().m_copy.PendingCount() == 0 && C().m_copy.m_pCopyThread->IsIdle()) &&
+  for (MSG msg; !(pressed && In().m_copy.PendingCount() == 0 && In().m_copy.m_pCopyThread->IsIdle()) &&
                 GetMessageA(&msg, nullptr, 0, 0) > 0;) {
     if (msg.message == WM_TIMER) checks += NW_CheckLock() >= 0;
     DispatchMessageA(&msg);
@@ -367,7 +367,7 @@ TEST_F(WriteBack, AHostCheckingItsLockFromATimerKeepsGoingWhileTheCopyThreadAsks
 TEST_F(WriteBack, RequestsOfALockLetGoAreKeptAndNeverWritten) {
   EXPECT_EQ(EnqueueAndCopyFile(dir_ / "pump.out"), 0);
   ASynchCopy("pump.out", "");
-  EXPECT_EQ(C().m_bCopyThreadStarted, 0) << "a request without a model directory was taken";
+  EXPECT_EQ(In().m_bCopyThreadStarted, 0) << "a request without a model directory was taken";
   OpenPump();
   Park(0);
   Change("pump.out", "new");

@@ -16,8 +16,8 @@ TEST_F(SettingsExports, TextsNeverOverflowTheHostsBuffers) {
   std::memset(guarded, 'x', sizeof guarded);
   NW_GetQVTempDir(guarded);
   EXPECT_EQ(guarded[0], 0) << "no working copy yet";
-  C().m_location.StoreDirAndName(std::string(1000, 'd') + S, "pump");
-  C().m_location.m_strQVTempDir = std::string(1000, 'q');
+  In().m_location.StoreDirAndName(std::string(1000, 'd') + S, "pump");
+  In().m_location.m_strQVTempDir = std::string(1000, 'q');
   for (auto get : {&NW_GetModelDir, &NW_GetQVTempDir}) {
     std::memset(guarded, 'G', sizeof guarded);
     get(guarded);
@@ -39,7 +39,7 @@ TEST_F(SettingsExports, TextsNeverOverflowTheHostsBuffers) {
 TEST_F(SettingsExports, CompareModelsIgnoresCaseAndTheTrailingSeparator) {
   EXPECT_EQ(CmpModels("anything", "pump"), 0) << "no model directory set";
   const std::string dir = std::string(1, S) + "Models" + S + "Plant";
-  C().m_location.StoreDirAndName(dir + S, "Pump");
+  In().m_location.StoreDirAndName(dir + S, "Pump");
   const std::string other = std::string(1, kOtherSep) + "Models" + kOtherSep + "Plant";
   const std::tuple<std::string, std::string, int> cases[] = {
       {dir, "pump", 1}, {dir + S, "PUMP", 1}, {other, "pump", 1}, {std::string(1, S) + "MODELS" + S + "PLANT", "pump", 1},
@@ -52,7 +52,7 @@ TEST_F(SettingsExports, CompareModelsIgnoresCaseAndTheTrailingSeparator) {
   EXPECT_EQ(NW_CmpModels(dir.data(), nullptr, name, &four) + NW_CmpModels(dir.data(), &dl, name, &negative) +
                 NW_CmpModels(nullptr, &dl, nullptr, &four),
             0);
-  C().m_location.StoreDirAndName(dir, "");
+  In().m_location.StoreDirAndName(dir, "");
   EXPECT_EQ(NW_CmpModels(dir.data(), &dl, name, &zero), 1) << "length 0 is empty even when the pointer is not";
 }
 
@@ -73,9 +73,9 @@ TEST_F(SettingsExports, VersionNumberGivesDigitsTagDottedTextAndLockTexts) {
 
   SetVersion(801004);
   NW_SetVersionNo(nullptr);
-  EXPECT_EQ(C().m_staging.m_strVersionTag, "QV_800100");
-  EXPECT_EQ(C().m_locks.Texts().dotted, "80.1.0.4");
-  EXPECT_NE(C().m_locks.Texts().temporary.find("<QuorvaneVersion>80.1.0.4<"), std::string::npos);
+  EXPECT_EQ(In().m_staging.m_strVersionTag, "QV_800100");
+  EXPECT_EQ(In().m_locks.Texts().dotted, "80.1.0.4");
+  EXPECT_NE(In().m_locks.Texts().temporary.find("<QuorvaneVersion>80.1.0.4<"), std::string::npos);
 }
 
 TEST_F(SettingsExports, TheWorkingDirectoryChangesOnlyToDirectoriesThatExist) {

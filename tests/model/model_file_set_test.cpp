@@ -50,7 +50,7 @@ using ExistenceExports = HostTest;
 // directory. Blanks after a text and the letter case do not count.
 TEST_F(ExistenceExports, LookWhereTheHostSays) {
   dir_.Write("pump.dat", "x");
-  C().m_location.StoreDirAndName(dir_.path(), "pump");
+  In().m_location.StoreDirAndName(dir_.path(), "pump");
   const std::string d = path::WithoutTrailingSeparators(dir_.path()), parent = path::DirectoryPart(d);
   const std::tuple<std::string, std::string, const char*, int> checks[] = {
       {d + "  ", "pump  ", "dat", 1}, {d, "pump", "DAT", 1}, {d, "pump", "", 0}, {d, "pump", nullptr, 0},
@@ -67,25 +67,25 @@ TEST_F(ExistenceExports, LookWhereTheHostSays) {
   };
   TempDir temp;
   temp.Write("pump.tmp", "y");
-  C().m_location.m_strQVTempDir = temp.path();
+  In().m_location.m_strQVTempDir = temp.path();
   EXPECT_EQ(existIn("pump.dat", 0) + existIn("pump.tmp", 1), 2);
   EXPECT_EQ(existIn("pump.dat", 1) + existIn(std::string(300, 'a'), 0), 0);
   int len = 8;
   EXPECT_EQ(NW_FileExistMdlTmp("pump.tmp", &len, nullptr), 0);
-  C().m_location.m_strQVTempDir.clear();
+  In().m_location.m_strQVTempDir.clear();
   EXPECT_EQ(existIn("pump.tmp", 1), 0) << "no working copy yet";
 
   auto isThisModelDir = [](const std::string& dir) {
     int len = Len(dir);
     return NW_IsThisModelDir(dir.data(), &len);
   };
-  const std::string exeDir = C().m_staging.ExeDir();
+  const std::string exeDir = In().m_staging.ExeDir();
   ASSERT_FALSE(exeDir.empty());
   std::string given = exeDir.substr(0, exeDir.size() - 1);
   for (char& ch : given) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
   EXPECT_EQ(isThisModelDir(given + "  "), 1);
   EXPECT_EQ(isThisModelDir(dir_.path()) + isThisModelDir(""), 0) << "the open model is not in the program's directory";
-  C().m_location.StoreDirAndName(exeDir, "pump");
+  In().m_location.StoreDirAndName(exeDir, "pump");
   EXPECT_EQ(isThisModelDir(""), 1);
 }
 

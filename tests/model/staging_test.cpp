@@ -23,7 +23,7 @@ class Staging : public HostTest {
     return info.read_only;
   }
   static void SetReadOnly(const std::string& path) { ASSERT_TRUE(platform::System().SetReadOnly(path, true).ok()); }
-  static std::string SysTemp() { return C().m_staging.SysTempDir(); }
+  static std::string SysTemp() { return In().m_staging.SysTempDir(); }
   static std::string TagDir() { return SysTemp() + "QV_776655" + S; }
 };
 
@@ -113,7 +113,7 @@ TEST_F(Staging, FilesGoOnlyBetweenTheModelDirectoryAndItsWorkingCopy) {
   const std::string cwd = dir_ / "cwd" + S;  // left at the test's end: Windows removes no current directory
   fs::create_directory(fs::path(cwd));
   ASSERT_EQ(NW_SetWorkingdir(cwd.c_str()), 1);
-  C().m_location.StoreDirAndName(dir_.path(), "pump");
+  In().m_location.StoreDirAndName(dir_.path(), "pump");
   EXPECT_EQ(CopyAllToTemp(0) + CopyToTemp("pump", "dat"), 0);
   EXPECT_EQ(DirectoryNames(cwd), "");
   WriteFile(cwd + "stray.txt", "not the model's");
@@ -176,7 +176,7 @@ TEST_F(Staging, ClearingThePreviousWorkingCopyRemovesItAndNothingElse) {
 
   // As if the previous model had had this working copy.
   auto clearPrevious = [](const std::string& previous) {
-    C().m_location.m_strSavedQVTempDir = previous;
+    In().m_location.m_strSavedQVTempDir = previous;
     NW_ClrQVTempDir();
   };
   const std::string sys = SysTemp();

@@ -15,6 +15,23 @@
 #include "support/scripted_ui.h"
 #include "support/temp_dir.h"
 
+namespace miradel {
+
+// The control object's parts, for tests that arrange or look at them directly.
+class ControlInside {
+ public:
+  explicit ControlInside(CNetworkFileControl& c = TheControl())
+      : m_location(c.m_location), m_staging(c.m_staging), m_locks(c.m_locks), m_copy(c.m_copy),
+        m_bCopyThreadStarted(c.m_bCopyThreadStarted) {}
+  ModelLocation& m_location;
+  Staging& m_staging;
+  LockManager& m_locks;
+  CopyService& m_copy;
+  int& m_bCopyThreadStarted;
+};
+
+}  // namespace miradel
+
 namespace miradel::test {
 
 using namespace hostkit;
@@ -35,6 +52,7 @@ class HostTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
   static CNetworkFileControl& C() { return TheControl(); }
+  static ControlInside In() { return ControlInside(); }
   // The user's name and machine, and the lock texts that carry them (the host gives its version
   // again, as a freshly started host would).
   void BecomeUser(const std::string& user, const std::string& machine);
