@@ -43,7 +43,7 @@ int CForceSpectrumFile::ReadLines(TextLines& lines) {
 }
 
 int CForceSpectrumFile::Read() {
-  const platform::FileHandle h = OpenForReading(m_strPath);
+  const platform::FileHandle h = platform::OpenForReading(platform::Current(), m_strPath);
   if (h == platform::kNoFile) return 0;
   TextLines lines(platform::Current(), h);
   const int result = ReadLines(lines);

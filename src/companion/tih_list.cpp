@@ -20,7 +20,7 @@ void ReadTihLines(TextLines& lines, std::vector<std::string>& names) {
 }
 
 void ReadTihList(const std::string& path, std::vector<std::string>& names) {
-  const platform::FileHandle h = OpenForReading(path);
+  const platform::FileHandle h = platform::OpenForReading(platform::Current(), path);
   if (h == platform::kNoFile) return;
   TextLines lines(platform::Current(), h);
   ReadTihLines(lines, names);

@@ -173,21 +173,24 @@ int CDiskObject::GetDirectoryPart(std::string& result, const std::string& path) 
   return 1;
 }
 
-int CDiskObject::DeleteOneFile(const std::string& path) {
+int CDiskObject::Begin(std::string& path, Qualify as) {
   m_strError.clear();
-  if (path.empty()) return InternalError();
+  // Qualified, an empty path would name the current directory.
+  if (path.empty() && as != Qualify::kDirectoryOrCurrent) return InternalError();
+  return as == Qualify::kFile ? QualifyFilePath(path) : QualifyDirectoryPath(path);
+}
+
+int CDiskObject::DeleteOneFile(const std::string& path) {
   std::string p = path;
-  if (!QualifyFilePath(p)) return 0;
+  if (!Begin(p, Qualify::kFile)) return 0;
   Status s = env().DeleteFile(p);
   if (!s.ok()) return SystemError(s, p);
   return 1;
 }
 
 int CDiskObject::FileIsPresent(const std::string& path) {
-  m_strError.clear();
-  if (path.empty()) return InternalError();
   std::string p = path;
-  if (!QualifyFilePath(p)) return 0;
+  if (!Begin(p, Qualify::kFile)) return 0;
   platform::FileHandle h = platform::kNoFile;
   Status s = env().OpenFile(p, platform::kRead, platform::kShareRead | platform::kShareWrite,
                             platform::Disposition::kOpenExisting, &h, nullptr);
@@ -200,18 +203,14 @@ int CDiskObject::FileIsPresent(const std::string& path) {
 }
 
 int CDiskObject::DirectoryIsPresent(const std::string& directory) {
-  m_strError.clear();
-  if (directory.empty()) return InternalError();
   std::string d = directory;
-  if (!QualifyDirectoryPath(d)) return 0;
+  if (!Begin(d, Qualify::kDirectory)) return 0;
   return env().CanEnterDirectory(d) ? 1 : 0;
 }
 
 int CDiskObject::MakeDirectoryPath(const std::string& directory) {
-  m_strError.clear();
-  if (directory.empty()) return InternalError();
   std::string full = directory;
-  if (!QualifyDirectoryPath(full)) return 0;
+  if (!Begin(full, Qualify::kDirectory)) return 0;
 
   std::string level = DrivePart(full);
   std::string rest = full.substr(level.size());
@@ -261,9 +260,8 @@ Status CDiskObject::CollectFiles(const std::string& pattern, const std::string& 
 
 int CDiskObject::ListFilesMatching(const std::string& pattern, const std::string& directory,
                                    std::vector<std::string>& list, int mode) {
-  m_strError.clear();
   std::string dir = directory;
-  if (!QualifyDirectoryPath(dir)) return 0;
+  if (!Begin(dir, Qualify::kDirectoryOrCurrent)) return 0;
   if (!env().CanEnterDirectory(dir)) return 1;
   std::vector<std::string> names;
   Status s = CollectFiles(pattern, dir, mode, &names);
@@ -333,13 +331,12 @@ int CDiskObject::Walk(const std::string& root, std::vector<std::string>* subdirs
   return 1;
 }
 
-int CDiskObject::ListSubdirectoriesDeep(const std::string& directory, std::vector<std::string>& list,
-                                        int full_path) {
-  m_strError.clear();
+int CDiskObject::ListDeep(const std::string& directory, std::vector<std::string>& list, int full_path,
+                          bool subdirectories) {
   std::string dir = directory;
-  if (!QualifyDirectoryPath(dir)) return 0;
+  if (!Begin(dir, Qualify::kDirectoryOrCurrent)) return 0;
   const std::size_t first_new = list.size();
-  if (!Walk(dir, &list, nullptr)) {
+  if (!Walk(dir, subdirectories ? &list : nullptr, subdirectories ? nullptr : &list)) {
     list.resize(first_new);
     return 0;
   }
@@ -347,17 +344,13 @@ int CDiskObject::ListSubdirectoriesDeep(const std::string& directory, std::vecto
   return 1;
 }
 
+int CDiskObject::ListSubdirectoriesDeep(const std::string& directory, std::vector<std::string>& list,
+                                        int full_path) {
+  return ListDeep(directory, list, full_path, true);
+}
+
 int CDiskObject::ListFilesDeep(const std::string& directory, std::vector<std::string>& list, int full_path) {
-  m_strError.clear();
-  std::string dir = directory;
-  if (!QualifyDirectoryPath(dir)) return 0;
-  const std::size_t first_new = list.size();
-  if (!Walk(dir, nullptr, &list)) {
-    list.resize(first_new);
-    return 0;
-  }
-  if (!full_path) MakeRelative(list, first_new, dir);
-  return 1;
+  return ListDeep(directory, list, full_path, false);
 }
 
 Status CDiskObject::Put(const std::string& source, const std::string& target, bool replace) {
@@ -366,10 +359,9 @@ Status CDiskObject::Put(const std::string& source, const std::string& target, bo
 
 int CDiskObject::CopyInto(const std::string& source, const std::string& destination, const std::string* new_name,
                           bool replace) {
-  m_strError.clear();
-  if (source.empty() || (new_name && new_name->empty())) return InternalError();
+  if (new_name && new_name->empty()) return InternalError();
   std::string src = source;
-  if (!QualifyFilePath(src)) return 0;
+  if (!Begin(src, Qualify::kFile)) return 0;
   std::string dst = destination;
   if (!QualifyDirectoryPath(dst)) return 0;
   if (!FileIsPresent(src)) return 0;
@@ -438,11 +430,9 @@ int CDiskObject::RenameFileByCopy(const std::string& path, const std::string& ne
 }
 
 int CDiskObject::DeleteFilesInDirectory(const std::string& directory) {
-  m_strError.clear();
-  // An empty path would qualify to the current directory and empty it: refuse instead.
-  if (directory.empty()) return InternalError();
+  // An empty path would qualify to the current directory and empty it: Begin refuses it.
   std::string dir = directory;
-  if (!QualifyDirectoryPath(dir)) return 0;
+  if (!Begin(dir, Qualify::kDirectory)) return 0;
   std::vector<std::string> names;
   if (!ListFiles(dir, names, 0)) return 0;
   for (const std::string& name : names) {
@@ -454,10 +444,8 @@ int CDiskObject::DeleteFilesInDirectory(const std::string& directory) {
 }
 
 int CDiskObject::DeleteDirectory(const std::string& directory) {
-  m_strError.clear();
-  if (directory.empty()) return InternalError();
   std::string dir = directory;
-  if (!QualifyDirectoryPath(dir)) return 0;
+  if (!Begin(dir, Qualify::kDirectory)) return 0;
   if (!DeleteFilesInDirectory(dir)) return 0;
   Status s = env().RemoveDirectory(dir);
   if (!s.ok()) return SystemError(s, dir);

@@ -93,6 +93,12 @@ class CDiskObject {
   void* m_pFeedbackWnd = nullptr;
 
  private:
+  enum class Qualify { kFile, kDirectory, kDirectoryOrCurrent };
+  // Every operation's start: the last error cleared, then path qualified in place as a file's or a
+  // directory's. An empty path is refused (an internal error) unless it may name the current
+  // directory.
+  int Begin(std::string& path, Qualify as);
+  int ListDeep(const std::string& directory, std::vector<std::string>& list, int full_path, bool subdirectories);
   int InternalError();
   int SystemError(const platform::Status& status, const std::string& path);
   int CopyInto(const std::string& source, const std::string& destination, const std::string* new_name, bool replace);

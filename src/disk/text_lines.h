@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/env.h"
+#include "platform/byte_reader.h"
 
 namespace miradel {
 
@@ -17,31 +17,19 @@ class TextLines {
   static constexpr std::size_t kKept = 4096;
 
   // Lines of bytes held in memory.
-  explicit TextLines(std::string_view bytes) : bytes_(bytes) {}
+  explicit TextLines(std::string_view bytes) : m_in(bytes) {}
   // Lines of an open file, read through env; the handle stays the caller's.
-  TextLines(platform::Env& env, platform::FileHandle file) : env_(&env), file_(file) {}
+  TextLines(platform::Env& env, platform::FileHandle file) : m_in(env, file) {}
   TextLines(const TextLines&) = delete;
   TextLines& operator=(const TextLines&) = delete;
 
   // The next line without its end; false at the end of the bytes or after a failed read.
   bool Next(std::string* line);
   // A read failed: the lines given so far are not the whole file.
-  bool failed() const { return failed_; }
+  bool failed() const { return m_in.failed(); }
 
  private:
-  bool NextByte(char* c);
-
-  platform::Env* env_ = nullptr;
-  platform::FileHandle file_ = platform::kNoFile;
-  std::string_view bytes_;
-  std::size_t pos_ = 0;
-  char buffer_[8192];
-  bool failed_ = false;
-  bool ended_ = false;
+  platform::ByteReader m_in;
 };
-
-// Opens path for reading, sharing it with readers and writers (the host may be writing it):
-// kNoFile when it cannot be opened.
-platform::FileHandle OpenForReading(const std::string& path);
 
 }  // namespace miradel

@@ -5,6 +5,7 @@
 #include "base/text.h"
 #include "lock/lock_path.h"
 #include "lock/xml_processor.h"
+#include "platform/byte_reader.h"
 
 namespace miradel {
 
@@ -24,11 +25,8 @@ void CloseIfOpen(FileHandle& h) {
 
 bool ReadLockFileText(const std::string& lockPath, std::string* text) {
   platform::Env& env = platform::Current();
-  FileHandle h = kNoFile;
-  if (!env.OpenFile(lockPath, platform::kRead, platform::kShareRead | platform::kShareWrite,
-                    Disposition::kOpenExisting, &h, nullptr)
-           .ok())
-    return false;
+  const FileHandle h = platform::OpenForReading(env, lockPath);
+  if (h == kNoFile) return false;
   char buf[kInspectBytes + 2] = {};
   std::size_t total = 0;
   bool ok = true;
@@ -164,11 +162,8 @@ void LockSlot::ReleaseDataFile() { CloseIfOpen(hDataFile); }
 int LockSlot::WriteLockFile(bool permanent, const LockTexts& texts, bool durable) {
   platform::Env& env = platform::Current();
   if (!HasPath()) return 2;
-  FileHandle probe = kNoFile;
-  if (!env.OpenFile(szLockPath, platform::kRead, platform::kShareRead | platform::kShareWrite,
-                    Disposition::kOpenExisting, &probe, nullptr)
-           .ok())
-    return 2;
+  const FileHandle probe = platform::OpenForReading(env, szLockPath);
+  if (probe == kNoFile) return 2;
   env.Close(probe).IgnoreError();
 
   const std::string& text = texts.For(permanent);

@@ -1,7 +1,7 @@
 #include "tta/tta_file.h"
 
 #include "base/text.h"
-#include "platform/env.h"
+#include "platform/byte_reader.h"
 
 namespace miradel {
 
@@ -16,42 +16,8 @@ std::string Field(const std::string& line, std::size_t index) {
   return start < line.size() ? line.substr(start, kColumn) : std::string();
 }
 
-// Byte-at-a-time reading, as the case list is read: over bytes in memory, or over a buffer of a
-// file's. A read that fails ends the bytes like the end of the file does, and says so through
-// failed().
-class ByteReader {
- public:
-  explicit ByteReader(std::string_view bytes) : bytes_(bytes) {}
-  ByteReader(platform::Env& env, platform::FileHandle h) : env_(&env), h_(h) {}
-  bool Next(char* c) {
-    if (pos_ == bytes_.size()) {
-      if (env_ == nullptr || eof_) return false;
-      std::size_t got = 0;
-      if (!env_->Read(h_, buf_, sizeof buf_, &got).ok()) failed_ = true;
-      if (failed_ || got == 0) {
-        eof_ = true;
-        return false;
-      }
-      bytes_ = std::string_view(buf_, got);
-      pos_ = 0;
-    }
-    *c = bytes_[pos_++];
-    return true;
-  }
-  bool failed() const { return failed_; }
-
- private:
-  platform::Env* env_ = nullptr;
-  platform::FileHandle h_ = platform::kNoFile;
-  std::string_view bytes_;
-  std::size_t pos_ = 0;
-  char buf_[8192];
-  bool eof_ = false;
-  bool failed_ = false;
-};
-
 // Appends the cases of every line after the header to cases; false when a read failed.
-bool ParseCases(ByteReader& in, std::vector<TTAThermalCase>& cases) {
+bool ParseCases(platform::ByteReader& in, std::vector<TTAThermalCase>& cases) {
   char c;
   // The first byte belongs to the header and is never looked at.
   if (!in.Next(&c)) return !in.failed();
@@ -79,12 +45,9 @@ std::string TTAThermalCase::GetProfile() {
 
 bool TTAFile::ReadThermalCases(std::string path) {
   platform::Env& env = platform::Current();
-  platform::FileHandle h = platform::kNoFile;
-  if (!env.OpenFile(path, platform::kRead, platform::kShareRead | platform::kShareWrite,
-                    platform::Disposition::kOpenExisting, &h, nullptr)
-           .ok())
-    return false;
-  ByteReader in(env, h);
+  const platform::FileHandle h = platform::OpenForReading(env, path);
+  if (h == platform::kNoFile) return false;
+  platform::ByteReader in(env, h);
   std::vector<TTAThermalCase> cases;
   const bool read = ParseCases(in, cases);
   env.Close(h).IgnoreError();
@@ -95,7 +58,7 @@ bool TTAFile::ReadThermalCases(std::string path) {
 }
 
 void TTAFile::ParseThermalCases(std::string_view bytes) {
-  ByteReader in(bytes);
+  platform::ByteReader in(bytes);
   ParseCases(in, m_thermalCases);
 }
 

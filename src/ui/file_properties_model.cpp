@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "base/text.h"
+#include "platform/byte_reader.h"
 
 namespace miradel::ui {
 
@@ -79,9 +80,8 @@ FileProperties FillFileProperties(platform::Env& env, const std::string& model_d
   // The size counts only for a file that opens for reading, as a colleague's copy being written
   // may not.
   std::uint64_t size = 0;
-  platform::FileHandle h = platform::kNoFile;
-  if (env.OpenFile(path, platform::kRead, platform::kShareRead | platform::kShareWrite,
-                   platform::Disposition::kOpenExisting, &h, nullptr).ok()) {
+  const platform::FileHandle h = platform::OpenForReading(env, path);
+  if (h != platform::kNoFile) {
     if (known || env.GetFileInfo(path, &info).ok()) size = info.size;
     env.Close(h).IgnoreError();
   }

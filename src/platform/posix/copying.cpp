@@ -22,44 +22,37 @@ bool CopyUnsupported(int err) {
   return err == EXDEV || err == EINVAL || err == ENOSYS || err == EOPNOTSUPP || err == ENOTSUP;
 }
 
+#ifdef __linux__
+// Runs one kind of kernel copy (call moves up to a count of bytes from in to out) until the data
+// is copied (0), the kind is not supported here or reports nothing left short of size (-1: go on
+// by other means), or it fails (an errno). done counts the bytes copied so far.
+template <class Call>
+int KernelCopy(Call call, std::uint64_t size, std::uint64_t& done) {
+  for (;;) {
+    const ssize_t n = call(kChunk * 64);
+    if (n > 0) {
+      done += static_cast<std::uint64_t>(n);
+    } else if (n == 0) {
+      // Some file systems report nothing to copy where there is.
+      return done >= size ? 0 : -1;
+    } else if (errno != EINTR) {
+      return CopyUnsupported(errno) ? -1 : errno;
+    }
+  }
+}
+#endif
+
 // Copies the rest of in to out, both at their current offsets, with the kernel's copy where it can.
 // Returns 0 or an errno.
 int CopyData(int in, int out, std::uint64_t size) {
-  std::uint64_t done = 0;
 #ifdef __linux__
-  bool kernel_copy = true;
-  while (kernel_copy) {
-    ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, kChunk * 64, 0);
-    if (n > 0) {
-      done += static_cast<std::uint64_t>(n);
-      continue;
-    }
-    if (n == 0) {
-      if (done >= size) return 0;
-      break;  // some file systems report nothing to copy where there is: go on by other means
-    }
-    if (errno == EINTR) continue;
-    if (!CopyUnsupported(errno)) return errno;
-    kernel_copy = false;
-  }
-  bool send = true;
-  while (send) {
-    ssize_t n = ::sendfile(out, in, nullptr, kChunk * 64);
-    if (n > 0) {
-      done += static_cast<std::uint64_t>(n);
-      continue;
-    }
-    if (n == 0) {
-      if (done >= size) return 0;
-      break;
-    }
-    if (errno == EINTR) continue;
-    if (!CopyUnsupported(errno)) return errno;
-    send = false;
-  }
+  std::uint64_t done = 0;
+  int r = KernelCopy([&](std::size_t count) { return ::copy_file_range(in, nullptr, out, nullptr, count, 0); },
+                     size, done);
+  if (r < 0) r = KernelCopy([&](std::size_t count) { return ::sendfile(out, in, nullptr, count); }, size, done);
+  if (r >= 0) return r;
 #else
   (void)size;
-  (void)done;
 #endif
   std::vector<char> buf(kChunk);
   for (;;) {
