@@ -492,7 +492,7 @@ int MIRADEL_CALL CountBox(void*, intptr_t, const char* text, const char*, unsign
 
 class QuietHost {
  public:
-  explicit QuietHost(std::string during) : during_(std::move(during)) {
+  explicit QuietHost(std::string during) : m_during(std::move(during)) {
     g_boxes = 0;
     MiradelUiCallbacks table{};
     table.size = sizeof table;
@@ -503,13 +503,13 @@ class QuietHost {
   }
   ~QuietHost() {
     MiradelSetUiCallbacks(nullptr);
-    if (int boxes = g_boxes.load()) Problem(std::to_string(boxes) + " message boxes during " + during_);
+    if (int boxes = g_boxes.load()) Problem(std::to_string(boxes) + " message boxes during " + m_during);
   }
   QuietHost(const QuietHost&) = delete;
   QuietHost& operator=(const QuietHost&) = delete;
 
  private:
-  std::string during_;
+  std::string m_during;
 };
 
 void RunCopyBenchmark(const std::string& work, int runs) {

@@ -36,17 +36,17 @@ class Bar : public archive::Progress {
     std::fprintf(stdout, "\r[%s] %zu/%zu files  %.1f/%.1f MiB ", bar.c_str(), files_done, files_total,
                  bytes_done / 1048576.0, bytes_total / 1048576.0);
     std::fflush(stdout);
-    drawn_ = true;
+    m_drawn = true;
   }
   // Removes the line before anything else is printed.
   void Clear() {
-    if (drawn_) std::fprintf(stdout, "\r%*s\r", 72, "");
+    if (m_drawn) std::fprintf(stdout, "\r%*s\r", 72, "");
     std::fflush(stdout);
-    drawn_ = false;
+    m_drawn = false;
   }
 
  private:
-  bool drawn_ = false;
+  bool m_drawn = false;
 };
 
 bool OnTerminal() { return MIRADEL_ISATTY(1) != 0; }

@@ -37,20 +37,20 @@ using namespace miradel;
 class NamedEnv : public platform::EnvWrapper {
  public:
   NamedEnv(platform::Env* target, std::string user, std::string machine)
-      : EnvWrapper(target), user_(std::move(user)), machine_(std::move(machine)) {}
+      : EnvWrapper(target), m_user(std::move(user)), m_machine(std::move(machine)) {}
   platform::Status UserName(std::string* name) override {
-    if (user_.empty()) return target()->UserName(name);
-    *name = user_;
+    if (m_user.empty()) return target()->UserName(name);
+    *name = m_user;
     return platform::Status::Ok();
   }
   platform::Status ComputerName(std::string* name) override {
-    if (machine_.empty()) return target()->ComputerName(name);
-    *name = machine_;
+    if (m_machine.empty()) return target()->ComputerName(name);
+    *name = m_machine;
     return platform::Status::Ok();
   }
 
  private:
-  std::string user_, machine_;
+  std::string m_user, m_machine;
 };
 
 // The lock file of a model, or a line on standard error and an empty text when none can be named.

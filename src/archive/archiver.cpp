@@ -84,22 +84,22 @@ class Reporter {
  public:
   Reporter(Progress* progress, std::size_t files_total, std::uint64_t bytes_total,
            const std::atomic<std::size_t>& files, const std::atomic<std::uint64_t>& bytes)
-      : progress_(progress), files_total_(files_total), bytes_total_(bytes_total), files_(files), bytes_(bytes) {}
+      : m_progress(progress), m_filesTotal(files_total), m_bytesTotal(bytes_total), m_files(files), m_bytes(bytes) {}
 
   void Report() {
-    if (!progress_) return;
-    progress_->Update(std::min(files_.load(), files_total_), files_total_, std::min(bytes_.load(), bytes_total_),
-                      bytes_total_);
+    if (!m_progress) return;
+    m_progress->Update(std::min(m_files.load(), m_filesTotal), m_filesTotal, std::min(m_bytes.load(), m_bytesTotal),
+                      m_bytesTotal);
   }
   void Tick() {
-    if (!progress_ || std::this_thread::get_id() != owner_) return;
+    if (!m_progress || std::this_thread::get_id() != m_owner) return;
     Clock::time_point now = Clock::now();
-    if (now - last_ < std::chrono::milliseconds(100)) return;
-    last_ = now;
+    if (now - m_last < std::chrono::milliseconds(100)) return;
+    m_last = now;
     Report();
   }
   void Done() {
-    if (progress_) progress_->Update(files_total_, files_total_, bytes_total_, bytes_total_);
+    if (m_progress) m_progress->Update(m_filesTotal, m_filesTotal, m_bytesTotal, m_bytesTotal);
   }
 
   // work(k) for every k < n: here when n is 1, else on a thread each.
@@ -133,13 +133,13 @@ class Reporter {
   }
 
  private:
-  Progress* progress_;
-  std::size_t files_total_;
-  std::uint64_t bytes_total_;
-  const std::atomic<std::size_t>& files_;
-  const std::atomic<std::uint64_t>& bytes_;
-  const std::thread::id owner_ = std::this_thread::get_id();
-  Clock::time_point last_ = Clock::now();
+  Progress* m_progress;
+  std::size_t m_filesTotal;
+  std::uint64_t m_bytesTotal;
+  const std::atomic<std::size_t>& m_files;
+  const std::atomic<std::uint64_t>& m_bytes;
+  const std::thread::id m_owner = std::this_thread::get_id();
+  Clock::time_point m_last = Clock::now();
 };
 
 struct PackItem {
@@ -263,27 +263,27 @@ std::uint64_t Needed(std::uint64_t total) { return SaturatingAdd(SaturatingAdd(t
 }  // namespace
 
 bool Archiver::Refuse(std::string text) {
-  error_ = std::move(text);
+  m_error = std::move(text);
   return false;
 }
 
-void Archiver::SetArchivePath(std::string path) { archive_ = path::ToNative(std::move(path)); }
+void Archiver::SetArchivePath(std::string path) { m_archive = path::ToNative(std::move(path)); }
 
 void Archiver::AddFilePathToArchive(std::string path) {
-  files_.push_back(path::ToNative(text::TrimTrailingBlanks(std::move(path))));
+  m_files.push_back(path::ToNative(text::TrimTrailingBlanks(std::move(path))));
 }
 
 bool Archiver::CreateZipFile(Progress* progress) {
-  error_.clear();
-  if (archive_.empty()) return Refuse("no archive file given");
-  if (files_.empty()) return Refuse("no files to archive");
+  m_error.clear();
+  if (m_archive.empty()) return Refuse("no archive file given");
+  if (m_files.empty()) return Refuse("no files to archive");
   platform::Env& env = platform::Current();
 
   std::vector<PackItem> items;
   std::vector<std::uint64_t> sizes;
   std::map<std::string, std::string> seen;  // folded name -> path
   std::uint64_t total = 0;
-  for (const std::string& file : files_) {
+  for (const std::string& file : m_files) {
     std::string name = path::BaseName(file);
     if (!path::IsPlainName(name)) return Refuse("cannot archive '" + file + "': it names no file");
     auto [it, fresh] = seen.emplace(text::LowerCase(name), file);
@@ -300,24 +300,24 @@ bool Archiver::CreateZipFile(Progress* progress) {
   }
 
   // A folder that is not there fails at once, not after all the compressing.
-  const std::string folder = path::DirectoryPart(archive_);
-  if (!folder.empty() && !env.CanEnterDirectory(folder)) return Refuse("cannot create " + archive_ + ": no folder " + folder);
+  const std::string folder = path::DirectoryPart(m_archive);
+  if (!folder.empty() && !env.CanEnterDirectory(folder)) return Refuse("cannot create " + m_archive + ": no folder " + folder);
   // The archive is made in the user's temporary folder and then put in place by the same
   // replace-write as every model file: whole or not at all, also on a share whose client will not
   // rename a file that is still open, as libzip's own commit does on Windows.
   const std::string token = Token();
   const std::string local = env.UserTempPath() + "~miradel-pack-" + token + ".zip";
   auto place = [&]() {
-    platform::Status s = env.ReplaceWithCopy(local, archive_);
+    platform::Status s = env.ReplaceWithCopy(local, m_archive);
     env.DeleteFile(local).IgnoreError();
-    return s.ok() ? true : Refuse("cannot write " + archive_ + ": " + Told(s, "write", archive_));
+    return s.ok() ? true : Refuse("cannot write " + m_archive + ": " + Told(s, "write", m_archive));
   };
 
   SourceShared shared;
   shared.count_bytes = true;
   Reporter reporter(progress, items.size(), total, shared.files, shared.bytes);
   shared.tick = [&reporter] { reporter.Tick(); };
-  const unsigned n = ThreadsFor(threads_, items.size(), total);
+  const unsigned n = ThreadsFor(m_threads, items.size(), total);
   if (n == 1) {
     std::vector<std::size_t> all(items.size());
     for (std::size_t i = 0; i < all.size(); ++i) all[i] = i;
@@ -349,7 +349,7 @@ bool Archiver::CreateZipFile(Progress* progress) {
     std::string cause = shared.FirstFailure();
     for (const std::string& e : errors)
       if (cause.empty() && !e.empty()) cause = e;
-    return Refuse("cannot pack " + archive_ + ": " + cause);
+    return Refuse("cannot pack " + m_archive + ": " + cause);
   }
 
   std::vector<zip_uint64_t> index_in_part(items.size());
@@ -388,7 +388,7 @@ bool Archiver::CreateZipFile(Progress* progress) {
 }
 
 bool Archiver::ExtractZipFile(const std::string& archive, const std::string& destination, Progress* progress) {
-  error_.clear();
+  m_error.clear();
   platform::Env& env = platform::Current();
   const std::string source = path::ToNative(archive);
   std::string dest = path::ToNative(destination);
@@ -469,7 +469,7 @@ bool Archiver::ExtractZipFile(const std::string& archive, const std::string& des
   std::atomic<std::size_t> files_done{0};
   std::atomic<std::uint64_t> bytes_done{0};
   Reporter reporter(progress, entries.size(), total, files_done, bytes_done);
-  const unsigned n = ThreadsFor(threads_, entries.size(), total);
+  const unsigned n = ThreadsFor(m_threads, entries.size(), total);
   const auto shards = Shards(sizes, n);
   const std::string token = Token();
   std::mutex error_mu;

@@ -47,19 +47,19 @@ class Archiver {
   // Unpacks every entry into destination, an existing directory. true when all are in place.
   bool ExtractZipFile(const std::string& archive, const std::string& destination, Progress* progress = nullptr);
   // Why the last call failed, for people.
-  const std::string& LastError() const { return error_; }
+  const std::string& LastError() const { return m_error; }
 
   // How many threads compress or unpack at once; 0 (the default): one a core, and one alone for
   // small jobs. For tests and benchmarks.
-  void SetThreads(unsigned threads) { threads_ = threads; }
+  void SetThreads(unsigned threads) { m_threads = threads; }
 
  private:
   bool Refuse(std::string text);
 
-  std::string archive_;
-  std::vector<std::string> files_;
-  std::string error_;
-  unsigned threads_ = 0;
+  std::string m_archive;
+  std::vector<std::string> m_files;
+  std::string m_error;
+  unsigned m_threads = 0;
 };
 
 }  // namespace miradel::archive

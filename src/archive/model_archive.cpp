@@ -19,16 +19,16 @@ constexpr unsigned kHideReadOnly = 0x4, kOverwritePrompt = 0x2;
 // The file dialogs change the process's current directory; the host's relative paths must not notice.
 class CurrentDirectoryKept {
  public:
-  CurrentDirectoryKept() { kept_ = platform::Current().GetCurrentDirectory(&dir_).ok(); }
+  CurrentDirectoryKept() { m_kept = platform::Current().GetCurrentDirectory(&m_dir).ok(); }
   ~CurrentDirectoryKept() {
-    if (kept_) platform::Current().SetCurrentDirectory(dir_).IgnoreError();
+    if (m_kept) platform::Current().SetCurrentDirectory(m_dir).IgnoreError();
   }
   CurrentDirectoryKept(const CurrentDirectoryKept&) = delete;
   CurrentDirectoryKept& operator=(const CurrentDirectoryKept&) = delete;
 
  private:
-  std::string dir_;
-  bool kept_ = false;
+  std::string m_dir;
+  bool m_kept = false;
 };
 
 bool AskForArchive(bool save, const std::string& modelDir, const std::string& modelName, std::string* path) {

@@ -54,11 +54,11 @@ void Recovery::ShowOwner(unsigned id, const LockOwnerInfo& owner) {
   const std::string machine = Field(owner.szMachineName, sizeof(owner.szMachineName));
   const std::string user = Field(owner.szUserName, sizeof(owner.szUserName));
   std::string text = ui::LoadString(id) + "\nMachineName:\t\t" + machine + "\nUsername:\t\t" + user;
-  ui::RetrySaveMessageBox(side_.window, text, "", ui::kOk | ui::kIconExclamation, false);
+  ui::RetrySaveMessageBox(m_side.window, text, "", ui::kOk | ui::kIconExclamation, false);
 }
 
 Recovery::Look Recovery::LookAtLock(const std::string& lockPath, LockOwnerInfo* owner) {
-  LockManager& locks = host_.Locks();
+  LockManager& locks = m_host.Locks();
   std::lock_guard<std::recursive_mutex> guard(locks.m_csLock);
   LockManager::Which which = LockManager::kNone;
   switch (locks.OwnershipOf(lockPath, &which)) {
@@ -87,9 +87,9 @@ Recovery::Result Recovery::CheckModelDirectory(const ModelRef& model) {
   bool savedElsewhere = false;
   int unwritable = 0;
   for (;;) {
-    if (side_.stopping()) return kStopped;
+    if (m_side.stopping()) return kStopped;
     LockManager::Which which;
-    if (host_.Locks().OwnershipOf(lockPath, &which) == LockManager::Ownership::kReleased) return kNotOurs;
+    if (m_host.Locks().OwnershipOf(lockPath, &which) == LockManager::Ownership::kReleased) return kNotOurs;
     bool usable = false;
     if (DirectoryExists(model.dir)) {
       LockOwnerInfo owner{};
@@ -98,12 +98,12 @@ Recovery::Result Recovery::CheckModelDirectory(const ModelRef& model) {
       if (look == Look::kSound && firstLook) return kUsable;
       if (look == Look::kTakenByOther) {
         ShowOwner(owner.bIsPermanent == 1 ? ui::kStrPermanentlyLockedBy : ui::kStrTemporarilyLockedBy, owner);
-        if (side_.copyThread) {
+        if (m_side.copyThread) {
           // Somebody else has the model now: the changes can only go somewhere else.
-          ui::WindowDisabler disabler(side_.window);
+          ui::WindowDisabler disabler(m_side.window);
           while (SaveModelElsewhere(model) != 1) {
-            if (side_.stopping() || !side_.pause(CCopyThread::RetryPause())) return kStopped;
-            ui::PlainMessageBox(side_.window, kSelectDirectory);
+            if (m_side.stopping() || !m_side.pause(CCopyThread::RetryPause())) return kStopped;
+            ui::PlainMessageBox(m_side.window, kSelectDirectory);
           }
         } else if (SaveModelElsewhere(model) != 1) {
           // A cancelled browser is no move: the model is the colleague's now.
@@ -112,29 +112,29 @@ Recovery::Result Recovery::CheckModelDirectory(const ModelRef& model) {
         savedElsewhere = true;
         break;
       }
-      if (look == Look::kUnwritable && side_.silent) {
+      if (look == Look::kUnwritable && m_side.silent) {
         // Nobody may be asked: the lock gets the tries a failing write gets, then the request goes.
         if (++unwritable > CCopyThread::kRetries) return kGiveUp;
-        if (!side_.pause(CCopyThread::RetryPause())) return kStopped;
+        if (!m_side.pause(CCopyThread::RetryPause())) return kStopped;
         continue;
       }
       if (look != Look::kUnwritable) {
-        if (!firstLook && !side_.silent)
-          ui::PlainMessageBox(side_.window, ui::FormatString(ui::kStrContinueWorking, model.shownName));
+        if (!firstLook && !m_side.silent)
+          ui::PlainMessageBox(m_side.window, ui::FormatString(ui::kStrContinueWorking, model.shownName));
         usable = true;
       }
-    } else if (side_.silent && !side_.copyThread) {
+    } else if (m_side.silent && !m_side.copyThread) {
       return kGiveUp;
     }
     if (usable) break;
     // At most two looks a second at a directory that stays missing, whoever answers Retry.
     if (!firstLook) {
-      auto due = lastLook_ + CCopyThread::RetryPause();
+      auto due = m_lastLook + CCopyThread::RetryPause();
       auto now = std::chrono::steady_clock::now();
-      if (due > now && !side_.pause(std::chrono::duration_cast<std::chrono::milliseconds>(due - now)))
+      if (due > now && !m_side.pause(std::chrono::duration_cast<std::chrono::milliseconds>(due - now)))
         return kStopped;
     }
-    lastLook_ = std::chrono::steady_clock::now();
+    m_lastLook = std::chrono::steady_clock::now();
     firstLook = false;
     if (!AskRetryOrSave(model)) {
       savedElsewhere = true;
@@ -146,10 +146,10 @@ Recovery::Result Recovery::CheckModelDirectory(const ModelRef& model) {
 
 bool Recovery::AskRetryOrSave(const ModelRef& model) {
   const std::string text = ui::FormatString(ui::kStrRetryOrSaveQuestion, model.shownName);
-  while (!side_.stopping()) {
+  while (!m_side.stopping()) {
     ui::g_bRenameRetrySave = 1;
-    ui::WindowDisabler disabler(side_.copyThread ? side_.window : 0);
-    const int answer = ui::RetrySaveMessageBox(side_.window, text, "", ui::kYesNo | ui::kIconQuestion, true);
+    ui::WindowDisabler disabler(m_side.copyThread ? m_side.window : 0);
+    const int answer = ui::RetrySaveMessageBox(m_side.window, text, "", ui::kYesNo | ui::kIconQuestion, true);
     if (answer != ui::kIdNo) return true;
     if (SaveModelElsewhere(model) == 1) return false;
   }
@@ -157,7 +157,7 @@ bool Recovery::AskRetryOrSave(const ModelRef& model) {
 }
 
 int Recovery::SaveModelElsewhere(const ModelRef& model) {
-  LockManager& locks = host_.Locks();
+  LockManager& locks = m_host.Locks();
   LockManager::Which which = LockManager::kNone;
   const LockManager::Ownership owned = locks.OwnershipOf(model.LockPath(), &which);
   if (owned == LockManager::Ownership::kReleased) return 0;
@@ -166,16 +166,16 @@ int Recovery::SaveModelElsewhere(const ModelRef& model) {
     for (LockManager::Which w : {LockManager::kPrimary, LockManager::kSecond})
       if (which == LockManager::kNone && locks.LockPath(w).empty()) which = w;
     if (which == LockManager::kNone) {
-      ui::PlainMessageBox(side_.window, ui::LoadString(ui::kStrCopyToNewDirectoryFailed));
+      ui::PlainMessageBox(m_side.window, ui::LoadString(ui::kStrCopyToNewDirectoryFailed));
       return 0;
     }
   }
   const LockSlot kept = locks.Snapshot(which);
   const std::string title = ui::LoadString(ui::kStrSelectFolderToSave);
-  const std::intptr_t browserOwner = side_.copyThread ? side_.window : 0;
+  const std::intptr_t browserOwner = m_side.copyThread ? m_side.window : 0;
   std::string folder = ui::BrowseForFolder(browserOwner, title, kBrowseNewDialogStyle);
   while (!folder.empty()) {
-    if (side_.stopping()) return 0;
+    if (m_side.stopping()) return 0;
     const std::string native = path::ToNative(folder);
     const bool withoutSlash = native.back() != kSep;
     const std::string dir = path::WithSeparator(native);
@@ -186,13 +186,13 @@ int Recovery::SaveModelElsewhere(const ModelRef& model) {
       locks.PutBack(which, kept);
     } else if (taken != 1 || !MoveModelTo(model, which, dir, withoutSlash)) {
       // A folder where no lock can be held is no place to carry on: the model would be unguarded.
-      ui::PlainMessageBox(side_.window, ui::LoadString(ui::kStrCopyToNewDirectoryFailed));
+      ui::PlainMessageBox(m_side.window, ui::LoadString(ui::kStrCopyToNewDirectoryFailed));
       if (taken == 1) locks.ReleaseLock(which);
       locks.PutBack(which, kept);
     } else {
       locks.ReleaseKept(kept);
-      host_.Carried();
-      ui::PlainMessageBox(side_.window, ui::LoadString(ui::kStrSavedAtNewLocation));
+      m_host.Carried();
+      ui::PlainMessageBox(m_side.window, ui::LoadString(ui::kStrSavedAtNewLocation));
       return 1;
     }
     folder = ui::BrowseForFolder(browserOwner, title, kBrowseNewDialogStyle);
@@ -204,24 +204,24 @@ bool Recovery::MoveModelTo(const ModelRef& model, LockManager::Which which, cons
                            bool withoutSlash) {
   // No request may be queued for the old directory while the model moves: producers build theirs
   // under the queue's guard. The lock's guard comes first, as everywhere both are held.
-  LockManager& locks = host_.Locks();
+  LockManager& locks = m_host.Locks();
   std::unique_lock<std::recursive_mutex> lockGuard, queueGuard;
-  if (side_.copyThread && side_.csQueue) {
+  if (m_side.copyThread && m_side.csQueue) {
     lockGuard = std::unique_lock<std::recursive_mutex>(locks.m_csLock);
-    queueGuard = std::unique_lock<std::recursive_mutex>(*side_.csQueue);
+    queueGuard = std::unique_lock<std::recursive_mutex>(*m_side.csQueue);
   }
   std::vector<std::string> files;
-  disk_.ListFilesMatching("*.*", path::WithoutTrailingSeparators(model.workDir), files, 1);
+  m_disk.ListFilesMatching("*.*", path::WithoutTrailingSeparators(model.workDir), files, 1);
   locks.ReleaseDataFile(which);
-  const int copied = disk_.WriteFileListInto(files, to);
+  const int copied = m_disk.WriteFileListInto(files, to);
   locks.HoldDataFile(which);
   if (copied != 1) return false;
-  if (side_.csQueue && !queueGuard.owns_lock()) queueGuard = std::unique_lock<std::recursive_mutex>(*side_.csQueue);
-  host_.ModelMoved(model.dir, model.name, to, withoutSlash);
-  if (side_.queue) {
+  if (m_side.csQueue && !queueGuard.owns_lock()) queueGuard = std::unique_lock<std::recursive_mutex>(*m_side.csQueue);
+  m_host.ModelMoved(model.dir, model.name, to, withoutSlash);
+  if (m_side.queue) {
     // Every change of the model went along with its working copy.
     const std::string lockPath = model.LockPath();
-    for (QueueNode* node : side_.queue->RemoveIf([&](const QueueNode& r) { return GuardedBy(r, lockPath); }, true))
+    for (QueueNode* node : m_side.queue->RemoveIf([&](const QueueNode& r) { return GuardedBy(r, lockPath); }, true))
       delete node;
   }
   return true;

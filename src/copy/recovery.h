@@ -46,7 +46,7 @@ class Recovery {
     std::function<bool(std::chrono::milliseconds)> pause;
   };
 
-  Recovery(CopyHost& host, CDiskObject& disk, Side side) : host_(host), disk_(disk), side_(std::move(side)) {}
+  Recovery(CopyHost& host, CDiskObject& disk, Side side) : m_host(host), m_disk(disk), m_side(std::move(side)) {}
 
   Result CheckModelDirectory(const ModelRef& model);
   // 1 moved, 0 the user gave no folder (or the side is stopping, or the model is not ours).
@@ -64,10 +64,10 @@ class Recovery {
   void ShowOwner(unsigned id, const LockOwnerInfo& owner);
   bool DirectoryExists(const std::string& dir);
 
-  CopyHost& host_;
-  CDiskObject& disk_;
-  Side side_;
-  std::chrono::steady_clock::time_point lastLook_{};
+  CopyHost& m_host;
+  CDiskObject& m_disk;
+  Side m_side;
+  std::chrono::steady_clock::time_point m_lastLook{};
 };
 
 }  // namespace miradel

@@ -93,7 +93,7 @@ void InsertInListingOrder(std::vector<std::string>& list, std::vector<std::strin
   list.swap(merged);
 }
 
-CDiskObject::CDiskObject(Env* env) : env_(env) {}
+CDiskObject::CDiskObject(Env* env) : m_env(env) {}
 
 int CDiskObject::InternalError() {
   m_strError = kInternalError;

@@ -109,9 +109,9 @@ class CDiskObject {
                                 std::vector<std::string>* out);
   int Walk(const std::string& root, std::vector<std::string>* subdirs, std::vector<std::string>* files);
 
-  platform::Env& env() const { return env_ ? *env_ : platform::Current(); }
+  platform::Env& env() const { return m_env ? *m_env : platform::Current(); }
 
-  platform::Env* env_;
+  platform::Env* m_env;
 };
 
 // Adds names to list as if each, in the order given, were inserted in front of the first entry of

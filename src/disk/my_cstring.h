@@ -10,7 +10,7 @@ namespace miradel {
 class MyCString {
  public:
   MyCString() = default;
-  explicit MyCString(std::string value) : value_(std::move(value)) {}
+  explicit MyCString(std::string value) : m_value(std::move(value)) {}
   virtual ~MyCString() = default;
   MyCString(const MyCString&) = delete;
   MyCString& operator=(const MyCString&) = delete;
@@ -21,8 +21,8 @@ class MyCString {
   std::size_t GetLength() const;
 
  private:
-  mutable std::mutex mu_;
-  std::string value_;
+  mutable std::mutex m_mu;
+  std::string m_value;
 };
 
 }  // namespace miradel

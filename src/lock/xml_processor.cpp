@@ -36,11 +36,11 @@ void CopyField(char (&field)[32], pugi::xml_node element) {
 
 class StringWriter : public pugi::xml_writer {
  public:
-  explicit StringWriter(std::string* out) : out_(out) {}
-  void write(const void* data, size_t size) override { out_->append(static_cast<const char*>(data), size); }
+  explicit StringWriter(std::string* out) : m_out(out) {}
+  void write(const void* data, size_t size) override { m_out->append(static_cast<const char*>(data), size); }
 
  private:
-  std::string* out_;
+  std::string* m_out;
 };
 
 constexpr unsigned kFormat = pugi::format_raw | pugi::format_no_declaration | pugi::format_attribute_single_quote;

@@ -9,8 +9,8 @@ bool FitsOnLine(const std::string& s) { return s.find_first_of(std::string("\r\n
 }  // namespace
 
 PendingWrites::~PendingWrites() {
-  std::lock_guard<std::recursive_mutex> hold(mu_);
-  for (auto& [path, journal] : open_) CloseJournal(path, journal);
+  std::lock_guard<std::recursive_mutex> hold(m_mu);
+  for (auto& [path, journal] : m_open) CloseJournal(path, journal);
 }
 
 bool PendingWrites::Note(const std::string& workingCopy, const std::string& modelDir, const std::string& modelName,
@@ -22,14 +22,14 @@ bool PendingWrites::Note(const std::string& workingCopy, const std::string& mode
     if (!path::IsPlainName(e.file) || !FitsOnLine(e.file)) return false;
     text += (e.kind == UnwrittenKind::kCopy ? "copy " : "delete ") + e.file + "\n";
   }
-  std::lock_guard<std::recursive_mutex> hold(mu_);
+  std::lock_guard<std::recursive_mutex> hold(m_mu);
   platform::Env& env = platform::Current();
-  Journal& j = open_[path];
+  Journal& j = m_open[path];
   if (j.handle == platform::kNoFile) {
     if (!env.OpenFile(path, platform::kWrite, platform::kShareRead | platform::kShareWrite,
                       platform::Disposition::kOpenAlways, &j.handle, nullptr)
              .ok()) {
-      open_.erase(path);
+      m_open.erase(path);
       return false;
     }
     platform::FileInfo info;
@@ -43,7 +43,7 @@ bool PendingWrites::Note(const std::string& workingCopy, const std::string& mode
   text.insert(0, head);
   if (!env.Seek(j.handle, j.size).ok() || !env.Write(j.handle, text.data(), text.size()).ok()) {
     CloseJournal(path, j);
-    open_.erase(path);
+    m_open.erase(path);
     return false;
   }
   j.size += text.size();
@@ -53,10 +53,10 @@ bool PendingWrites::Note(const std::string& workingCopy, const std::string& mode
 }
 
 void PendingWrites::ClearAll() {
-  std::lock_guard<std::recursive_mutex> hold(mu_);
-  if (holds_ > 0) return;
+  std::lock_guard<std::recursive_mutex> hold(m_mu);
+  if (m_holds > 0) return;
   platform::Env& env = platform::Current();
-  for (auto it = open_.begin(); it != open_.end();) {
+  for (auto it = m_open.begin(); it != m_open.end();) {
     Journal& j = it->second;
     if (j.size == 0 || (env.Seek(j.handle, 0).ok() && env.Truncate(j.handle).ok())) {
       j.size = 0;
@@ -64,18 +64,18 @@ void PendingWrites::ClearAll() {
     } else {
       // Kept as it is: naming written files again does no harm.
       CloseJournal(it->first, j);
-      it = open_.erase(it);
+      it = m_open.erase(it);
     }
   }
 }
 
 void PendingWrites::Close(const std::string& workingCopy) {
   const std::string path = PendingJournalPath(workingCopy);
-  std::lock_guard<std::recursive_mutex> hold(mu_);
-  auto it = open_.find(path);
-  if (it == open_.end()) return;
+  std::lock_guard<std::recursive_mutex> hold(m_mu);
+  auto it = m_open.find(path);
+  if (it == m_open.end()) return;
   CloseJournal(it->first, it->second);
-  open_.erase(it);
+  m_open.erase(it);
 }
 
 void PendingWrites::CloseJournal(const std::string& path, Journal& journal) {

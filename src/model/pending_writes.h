@@ -30,17 +30,17 @@ class PendingWrites {
   // the host's thread, and no request in the queue stands for its lines.
   class Holding {
    public:
-    explicit Holding(PendingWrites& pending) : pending_(&pending) { pending_->Hold(1); }
+    explicit Holding(PendingWrites& pending) : m_pending(&pending) { m_pending->Hold(1); }
     ~Holding() { Release(); }
     Holding(const Holding&) = delete;
     Holding& operator=(const Holding&) = delete;
     void Release() {
-      if (pending_) pending_->Hold(-1);
-      pending_ = nullptr;
+      if (m_pending) m_pending->Hold(-1);
+      m_pending = nullptr;
     }
 
    private:
-    PendingWrites* pending_;
+    PendingWrites* m_pending;
   };
 
   PendingWrites() = default;
@@ -59,7 +59,7 @@ class PendingWrites {
   void ClearAll();
   // Closes the working copy's journal (before the working copy is removed) and removes it when empty.
   void Close(const std::string& workingCopy);
-  std::recursive_mutex& Mutex() { return mu_; }
+  std::recursive_mutex& Mutex() { return m_mu; }
 
  private:
   struct Journal {
@@ -69,13 +69,13 @@ class PendingWrites {
   };
   void CloseJournal(const std::string& path, Journal& journal);
   void Hold(int by) {
-    std::lock_guard<std::recursive_mutex> hold(mu_);
-    holds_ += by;
+    std::lock_guard<std::recursive_mutex> hold(m_mu);
+    m_holds += by;
   }
 
-  std::recursive_mutex mu_;
-  int holds_ = 0;
-  std::map<std::string, Journal> open_;  // by journal path
+  std::recursive_mutex m_mu;
+  int m_holds = 0;
+  std::map<std::string, Journal> m_open;  // by journal path
 };
 
 }  // namespace miradel

@@ -44,8 +44,8 @@ class ContextEnv final : public EnvWrapper {
                   bool* existed) override {
     Status s = target()->OpenFile(path, access, share, disp, handle, existed);
     if (!s.ok()) return s.With("open", path);
-    std::lock_guard<std::mutex> g(mu_);
-    paths_[*handle] = path;
+    std::lock_guard<std::mutex> g(m_mu);
+    m_paths[*handle] = path;
     return s;
   }
   Status Read(FileHandle h, void* buf, std::size_t n, std::size_t* got) override {
@@ -60,11 +60,11 @@ class ContextEnv final : public EnvWrapper {
   Status Close(FileHandle h) override {
     std::string path;
     {
-      std::lock_guard<std::mutex> g(mu_);
-      auto it = paths_.find(h);
-      if (it != paths_.end()) {
+      std::lock_guard<std::mutex> g(m_mu);
+      auto it = m_paths.find(h);
+      if (it != m_paths.end()) {
         path = std::move(it->second);
-        paths_.erase(it);
+        m_paths.erase(it);
       }
     }
     Status s = target()->Close(h);
@@ -106,13 +106,13 @@ class ContextEnv final : public EnvWrapper {
   static Status Named(const char* op, const std::string& path, Status s) { return s.ok() ? s : s.With(op, path); }
   Status Named(const char* op, FileHandle h, Status s) {
     if (s.ok()) return s;
-    std::lock_guard<std::mutex> g(mu_);
-    auto it = paths_.find(h);
-    return s.With(op, it == paths_.end() ? std::string() : it->second);
+    std::lock_guard<std::mutex> g(m_mu);
+    auto it = m_paths.find(h);
+    return s.With(op, it == m_paths.end() ? std::string() : it->second);
   }
 
-  std::mutex mu_;
-  std::unordered_map<FileHandle, std::string> paths_;
+  std::mutex m_mu;
+  std::unordered_map<FileHandle, std::string> m_paths;
 };
 
 }  // namespace

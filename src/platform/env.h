@@ -59,43 +59,43 @@ class [[nodiscard]] Status {
   static Status Ok() { return Status(); }
   static Status Error(ErrorKind kind, long code, std::string message) {
     Status s;
-    s.kind_ = kind;
-    s.code_ = code;
-    s.message_ = std::move(message);
+    s.m_kind = kind;
+    s.m_code = code;
+    s.m_message = std::move(message);
     return s;
   }
   // Names the operation ("open", "copy", ...) and the path it was done on.
   Status With(std::string operation, std::string path) const {
     Status s = *this;
-    s.operation_ = std::move(operation);
-    s.path_ = std::move(path);
+    s.m_operation = std::move(operation);
+    s.m_path = std::move(path);
     return s;
   }
-  bool ok() const { return kind_ == ErrorKind::kNone; }
-  ErrorKind kind() const { return kind_; }
-  bool IsNotFound() const { return kind_ == ErrorKind::kNotFound; }
-  bool IsSharingViolation() const { return kind_ == ErrorKind::kSharingViolation; }
-  bool IsAccessDenied() const { return kind_ == ErrorKind::kAccessDenied; }
-  long code() const { return code_; }
-  const std::string& message() const { return message_; }
-  const std::string& operation() const { return operation_; }
-  const std::string& path() const { return path_; }
+  bool ok() const { return m_kind == ErrorKind::kNone; }
+  ErrorKind kind() const { return m_kind; }
+  bool IsNotFound() const { return m_kind == ErrorKind::kNotFound; }
+  bool IsSharingViolation() const { return m_kind == ErrorKind::kSharingViolation; }
+  bool IsAccessDenied() const { return m_kind == ErrorKind::kAccessDenied; }
+  long code() const { return m_code; }
+  const std::string& message() const { return m_message; }
+  const std::string& operation() const { return m_operation; }
+  const std::string& path() const { return m_path; }
   // "open /x/pump.lck: Permission denied", or "OK".
   std::string ToString() const {
     if (ok()) return "OK";
-    std::string s = operation_;
-    if (!path_.empty()) s += (s.empty() ? "" : " ") + path_;
-    return s.empty() ? message_ : s + ": " + message_;
+    std::string s = m_operation;
+    if (!m_path.empty()) s += (s.empty() ? "" : " ") + m_path;
+    return s.empty() ? m_message : s + ": " + m_message;
   }
   // The caller has decided that the outcome does not matter here.
   void IgnoreError() const {}
 
  private:
-  ErrorKind kind_ = ErrorKind::kNone;
-  long code_ = 0;
-  std::string message_;
-  std::string operation_;
-  std::string path_;
+  ErrorKind m_kind = ErrorKind::kNone;
+  long m_code = 0;
+  std::string m_message;
+  std::string m_operation;
+  std::string m_path;
 };
 
 // An open file. A plain value so that records holding it can be copied whole; 0 means "no file".
@@ -227,13 +227,13 @@ Env* SetCurrent(Env* env);
 // Installs an Env as Current() for the lifetime of the object.
 class ScopedEnv {
  public:
-  explicit ScopedEnv(Env* env) : previous_(SetCurrent(env)) {}
-  ~ScopedEnv() { SetCurrent(previous_); }
+  explicit ScopedEnv(Env* env) : m_previous(SetCurrent(env)) {}
+  ~ScopedEnv() { SetCurrent(m_previous); }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;
 
  private:
-  Env* previous_;
+  Env* m_previous;
 };
 
 // Keeps the library loaded until the process ends. A thread of ours that outlives an unload would
@@ -275,48 +275,48 @@ std::string ReplacementTempName(const std::string& file_name);
 // Forwards every call to another Env; tests derive from it to change single operations.
 class EnvWrapper : public Env {
  public:
-  explicit EnvWrapper(Env* target) : target_(target) {}
-  Env* target() const { return target_; }
+  explicit EnvWrapper(Env* target) : m_target(target) {}
+  Env* target() const { return m_target; }
   Status OpenFile(const std::string& path, unsigned access, unsigned share, Disposition disp,
                   FileHandle* handle, bool* existed) override {
-    return target_->OpenFile(path, access, share, disp, handle, existed);
+    return m_target->OpenFile(path, access, share, disp, handle, existed);
   }
   Status Read(FileHandle h, void* buf, std::size_t n, std::size_t* got) override {
-    return target_->Read(h, buf, n, got);
+    return m_target->Read(h, buf, n, got);
   }
-  Status Write(FileHandle h, const void* buf, std::size_t n) override { return target_->Write(h, buf, n); }
-  Status Seek(FileHandle h, std::uint64_t offset) override { return target_->Seek(h, offset); }
-  Status Truncate(FileHandle h) override { return target_->Truncate(h); }
-  Status Close(FileHandle h) override { return target_->Close(h); }
-  Status Flush(FileHandle h) override { return target_->Flush(h); }
+  Status Write(FileHandle h, const void* buf, std::size_t n) override { return m_target->Write(h, buf, n); }
+  Status Seek(FileHandle h, std::uint64_t offset) override { return m_target->Seek(h, offset); }
+  Status Truncate(FileHandle h) override { return m_target->Truncate(h); }
+  Status Close(FileHandle h) override { return m_target->Close(h); }
+  Status Flush(FileHandle h) override { return m_target->Flush(h); }
   Status CopyFile(const std::string& from, const std::string& to, bool overwrite) override {
-    return target_->CopyFile(from, to, overwrite);
+    return m_target->CopyFile(from, to, overwrite);
   }
   Status ReplaceWithCopy(const std::string& from, const std::string& to) override {
-    return target_->ReplaceWithCopy(from, to);
+    return m_target->ReplaceWithCopy(from, to);
   }
-  Status DeleteFile(const std::string& path) override { return target_->DeleteFile(path); }
-  Status Rename(const std::string& from, const std::string& to) override { return target_->Rename(from, to); }
-  Status CreateDirectory(const std::string& path) override { return target_->CreateDirectory(path); }
-  Status RemoveDirectory(const std::string& path) override { return target_->RemoveDirectory(path); }
-  Status GetFileInfo(const std::string& path, FileInfo* info) override { return target_->GetFileInfo(path, info); }
-  Status SetReadOnly(const std::string& path, bool ro) override { return target_->SetReadOnly(path, ro); }
-  bool CanEnterDirectory(const std::string& path) override { return target_->CanEnterDirectory(path); }
+  Status DeleteFile(const std::string& path) override { return m_target->DeleteFile(path); }
+  Status Rename(const std::string& from, const std::string& to) override { return m_target->Rename(from, to); }
+  Status CreateDirectory(const std::string& path) override { return m_target->CreateDirectory(path); }
+  Status RemoveDirectory(const std::string& path) override { return m_target->RemoveDirectory(path); }
+  Status GetFileInfo(const std::string& path, FileInfo* info) override { return m_target->GetFileInfo(path, info); }
+  Status SetReadOnly(const std::string& path, bool ro) override { return m_target->SetReadOnly(path, ro); }
+  bool CanEnterDirectory(const std::string& path) override { return m_target->CanEnterDirectory(path); }
   Status FindFiles(const std::string& dir, const std::string& pattern, std::vector<DirEntry>* out) override {
-    return target_->FindFiles(dir, pattern, out);
+    return m_target->FindFiles(dir, pattern, out);
   }
-  Status GetCurrentDirectory(std::string* dir) override { return target_->GetCurrentDirectory(dir); }
-  Status SetCurrentDirectory(const std::string& dir) override { return target_->SetCurrentDirectory(dir); }
-  std::string TempPath() override { return target_->TempPath(); }
-  std::string UserTempPath() override { return target_->UserTempPath(); }
-  std::string ExecutablePath() override { return target_->ExecutablePath(); }
-  Status UserName(std::string* name) override { return target_->UserName(name); }
-  Status ComputerName(std::string* name) override { return target_->ComputerName(name); }
-  std::string ErrorText(long code) override { return target_->ErrorText(code); }
-  Status FreeSpace(const std::string& dir, std::uint64_t* bytes) override { return target_->FreeSpace(dir, bytes); }
+  Status GetCurrentDirectory(std::string* dir) override { return m_target->GetCurrentDirectory(dir); }
+  Status SetCurrentDirectory(const std::string& dir) override { return m_target->SetCurrentDirectory(dir); }
+  std::string TempPath() override { return m_target->TempPath(); }
+  std::string UserTempPath() override { return m_target->UserTempPath(); }
+  std::string ExecutablePath() override { return m_target->ExecutablePath(); }
+  Status UserName(std::string* name) override { return m_target->UserName(name); }
+  Status ComputerName(std::string* name) override { return m_target->ComputerName(name); }
+  std::string ErrorText(long code) override { return m_target->ErrorText(code); }
+  Status FreeSpace(const std::string& dir, std::uint64_t* bytes) override { return m_target->FreeSpace(dir, bytes); }
 
  private:
-  Env* target_;
+  Env* m_target;
 };
 
 }  // namespace miradel::platform

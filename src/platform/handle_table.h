@@ -17,35 +17,35 @@ namespace miradel::platform {
 class HandleTable {
  public:
   FileHandle Add(std::intptr_t native) {
-    std::lock_guard<std::mutex> g(mu_);
+    std::lock_guard<std::mutex> g(m_mu);
     FileHandle h;
     do {
-      h = next_++;
-    } while (h == kNoFile || map_.count(h));
-    map_.emplace(h, native);
+      h = m_next++;
+    } while (h == kNoFile || m_map.count(h));
+    m_map.emplace(h, native);
     return h;
   }
   bool Get(FileHandle h, std::intptr_t* native) const {
-    std::lock_guard<std::mutex> g(mu_);
-    auto it = map_.find(h);
-    if (it == map_.end()) return false;
+    std::lock_guard<std::mutex> g(m_mu);
+    auto it = m_map.find(h);
+    if (it == m_map.end()) return false;
     *native = it->second;
     return true;
   }
   // Forgets the handle; returns its descriptor so the caller can close it.
   bool Remove(FileHandle h, std::intptr_t* native) {
-    std::lock_guard<std::mutex> g(mu_);
-    auto it = map_.find(h);
-    if (it == map_.end()) return false;
+    std::lock_guard<std::mutex> g(m_mu);
+    auto it = m_map.find(h);
+    if (it == m_map.end()) return false;
     *native = it->second;
-    map_.erase(it);
+    m_map.erase(it);
     return true;
   }
 
  private:
-  mutable std::mutex mu_;
-  FileHandle next_ = 1;
-  std::unordered_map<FileHandle, std::intptr_t> map_;
+  mutable std::mutex m_mu;
+  FileHandle m_next = 1;
+  std::unordered_map<FileHandle, std::intptr_t> m_map;
 };
 
 }  // namespace miradel::platform

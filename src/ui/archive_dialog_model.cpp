@@ -5,29 +5,29 @@ namespace miradel::ui {
 ArchiveDialogModel::ArchiveDialogModel() { ClickSelectAll(true); }
 
 ArchiveDialogModel::ArchiveDialogModel(const bool types[kTypeCount]) {
-  select_all_ = true;
+  m_selectAll = true;
   for (int i = 0; i < kTypeCount; ++i) {
-    types_[i] = types[i];
-    select_all_ = select_all_ && types[i];
+    m_types[i] = types[i];
+    m_selectAll = m_selectAll && types[i];
   }
 }
 
 void ArchiveDialogModel::ClickSelectAll(bool ticked) {
-  select_all_ = ticked;
-  for (bool& t : types_) t = ticked;
+  m_selectAll = ticked;
+  for (bool& t : m_types) t = ticked;
 }
 
 void ArchiveDialogModel::ClickType(int i, bool ticked) {
   if (i < 0 || i >= kTypeCount) return;
-  types_[i] = ticked;
-  if (!select_all_) return;
-  for (bool t : types_) {
-    if (!t) select_all_ = false;
+  m_types[i] = ticked;
+  if (!m_selectAll) return;
+  for (bool t : m_types) {
+    if (!t) m_selectAll = false;
   }
 }
 
 void ArchiveDialogModel::Types(bool out[kTypeCount]) const {
-  for (int i = 0; i < kTypeCount; ++i) out[i] = types_[i];
+  for (int i = 0; i < kTypeCount; ++i) out[i] = m_types[i];
 }
 
 }  // namespace miradel::ui

@@ -18,13 +18,13 @@ class ArchiveDialogModel {
   // ticking the last box does not tick it again. An i out of range changes nothing.
   void ClickType(int i, bool ticked);
 
-  bool select_all() const { return select_all_; }
-  bool type(int i) const { return i >= 0 && i < kTypeCount && types_[i]; }
+  bool select_all() const { return m_selectAll; }
+  bool type(int i) const { return i >= 0 && i < kTypeCount && m_types[i]; }
   void Types(bool out[kTypeCount]) const;
 
  private:
-  bool select_all_ = true;
-  bool types_[kTypeCount] = {true, true, true, true, true};
+  bool m_selectAll = true;
+  bool m_types[kTypeCount] = {true, true, true, true, true};
 };
 
 }  // namespace miradel::ui

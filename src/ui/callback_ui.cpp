@@ -15,20 +15,20 @@ constexpr std::size_t kFileDialogBuffer = 260;
 }  // namespace
 
 int CallbackUi::MessageBox(const MessageBoxRequest& request) {
-  if (!table_.message_box) return PlatformDefault().MessageBox(request);
+  if (!m_table.message_box) return PlatformDefault().MessageBox(request);
   const char* yes = request.yes_label.empty() ? nullptr : request.yes_label.c_str();
   const char* no = request.no_label.empty() ? nullptr : request.no_label.c_str();
   const unsigned flags = request.centre_on_owner ? MIRADEL_UI_CENTRE_ON_OWNER : 0u;
-  const int answer = table_.message_box(table_.context, request.owner, request.text.c_str(),
+  const int answer = m_table.message_box(m_table.context, request.owner, request.text.c_str(),
                                         request.caption.c_str(), request.style, yes, no, flags);
   return IsAnswerOf(request.style, answer) ? answer : DefaultAnswer(request);
 }
 
 FolderChoice CallbackUi::BrowseForFolder(std::intptr_t owner, const std::string& title, unsigned flags,
                                          std::string* folder) {
-  if (!table_.browse_for_folder) return PlatformDefault().BrowseForFolder(owner, title, flags, folder);
+  if (!m_table.browse_for_folder) return PlatformDefault().BrowseForFolder(owner, title, flags, folder);
   char buffer[MIRADEL_FOLDER_BUFFER] = {};
-  if (table_.browse_for_folder(table_.context, owner, title.c_str(), flags, buffer, sizeof buffer) != 1) {
+  if (m_table.browse_for_folder(m_table.context, owner, title.c_str(), flags, buffer, sizeof buffer) != 1) {
     return FolderChoice::kCancelled;
   }
   const std::size_t length = strnlen(buffer, sizeof buffer);
@@ -38,10 +38,10 @@ FolderChoice CallbackUi::BrowseForFolder(std::intptr_t owner, const std::string&
 }
 
 bool CallbackUi::FileDialog(const FileDialogRequest& request, std::string* path) {
-  MiradelFileDialogCallback slot = request.save ? table_.save_file : table_.open_file;
+  MiradelFileDialogCallback slot = request.save ? m_table.save_file : m_table.open_file;
   if (!slot) return PlatformDefault().FileDialog(request, path);
   char buffer[kFileDialogBuffer] = {};
-  if (slot(table_.context, request.owner, request.filter.c_str(), request.default_extension.c_str(),
+  if (slot(m_table.context, request.owner, request.filter.c_str(), request.default_extension.c_str(),
            request.initial_name.c_str(), request.initial_directory.c_str(), request.options, buffer,
            sizeof buffer) != 1) {
     return false;
@@ -53,26 +53,26 @@ bool CallbackUi::FileDialog(const FileDialogRequest& request, std::string* path)
 }
 
 bool CallbackUi::FilePropertiesDialog(std::intptr_t owner, const FileProperties& properties) {
-  if (!table_.file_properties_dialog) return PlatformDefault().FilePropertiesDialog(owner, properties);
+  if (!m_table.file_properties_dialog) return PlatformDefault().FilePropertiesDialog(owner, properties);
   const MiradelFileProperties shown = {
       properties.model_file.c_str(), properties.last_saved_by.c_str(), properties.revision.c_str(),
       properties.created.c_str(),    properties.modified.c_str(),      properties.accessed.c_str(),
       properties.location.c_str(),   properties.size.c_str(),          properties.always_show ? 1 : 0};
-  return table_.file_properties_dialog(table_.context, owner, &shown) != 0;
+  return m_table.file_properties_dialog(m_table.context, owner, &shown) != 0;
 }
 
 bool CallbackUi::ArchiveDialog(std::intptr_t owner, bool types[5]) {
-  if (!table_.archive_dialog) return PlatformDefault().ArchiveDialog(owner, types);
+  if (!m_table.archive_dialog) return PlatformDefault().ArchiveDialog(owner, types);
   int given[5];
   for (int i = 0; i < 5; ++i) given[i] = types[i] ? 1 : 0;
-  if (table_.archive_dialog(table_.context, owner, given) != 1) return false;
+  if (m_table.archive_dialog(m_table.context, owner, given) != 1) return false;
   for (int i = 0; i < 5; ++i) types[i] = given[i] != 0;
   return true;
 }
 
 void CallbackUi::EnableWindow(std::intptr_t window, bool enable) {
-  if (!table_.enable_window) return PlatformDefault().EnableWindow(window, enable);
-  table_.enable_window(table_.context, window, enable ? 1 : 0);
+  if (!m_table.enable_window) return PlatformDefault().EnableWindow(window, enable);
+  m_table.enable_window(m_table.context, window, enable ? 1 : 0);
 }
 
 namespace {

@@ -9,7 +9,7 @@ namespace miradel::ui {
 class CallbackUi : public UserInterface {
  public:
   // table holds a complete MiradelUiCallbacks (the caller has checked and padded it).
-  explicit CallbackUi(const MiradelUiCallbacks& table) : table_(table) {}
+  explicit CallbackUi(const MiradelUiCallbacks& table) : m_table(table) {}
   // Through the table's message_box, or the platform default when it has none. An answer outside
   // the style's buttons becomes DefaultAnswer.
   int MessageBox(const MessageBoxRequest& request) override;
@@ -28,10 +28,10 @@ class CallbackUi : public UserInterface {
   bool ArchiveDialog(std::intptr_t owner, bool types[5]) override;
   // Through enable_window, or the platform default's when the table has none.
   void EnableWindow(std::intptr_t window, bool enable) override;
-  const MiradelUiCallbacks& table() const { return table_; }
+  const MiradelUiCallbacks& table() const { return m_table; }
 
  private:
-  const MiradelUiCallbacks table_;
+  const MiradelUiCallbacks m_table;
 };
 
 // Installs a copy of the host's table as Current(); nullptr restores the platform default. 1 when

@@ -80,12 +80,12 @@ std::string ButtonsText(const MessageBoxRequest& request) {
 }
 
 NoWindowUi::NoWindowUi()
-    : sink_([](const std::string& s) {
+    : m_sink([](const std::string& s) {
         std::fwrite(s.data(), 1, s.size(), stderr);
         std::fflush(stderr);
       }) {}
 
-NoWindowUi::NoWindowUi(Sink sink) : sink_(std::move(sink)) {}
+NoWindowUi::NoWindowUi(Sink sink) : m_sink(std::move(sink)) {}
 
 int NoWindowUi::MessageBox(const MessageBoxRequest& request) {
   const int answer = DefaultAnswer(request);
@@ -95,8 +95,8 @@ int NoWindowUi::MessageBox(const MessageBoxRequest& request) {
   out += request.text;
   if (out.back() != '\n') out += '\n';
   out += ButtonsText(request) + " -> " + ShownLabel(request, answer) + " (no window to ask in)\n";
-  std::lock_guard<std::mutex> hold(mutex_);
-  if (sink_) sink_(out);
+  std::lock_guard<std::mutex> hold(m_mutex);
+  if (m_sink) m_sink(out);
   return answer;
 }
 
@@ -127,8 +127,8 @@ void NoWindowUi::Line(std::string what, const char* outcome) {
     if (c == '\r' || c == '\n') c = ' ';
   }
   out += std::string(" -> ") + outcome + " (no window to ask in)\n";
-  std::lock_guard<std::mutex> hold(mutex_);
-  if (sink_) sink_(out);
+  std::lock_guard<std::mutex> hold(m_mutex);
+  if (m_sink) m_sink(out);
 }
 
 }  // namespace miradel::ui

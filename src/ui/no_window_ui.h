@@ -54,8 +54,8 @@ class NoWindowUi : public UserInterface {
  private:
   void Line(std::string what, const char* outcome);
 
-  Sink sink_;
-  std::mutex mutex_;
+  Sink m_sink;
+  std::mutex m_mutex;
 };
 
 }  // namespace miradel::ui

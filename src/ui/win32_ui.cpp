@@ -31,22 +31,22 @@ void ShowHelp(std::intptr_t dialog, int topic) {
 
 class PropertiesView : public DialogView {
  public:
-  explicit PropertiesView(const FileProperties& p) : p_(p), always_show_(p.always_show) {}
-  bool always_show() const { return always_show_; }
+  explicit PropertiesView(const FileProperties& p) : m_p(p), m_alwaysShow(p.always_show) {}
+  bool always_show() const { return m_alwaysShow; }
 
   void Start(std::intptr_t dialog) override {
     const std::pair<int, const std::string*> fields[] = {
-        {MIRADEL_IDC_MODEL_FILE, &p_.model_file}, {MIRADEL_IDC_LAST_SAVED_BY, &p_.last_saved_by},
-        {MIRADEL_IDC_REVISION, &p_.revision},     {MIRADEL_IDC_CREATED, &p_.created},
-        {MIRADEL_IDC_MODIFIED, &p_.modified},     {MIRADEL_IDC_ACCESSED, &p_.accessed},
-        {MIRADEL_IDC_LOCATION, &p_.location},     {MIRADEL_IDC_SIZE, &p_.size}};
+        {MIRADEL_IDC_MODEL_FILE, &m_p.model_file}, {MIRADEL_IDC_LAST_SAVED_BY, &m_p.last_saved_by},
+        {MIRADEL_IDC_REVISION, &m_p.revision},     {MIRADEL_IDC_CREATED, &m_p.created},
+        {MIRADEL_IDC_MODIFIED, &m_p.modified},     {MIRADEL_IDC_ACCESSED, &m_p.accessed},
+        {MIRADEL_IDC_LOCATION, &m_p.location},     {MIRADEL_IDC_SIZE, &m_p.size}};
     for (const auto& [id, text] : fields) SetControlText(dialog, id, *text);
-    SetControlChecked(dialog, MIRADEL_IDC_ALWAYS_SHOW, p_.always_show);
+    SetControlChecked(dialog, MIRADEL_IDC_ALWAYS_SHOW, m_p.always_show);
   }
   bool Command(std::intptr_t dialog, int id, int* result) override {
     switch (id) {
       case kIdOkButton:  // "Close" is the only way that reads the box back
-        always_show_ = IsControlChecked(dialog, MIRADEL_IDC_ALWAYS_SHOW);
+        m_alwaysShow = IsControlChecked(dialog, MIRADEL_IDC_ALWAYS_SHOW);
         return *result = kIdOkButton, true;
       case kIdCancelButton: return *result = kIdCancelButton, true;
       case MIRADEL_IDC_PROPERTIES_HELP: Help(dialog); return false;
@@ -56,14 +56,14 @@ class PropertiesView : public DialogView {
   void Help(std::intptr_t dialog) override { ShowHelp(dialog, MIRADEL_HELP_FILE_PROPERTIES); }
 
  private:
-  const FileProperties& p_;
-  bool always_show_;
+  const FileProperties& m_p;
+  bool m_alwaysShow;
 };
 
 class ArchiveView : public DialogView {
  public:
-  explicit ArchiveView(const bool types[5]) : model_(types) {}
-  const ArchiveDialogModel& model() const { return model_; }
+  explicit ArchiveView(const bool types[5]) : m_model(types) {}
+  const ArchiveDialogModel& model() const { return m_model; }
 
   void Start(std::intptr_t dialog) override { Show(dialog); }
   bool Command(std::intptr_t dialog, int id, int* result) override {
@@ -72,9 +72,9 @@ class ArchiveView : public DialogView {
       Help(dialog);
       return false;
     }
-    if (id == MIRADEL_IDC_SELECT_ALL) model_.ClickSelectAll(IsControlChecked(dialog, id));
+    if (id == MIRADEL_IDC_SELECT_ALL) m_model.ClickSelectAll(IsControlChecked(dialog, id));
     for (int i = 0; i < ArchiveDialogModel::kTypeCount; ++i) {
-      if (id == kTypeIds[i]) model_.ClickType(i, IsControlChecked(dialog, id));
+      if (id == kTypeIds[i]) m_model.ClickType(i, IsControlChecked(dialog, id));
     }
     Show(dialog);
     return false;
@@ -85,10 +85,10 @@ class ArchiveView : public DialogView {
   static constexpr int kTypeIds[ArchiveDialogModel::kTypeCount] = {
       MIRADEL_IDC_INPUT, MIRADEL_IDC_RESULT, MIRADEL_IDC_REPORTS, MIRADEL_IDC_UNIT, MIRADEL_IDC_LIBRARIES};
   void Show(std::intptr_t dialog) const {
-    SetControlChecked(dialog, MIRADEL_IDC_SELECT_ALL, model_.select_all());
-    for (int i = 0; i < ArchiveDialogModel::kTypeCount; ++i) SetControlChecked(dialog, kTypeIds[i], model_.type(i));
+    SetControlChecked(dialog, MIRADEL_IDC_SELECT_ALL, m_model.select_all());
+    for (int i = 0; i < ArchiveDialogModel::kTypeCount; ++i) SetControlChecked(dialog, kTypeIds[i], m_model.type(i));
   }
-  ArchiveDialogModel model_;
+  ArchiveDialogModel m_model;
 };
 class Win32Ui : public UserInterface {
  public:

@@ -17,10 +17,10 @@ std::atomic<long long> g_intervalMs{kProductInterval.count()};
 void WindowDisablerTimings::SetInterval(std::chrono::milliseconds interval) { g_intervalMs = interval.count(); }
 void WindowDisablerTimings::Restore() { g_intervalMs = kProductInterval.count(); }
 
-WindowDisabler::WindowDisabler(std::intptr_t window) : window_(window) {
-  if (!window_) return;
+WindowDisabler::WindowDisabler(std::intptr_t window) : m_window(window) {
+  if (!m_window) return;
   try {
-    thread_ = std::thread([this] { Run(); });
+    m_thread = std::thread([this] { Run(); });
   } catch (const std::system_error&) {
     // No thread to be had: the window stays as the host left it, and Stop has nothing to undo.
   }
@@ -29,24 +29,24 @@ WindowDisabler::WindowDisabler(std::intptr_t window) : window_(window) {
 WindowDisabler::~WindowDisabler() { Stop(); }
 
 void WindowDisabler::Run() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  while (!stopping_) {
+  std::unique_lock<std::mutex> lock(m_mutex);
+  while (!m_stopping) {
     lock.unlock();
-    Current().EnableWindow(window_, false);
+    Current().EnableWindow(m_window, false);
     lock.lock();
-    wake_.wait_for(lock, std::chrono::milliseconds(g_intervalMs.load()), [this] { return stopping_; });
+    m_wake.wait_for(lock, std::chrono::milliseconds(g_intervalMs.load()), [this] { return m_stopping; });
   }
 }
 
 void WindowDisabler::Stop() {
-  if (!thread_.joinable()) return;
+  if (!m_thread.joinable()) return;
   {
-    std::lock_guard<std::mutex> hold(mutex_);
-    stopping_ = true;
+    std::lock_guard<std::mutex> hold(m_mutex);
+    m_stopping = true;
   }
-  wake_.notify_all();
-  thread_.join();
-  Current().EnableWindow(window_, true);
+  m_wake.notify_all();
+  m_thread.join();
+  Current().EnableWindow(m_window, true);
 }
 
 }  // namespace miradel::ui

@@ -30,11 +30,11 @@ class WindowDisabler {
  private:
   void Run();
 
-  const std::intptr_t window_;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  bool stopping_ = false;
-  std::thread thread_;
+  const std::intptr_t m_window;
+  std::mutex m_mutex;
+  std::condition_variable m_wake;
+  bool m_stopping = false;
+  std::thread m_thread;
 };
 
 }  // namespace miradel::ui

@@ -27,7 +27,7 @@ class LineReadingChild : public ChildProcess {
   virtual long ReadChunk(char* chunk, std::size_t size, Clock::time_point deadline) = 0;
 
  private:
-  std::string buf_;
+  std::string m_buf;
 };
 
 }  // namespace miradel::hostkit

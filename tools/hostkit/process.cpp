@@ -30,16 +30,16 @@ std::string LineReadingChild::ReadLine(int timeout_ms, bool* ok) {
   if (ok) *ok = false;
   std::string line;
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-  while (!TakeLine(&buf_, &line)) {
+  while (!TakeLine(&m_buf, &line)) {
     char chunk[4096];
     const long n = ReadChunk(chunk, sizeof chunk, deadline);
     if (n < 0) return std::string();
     if (n == 0) {  // end of output: a last line without its line end still counts
-      if (buf_.empty()) return std::string();
-      line.swap(buf_);
+      if (m_buf.empty()) return std::string();
+      line.swap(m_buf);
       break;
     }
-    buf_.append(chunk, static_cast<std::size_t>(n));
+    m_buf.append(chunk, static_cast<std::size_t>(n));
   }
   if (ok) *ok = true;
   return line;

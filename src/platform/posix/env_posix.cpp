@@ -66,7 +66,7 @@ class PosixEnv final : public Env {
       CloseFd(o.fd);
       return Fail(err);
     }
-    *handle = handles_.Add(o.fd);
+    *handle = m_handles.Add(o.fd);
     if (existed) *existed = o.existed;
     return Status::Ok();
   }
@@ -135,7 +135,7 @@ class PosixEnv final : public Env {
 
   Status Close(FileHandle h) override {
     std::intptr_t fd;
-    if (!handles_.Remove(h, &fd)) return Fail(ErrorKind::kNotFound, EBADF);
+    if (!m_handles.Remove(h, &fd)) return Fail(ErrorKind::kNotFound, EBADF);
     // Never retried: on Linux the descriptor is gone even after EINTR, which is no failure.
     if (Sys().close(static_cast<int>(fd)) != 0 && errno != EINTR) return Fail(errno);
     return Status::Ok();
@@ -546,12 +546,12 @@ class PosixEnv final : public Env {
  private:
   int FdOf(FileHandle h) const {
     std::intptr_t fd;
-    return handles_.Get(h, &fd) ? static_cast<int>(fd) : -1;
+    return m_handles.Get(h, &fd) ? static_cast<int>(fd) : -1;
   }
 
   // Handle values are never reused, so a stale copy of a closed handle cannot reach (or close, and
   // so unlock) a file opened later under the same descriptor number.
-  HandleTable handles_;
+  HandleTable m_handles;
 };
 
 }  // namespace

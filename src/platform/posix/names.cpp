@@ -38,10 +38,10 @@ class FoldedNames {
   // The same with the directory's status already read.
   std::string Find(const std::string& dir, const struct stat& st, const std::string& name) {
     const std::string& d = dir;
-    std::lock_guard<std::mutex> g(mu_);
+    std::lock_guard<std::mutex> g(m_mu);
     // Few directories are worked in at a time; forget the others.
-    if (entries_.size() >= 16 && entries_.find(d) == entries_.end()) entries_.clear();
-    Entry& e = entries_[d];
+    if (m_entries.size() >= 16 && m_entries.find(d) == m_entries.end()) m_entries.clear();
+    Entry& e = m_entries[d];
     if (!e.valid || !Same(e, st)) Read(st, d, &e);
     auto it = e.names.find(Fold(name));
     return it == e.names.end() ? std::string() : it->second;
@@ -65,9 +65,9 @@ class FoldedNames {
   static std::string Fold(const std::string& s) { return text::LowerCase(s); }
   void Changed(const std::string& dir, const std::string& gone, const std::string& name) {
     const std::string d = dir.empty() ? "." : dir;
-    std::lock_guard<std::mutex> g(mu_);
-    auto it = entries_.find(d);
-    if (it == entries_.end() || !it->second.valid) return;
+    std::lock_guard<std::mutex> g(m_mu);
+    auto it = m_entries.find(d);
+    if (it == m_entries.end() || !it->second.valid) return;
     struct stat st;
     if (Sys().stat(d.c_str(), &st) != 0) {
       it->second.valid = false;
@@ -105,8 +105,8 @@ class FoldedNames {
     e->valid = true;
   }
 
-  std::mutex mu_;
-  std::unordered_map<std::string, Entry> entries_;
+  std::mutex m_mu;
+  std::unordered_map<std::string, Entry> m_entries;
 };
 
 FoldedNames& Folded() {

@@ -192,7 +192,7 @@ class Win32Env final : public Env {
       CloseHandle(h);
       return FromCode(kind == HandleKind::kLink ? ERROR_CANT_RESOLVE_FILENAME : ERROR_CANT_ACCESS_FILE);
     }
-    *handle = handles_.Add(reinterpret_cast<std::intptr_t>(h));
+    *handle = m_handles.Add(reinterpret_cast<std::intptr_t>(h));
     if (existed) *existed = disp == Disposition::kOpenExisting || after == ERROR_ALREADY_EXISTS;
     return Status::Ok();
   }
@@ -250,7 +250,7 @@ class Win32Env final : public Env {
 
   Status Close(FileHandle h) override {
     std::intptr_t native;
-    if (!handles_.Remove(h, &native))
+    if (!m_handles.Remove(h, &native))
       return Status::Error(ErrorKind::kNotFound, ERROR_INVALID_HANDLE, MessageFor(ERROR_INVALID_HANDLE));
     if (!CloseHandle(reinterpret_cast<HANDLE>(native))) return LastError();
     return Status::Ok();
@@ -574,14 +574,14 @@ class Win32Env final : public Env {
  private:
   bool Native(FileHandle h, HANDLE* file) const {
     std::intptr_t native;
-    if (!handles_.Get(h, &native)) return false;
+    if (!m_handles.Get(h, &native)) return false;
     *file = reinterpret_cast<HANDLE>(native);
     return true;
   }
 
   // The system hands a closed HANDLE's value out again at once; our values are never reused, so a
   // stale copy of a closed handle (lock slots are copied whole) cannot close a file opened later.
-  HandleTable handles_;
+  HandleTable m_handles;
 };
 
 }  // namespace

@@ -20,32 +20,32 @@ namespace {
 
 class PosixChild : public LineReadingChild {
  public:
-  PosixChild(pid_t pid, int in, int out) : pid_(pid), in_(in), out_(out) {}
+  PosixChild(pid_t pid, int in, int out) : m_pid(pid), m_in(in), m_out(out) {}
   ~PosixChild() override {
     CloseInput();
     Kill();
-    ::close(out_);
+    ::close(m_out);
   }
 
   long ReadChunk(char* chunk, std::size_t size, Clock::time_point deadline) override {
     for (;;) {
-      struct pollfd p = {out_, POLLIN, 0};
+      struct pollfd p = {m_out, POLLIN, 0};
       int rc = ::poll(&p, 1, MillisLeft(deadline));
       if (rc < 0 && errno == EINTR) continue;
       if (rc <= 0) return -1;
-      ssize_t n = ::read(out_, chunk, size);
+      ssize_t n = ::read(m_out, chunk, size);
       if (n < 0 && errno == EINTR) continue;
       return n < 0 ? 0 : static_cast<long>(n);
     }
   }
 
   void WriteLine(const std::string& line) override {
-    if (in_ < 0) return;
+    if (m_in < 0) return;
     std::string data = line + "\n";
     const char* p = data.data();
     std::size_t left = data.size();
     while (left > 0) {
-      ssize_t n = ::write(in_, p, left);
+      ssize_t n = ::write(m_in, p, left);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) return;  // the child is gone; Wait() will tell
       p += n;
@@ -54,20 +54,20 @@ class PosixChild : public LineReadingChild {
   }
 
   void CloseInput() override {
-    if (in_ >= 0) ::close(in_);
-    in_ = -1;
+    if (m_in >= 0) ::close(m_in);
+    m_in = -1;
   }
 
   int Wait(int timeout_ms) override {
-    if (reaped_) return status_;
+    if (m_reaped) return m_status;
     Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
     for (;;) {
       int st = 0;
-      pid_t r = ::waitpid(pid_, &st, WNOHANG);
-      if (r == pid_) {
-        reaped_ = true;
-        status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + (WIFSIGNALED(st) ? WTERMSIG(st) : 0);
-        return status_;
+      pid_t r = ::waitpid(m_pid, &st, WNOHANG);
+      if (r == m_pid) {
+        m_reaped = true;
+        m_status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + (WIFSIGNALED(st) ? WTERMSIG(st) : 0);
+        return m_status;
       }
       if (r < 0 && errno != EINTR) return -1;
       if (MillisLeft(deadline) == 0) {
@@ -79,21 +79,21 @@ class PosixChild : public LineReadingChild {
   }
 
   void Kill() override {
-    if (reaped_) return;
-    ::kill(pid_, SIGKILL);
+    if (m_reaped) return;
+    ::kill(m_pid, SIGKILL);
     int st = 0;
-    while (::waitpid(pid_, &st, 0) < 0 && errno == EINTR) {
+    while (::waitpid(m_pid, &st, 0) < 0 && errno == EINTR) {
     }
-    reaped_ = true;
-    status_ = -1;
+    m_reaped = true;
+    m_status = -1;
   }
 
  private:
-  pid_t pid_;
-  int in_;
-  int out_;
-  bool reaped_ = false;
-  int status_ = -1;
+  pid_t m_pid;
+  int m_in;
+  int m_out;
+  bool m_reaped = false;
+  int m_status = -1;
 };
 
 }  // namespace

@@ -33,65 +33,65 @@ std::string QuoteArgument(const std::string& arg) {
 
 class WinChild : public LineReadingChild {
  public:
-  WinChild(HANDLE process, HANDLE in, HANDLE out) : process_(process), in_(in), out_(out) {}
+  WinChild(HANDLE process, HANDLE in, HANDLE out) : m_process(process), m_in(in), m_out(out) {}
   ~WinChild() override {
-    if (in_) CloseHandle(in_);
-    if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
-      TerminateProcess(process_, 1);
-      WaitForSingleObject(process_, 10000);
+    if (m_in) CloseHandle(m_in);
+    if (WaitForSingleObject(m_process, 0) == WAIT_TIMEOUT) {
+      TerminateProcess(m_process, 1);
+      WaitForSingleObject(m_process, 10000);
     }
-    CloseHandle(out_);
-    CloseHandle(process_);
+    CloseHandle(m_out);
+    CloseHandle(m_process);
   }
 
   long ReadChunk(char* chunk, std::size_t size, Clock::time_point deadline) override {
     for (;;) {
       // Anonymous pipes know no timeouts: look before reading, so that ReadFile never blocks.
       DWORD avail = 0;
-      if (!PeekNamedPipe(out_, nullptr, 0, nullptr, &avail, nullptr)) return 0;  // the child closed its end
+      if (!PeekNamedPipe(m_out, nullptr, 0, nullptr, &avail, nullptr)) return 0;  // the child closed its end
       if (avail == 0) {
         if (MillisLeft(deadline) == 0) return -1;
         Sleep(5);
         continue;
       }
       DWORD got = 0;
-      if (ReadFile(out_, chunk, avail < size ? avail : static_cast<DWORD>(size), &got, nullptr) && got > 0) return got;
+      if (ReadFile(m_out, chunk, avail < size ? avail : static_cast<DWORD>(size), &got, nullptr) && got > 0) return got;
     }
   }
 
   void WriteLine(const std::string& line) override {
-    if (!in_) return;
+    if (!m_in) return;
     std::string data = line + "\n";
     DWORD written = 0;
-    WriteFile(in_, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
+    WriteFile(m_in, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
   }
 
   void CloseInput() override {
-    if (in_) CloseHandle(in_);
-    in_ = nullptr;
+    if (m_in) CloseHandle(m_in);
+    m_in = nullptr;
   }
 
   int Wait(int timeout_ms) override {
-    if (WaitForSingleObject(process_, static_cast<DWORD>(timeout_ms)) != WAIT_OBJECT_0) {
+    if (WaitForSingleObject(m_process, static_cast<DWORD>(timeout_ms)) != WAIT_OBJECT_0) {
       Kill();
       return -1;
     }
     DWORD code = 0;
-    GetExitCodeProcess(process_, &code);
+    GetExitCodeProcess(m_process, &code);
     return static_cast<int>(code);
   }
 
   void Kill() override {
-    if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
-      TerminateProcess(process_, 1);
-      WaitForSingleObject(process_, 10000);
+    if (WaitForSingleObject(m_process, 0) == WAIT_TIMEOUT) {
+      TerminateProcess(m_process, 1);
+      WaitForSingleObject(m_process, 10000);
     }
   }
 
  private:
-  HANDLE process_;
-  HANDLE in_;
-  HANDLE out_;
+  HANDLE m_process;
+  HANDLE m_in;
+  HANDLE m_out;
 };
 
 }  // namespace
