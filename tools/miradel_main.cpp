@@ -55,7 +55,7 @@ class NamedEnv : public platform::EnvWrapper {
 
 // The lock file of a model, or a line on standard error and an empty text when none can be named.
 std::string LockPathOf(const std::string& dir, const std::string& model) {
-  std::string path = LockPathFor(dir, model);
+  std::string path = LockPathFor(Path::FromText(dir), model);
   if (path.empty()) std::cerr << "miradel: no lock can be placed for model '" << model << "' in '" << dir << "'\n";
   return path;
 }

@@ -38,4 +38,35 @@ bool StaysInside(const std::string& name);
 bool IsStrictlyBelow(const std::string& path, const std::string& root);
 
 }  // namespace path
+
+// A path in the platform's form, made once from a text where the text enters the library (the
+// export frame, the command line) and handed on as it is: nothing below converts it again.
+class Path {
+ public:
+  Path() = default;
+  // The text with the other separator turned into kSep; nothing else changes.
+  static Path FromText(std::string text) { return Path(path::ToNative(std::move(text))); }
+
+  const std::string& str() const { return m_text; }
+  bool empty() const { return m_text.empty(); }
+
+  // As a directory: kSep at its end. An empty path stays empty: it names no directory, and a lone
+  // separator would be the root of the file system.
+  Path AsDirectory() const { return empty() ? Path() : Path(path::WithSeparator(m_text)); }
+  // name (one level or more) below this directory; empty when this path is.
+  Path Join(const std::string& name) const { return empty() ? Path() : Path(AsDirectory().m_text + name); }
+  // The last level, and everything before it (ending in kSep).
+  std::string Name() const { return path::BaseName(m_text); }
+  Path Parent() const { return Path(path::DirectoryPart(m_text)); }
+
+  // The checks of path:: on this path.
+  bool IsPlainName() const { return path::IsPlainName(m_text); }
+  bool StaysInside() const { return path::StaysInside(m_text); }
+  bool IsStrictlyBelow(const Path& root) const { return path::IsStrictlyBelow(m_text, root.AsDirectory().m_text); }
+
+ private:
+  explicit Path(std::string text) : m_text(std::move(text)) {}
+  std::string m_text;
+};
+
 }  // namespace miradel

@@ -66,39 +66,37 @@ int CNetworkFileControl::SetWorkingDirectory(const std::string& dir) {
   return platform::Current().SetCurrentDirectory(path::ToNative(dir)).ok() ? 1 : 0;
 }
 
-int CNetworkFileControl::IsThisModelDir(const std::string& dir) {
+int CNetworkFileControl::IsThisModelDir(const Path& dir) {
   const std::string& exeDir = m_staging.ExeDir();
   if (dir.empty()) return text::EqualsNoCase(m_location.m_modelDir.Get(), exeDir) ? 1 : 0;
-  return text::LowerCase(path::WithSeparator(text::TrimTrailingBlanks(path::ToNative(dir)))) == exeDir ? 1 : 0;
+  return text::LowerCase(path::WithSeparator(text::TrimTrailingBlanks(dir.str()))) == exeDir ? 1 : 0;
 }
 
-int CNetworkFileControl::CheckModelExist(const std::string& dir, const std::string& name,
-                                         const std::string& extension) {
-  std::string d = text::TrimTrailingBlanks(path::ToNative(dir));
-  std::string n = text::TrimTrailingBlanks(path::ToNative(name));
+int CNetworkFileControl::CheckModelExist(const Path& dir, const Path& name, const std::string& extension) {
+  std::string d = text::TrimTrailingBlanks(dir.str());
+  std::string n = text::TrimTrailingBlanks(name.str());
   if (d.empty() || n.empty()) return 0;
   std::string file = path::WithSeparator(d) + n;
   if (!extension.empty()) file += "." + extension;
   return platform::PathExists(file) ? 1 : 0;
 }
 
-int CNetworkFileControl::FileExistMdlTmp(const std::string& name, int place) {
+int CNetworkFileControl::FileExistMdlTmp(const Path& name, int place) {
   std::string dir = place == 1 ? m_location.m_strQVTempDir : m_location.m_modelDir.Get();
   // Without a directory there is nothing to look in; the name alone would be looked up wherever
   // the process happens to stand.
   if (dir.empty()) return 0;
-  std::string file = dir + path::ToNative(name);
+  std::string file = dir + name.str();
   if (file.size() > kMaxPath) return 0;
   return platform::PathExists(file) ? 1 : 0;
 }
 
-int CNetworkFileControl::GetLock(LockOwnerInfo* owner, const std::string& dir, const std::string& name) {
+int CNetworkFileControl::GetLock(LockOwnerInfo* owner, const Path& dir, const std::string& name) {
   m_location.SaveModelState();
   return m_locks.TakeNewPrimary(LockPathFor(dir, name), owner);
 }
 
-int CNetworkFileControl::GetSecondLock(LockOwnerInfo* owner, const std::string& dir, const std::string& name,
-                                       int mode) {
+int CNetworkFileControl::GetSecondLock(LockOwnerInfo* owner, const Path& dir, const std::string& name, int mode) {
   const std::string held = m_locks.LockPath(LockManager::kSecond);
   const int result = m_locks.SecondLock(LockPathFor(dir, name), mode, owner);
   if (mode == 3) StrandRequests(held);
@@ -154,8 +152,8 @@ int CNetworkFileControl::PermLock(int permanent) {
   return m_locks.SetPermanentLock(wanted) ? 1 : 0;
 }
 
-int CNetworkFileControl::SetModelDirectory(const std::string& dir, const std::string& name) {
-  if (m_staging.SetModelDirectory(dir, name) != 1) return 0;
+int CNetworkFileControl::SetModelDirectory(const Path& dir, const std::string& name) {
+  if (m_staging.SetModelDirectory(dir.str(), name) != 1) return 0;
   // A working copy whose write-backs nobody would serve is no working copy.
   return EnsureCopyThread();
 }

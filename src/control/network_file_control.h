@@ -49,13 +49,13 @@ class CNetworkFileControl : public CopyHost {
   int SetWorkingDirectory(const std::string& dir);
 
   // Model existence (the host asks before it opens a model).
-  int IsThisModelDir(const std::string& dir);
-  int CheckModelExist(const std::string& dir, const std::string& name, const std::string& extension);
-  int FileExistMdlTmp(const std::string& name, int place);
+  int IsThisModelDir(const Path& dir);
+  int CheckModelExist(const Path& dir, const Path& name, const std::string& extension);
+  int FileExistMdlTmp(const Path& name, int place);
 
   // Locks: the sequences behind the lock exports.
-  int GetLock(LockOwnerInfo* owner, const std::string& dir, const std::string& name);
-  int GetSecondLock(LockOwnerInfo* owner, const std::string& dir, const std::string& name, int mode);
+  int GetLock(LockOwnerInfo* owner, const Path& dir, const std::string& name);
+  int GetSecondLock(LockOwnerInfo* owner, const Path& dir, const std::string& name, int mode);
   void SetModelVars();
   void GetOldModel(int keepLock);
   void GetOldModLck();
@@ -67,7 +67,7 @@ class CNetworkFileControl : public CopyHost {
   // The working copy.
   // Stores directory and name, makes a new QV temporary directory and starts the copy thread once;
   // 0 when either cannot be done.
-  int SetModelDirectory(const std::string& dir, const std::string& name);
+  int SetModelDirectory(const Path& dir, const std::string& name);
   void ClearPreviousTempDir();
 
   // Write-back requests for the copy thread (the exports NW_EnqueueAndCopyFile, NW_ASynchCopy,
@@ -75,11 +75,11 @@ class CNetworkFileControl : public CopyHost {
   // directory and name go with it. A request made before the copy thread runs starts it; one made
   // before there is a model directory, or that no thread could serve, is not queued (the results
   // say so where the export has one, else a diagnostic line).
-  int EnqueueAndCopyFile(const std::string& path);
-  void ASynchCopy(int mode, const std::string& name, const std::string& extension);
+  int EnqueueAndCopyFile(const Path& path);
+  void ASynchCopy(int mode, const Path& name, const std::string& extension);
   void ASynchCopyExt(int mode, const std::string& extension);
   void AsynchCpyMdlFl(const std::string& extension);
-  void ASynchDelete(const std::string& name);
+  void ASynchDelete(const Path& name);
   // 1 queued; 0 refused (a duplicate, no model directory, or no copy thread).
   int QueueCopyRequest(const std::string& path, bool wake = true);
   int QueueDeleteRequest(const std::string& name);
@@ -104,19 +104,19 @@ class CNetworkFileControl : public CopyHost {
   // The model location.
   void GetModelDirText(char* buffer) const { m_location.GetModelDirText(buffer); }
   void GetQVTempDirText(char* buffer) const { m_location.GetQVTempDirText(buffer); }
-  int CompareModel(const std::string& dir, const std::string& name) const { return m_location.CompareModel(dir, name); }
+  int CompareModel(const Path& dir, const std::string& name) const { return m_location.CompareModel(dir, name); }
   void StoreDirOnly(const std::string& dir) { m_location.StoreDirOnly(dir); }
   void SwapModelDirs() { m_location.SwapModelDirs(); }
 
   // Synchronous copies between the model directory and the working copy.
   void ResetUntLibData() { m_staging.SetUntLibData(0, 0, ""); }
   int CopyModelToTemp(int mode) { return m_staging.CopyModelToTemp(mode, m_hWndHost); }
-  int CopyNamedFileToTemp(const std::string& name, const std::string& extension) {
-    return m_staging.CopyNamedFileToTemp(name, extension);
+  int CopyNamedFileToTemp(const Path& name, const std::string& extension) {
+    return m_staging.CopyNamedFileToTemp(name.str(), extension);
   }
   int CopyExtensionToTemp(const std::string& extension) { return m_staging.CopyExtensionToTemp(extension); }
-  int CopyFileToModel(const std::string& name, const std::string& extension, int showMessage) {
-    return m_staging.CopyFileToModel(name, extension, showMessage, m_hWndHost);
+  int CopyFileToModel(const Path& name, const std::string& extension, int showMessage) {
+    return m_staging.CopyFileToModel(name.str(), extension, showMessage, m_hWndHost);
   }
 
   // The model's data file, held open while the lock is (NW_GetModLock, NW_ReleasModLock).
@@ -132,14 +132,14 @@ class CNetworkFileControl : public CopyHost {
   int CopySpectrumFiles(const int* flags, int count, int showMessage) {
     return m_companion.CopySpectrumFiles(flags, count, showMessage, m_hWndHost);
   }
-  int CopyFSFilesToDirectory(const std::string& dir, const std::string& newName, int count) {
-    return m_companion.CopyFSFilesToDirectory(dir, newName, count);
+  int CopyFSFilesToDirectory(const Path& dir, const std::string& newName, int count) {
+    return m_companion.CopyFSFilesToDirectory(dir.str(), newName, count);
   }
   void ClearFileList() { m_companion.ClearFileList(); }
-  void AppendToFileList(const std::string& name, const std::string& extension) {
-    m_companion.AppendToFileList(name, extension);
+  void AppendToFileList(const Path& name, const std::string& extension) {
+    m_companion.AppendToFileList(name.str(), extension);
   }
-  int FileListContains(const std::string& name) const { return m_companion.FileListContains(name); }
+  int FileListContains(const Path& name) const { return m_companion.FileListContains(name.str()); }
   int CopyFileList(int direction, int removeDuplicates) { return m_companion.CopyFileList(direction, removeDuplicates); }
   int FatigueFilesOperation(int mode, int ask) { return m_companion.FatigueFilesOperation(mode, ask, m_hWndHost); }
   int CopyTihFiles() { return m_companion.CopyTihFiles(); }

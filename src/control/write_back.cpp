@@ -87,13 +87,13 @@ void CNetworkFileControl::QueueCopyOrDelete(const std::string& path) {
     QueueDeleteRequest(path::BaseName(path));
 }
 
-int CNetworkFileControl::EnqueueAndCopyFile(const std::string& path) { return QueueCopyRequest(path); }
+int CNetworkFileControl::EnqueueAndCopyFile(const Path& path) { return QueueCopyRequest(path.str()); }
 
-void CNetworkFileControl::ASynchCopy(int mode, const std::string& name, const std::string& extension) {
+void CNetworkFileControl::ASynchCopy(int mode, const Path& name, const std::string& extension) {
   if (NoModelDirectory(m_location.m_modelDir.Get(), "NW_ASynchCopy") || m_location.m_strQVTempDir.empty() ||
       mode != 2)
     return;
-  std::string file = text::TrimTrailingBlanks(name);
+  std::string file = text::TrimTrailingBlanks(name.str());
   if (!extension.empty()) file = text::TrimTrailingBlanks(file + "." + extension);
   // Only the working copy's own files are written back.
   if (!path::StaysInside(file)) return;
@@ -120,9 +120,9 @@ void CNetworkFileControl::AsynchCpyMdlFl(const std::string& extension) {
   QueueCopyOrDelete(m_location.m_strQVTempDir + m_location.m_strModelName + "." + ext);
 }
 
-void CNetworkFileControl::ASynchDelete(const std::string& name) {
+void CNetworkFileControl::ASynchDelete(const Path& name) {
   if (NoModelDirectory(m_location.m_modelDir.Get(), "NW_ASynchDelete") || m_location.m_strQVTempDir.empty()) return;
-  QueueDeleteRequest(text::TrimTrailingBlanks(name));
+  QueueDeleteRequest(text::TrimTrailingBlanks(name.str()));
 }
 
 void CNetworkFileControl::ModelMoved(const std::string& oldDir, const std::string& name, const std::string& newDir,

@@ -51,7 +51,7 @@ MIRADEL_API int MIRADEL_CALL NW_SaveAs(const int* mode, MiradelLockOwner* owner,
                                        const char* name_text, const int* name_length) {
   return Guard(0, [&] {
     return TheControl().SaveAs(Value(mode), reinterpret_cast<LockOwnerInfo*>(owner), dir_text, dir_length,
-                               PathText(dir_text, dir_length), Text(name_text, name_length));
+                               PathText(dir_text, dir_length).str(), Text(name_text, name_length));
   });
 }
 

@@ -17,8 +17,8 @@ inline std::string Text(const char* p, const int* length) {
 // A terminated text; empty for a null pointer.
 inline std::string CText(const char* p) { return p ? std::string(p) : std::string(); }
 
-// A path from the host, with its separators in the platform's form.
-inline std::string PathText(const char* p, const int* length) { return path::ToNative(Text(p, length)); }
+// A path from the host, in the platform's form from here on.
+inline Path PathText(const char* p, const int* length) { return Path::FromText(Text(p, length)); }
 
 inline int Value(const int* p, int fallback = 0) { return p ? *p : fallback; }
 

@@ -6,7 +6,7 @@ namespace miradel {
 
 std::string LockPathFor(const std::string& dir, const std::string& name) {
   if (dir.empty() || !path::IsPlainName(name)) return std::string();
-  return path::WithSeparator(path::ToNative(dir)) + name + ".lck";
+  return path::WithSeparator(dir) + name + ".lck";
 }
 
 std::string DataFilePath(const std::string& lockPath) {

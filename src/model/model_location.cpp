@@ -102,8 +102,8 @@ void ModelLocation::GetModelDirText(char* buffer) const {
 
 void ModelLocation::GetQVTempDirText(char* buffer) const { CopyTerminated(m_strQVTempDir, buffer, kPathBuffer); }
 
-int ModelLocation::CompareModel(const std::string& dir, const std::string& name) const {
-  std::string given = path::WithSeparator(path::ToNative(dir)) + name;
+int ModelLocation::CompareModel(const Path& dir, const std::string& name) const {
+  std::string given = path::WithSeparator(dir.str()) + name;
   char buffer[kPathBuffer] = {};
   if (!GetModelFilePath(buffer)) return 0;
   return text::EqualsNoCase(given, buffer) ? 1 : 0;

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 
+#include "base/path.h"
 #include "disk/my_cstring.h"
 
 namespace miradel {
@@ -50,7 +51,7 @@ class ModelLocation {
   // The QV temporary directory and a terminator; at most kPathBuffer bytes.
   void GetQVTempDirText(char* buffer) const;
   // 1 when dir (a separator added if missing) + name is the open model, ignoring letter case.
-  int CompareModel(const std::string& dir, const std::string& name) const;
+  int CompareModel(const Path& dir, const std::string& name) const;
 
   MyCString m_modelDir;
   std::string m_strModelName;
