@@ -30,5 +30,18 @@ TEST(PathTest, OnlyNamesThatStayInsideTheirDirectoryPass) {
   for (const auto& [p, is_below] : below) EXPECT_EQ(IsStrictlyBelow(ToNative(p), root), is_below) << p;
 }
 
+// A Path never turns an empty directory into the root of the file system.
+TEST(PathTest, AnEmptyDirectoryStaysEmptyAndNamesNothingBelowIt) {
+  const std::string sep(1, kSep);
+  const Path models = Path::FromText("/models\\pump");
+  EXPECT_EQ(models.str(), sep + "models" + sep + "pump");
+  EXPECT_EQ(models.Join("m.dat").str(), sep + "models" + sep + "pump" + sep + "m.dat");
+  EXPECT_EQ(models.AsDirectory().AsDirectory().str(), models.str() + sep);
+  EXPECT_EQ(Path().AsDirectory().str(), "");
+  EXPECT_EQ(Path().Join("m.dat").str(), "");
+  EXPECT_TRUE(models.Join("m.dat").IsStrictlyBelow(models));
+  EXPECT_FALSE(models.IsStrictlyBelow(models.AsDirectory()));
+}
+
 }  // namespace
 }  // namespace miradel::path
