@@ -89,8 +89,9 @@ TEST(SharedModel, AnotherSpellingMeetsTheHolderUntilItLetsGoAndARewriteLeavesNoT
   ASSERT_TRUE(env.OpenFile(models / "valve.lck", platform::kWrite, platform::kShareRead,
                            platform::Disposition::kOpenAlways, &h, nullptr).ok());
   const std::string longer(300, 'x'), shorter = "<lock/>";
-  EXPECT_TRUE(env.Write(h, longer.data(), longer.size()).ok() && env.Seek(h, 0).ok() &&
-              env.Write(h, shorter.data(), shorter.size()).ok());
+  EXPECT_TRUE(env.Write(h, longer.data(), longer.size()).ok());
+  EXPECT_TRUE(env.Seek(h, 0).ok());
+  EXPECT_TRUE(env.Write(h, shorter.data(), shorter.size()).ok());
   EXPECT_EQ(env.Truncate(h).ToString(), "OK") << "the handle opened for writing only cannot be cut";
   EXPECT_TRUE(env.Close(h).ok());
   EXPECT_EQ(ReadFile(models / "valve.lck"), shorter);
