@@ -24,9 +24,11 @@ TEST(ModelFileSet, SelectsByNameAndSuffixShapeKeepingListingOrderAndNamesTheComp
                          "Pump.f10", "pump.l12"}),
             (std::vector<std::string>{"PUMP.DAT", "pump.fs3", "pump_d0042.txt", "pump.l123", "pump.lin",
                                       "pump.LPIPELINK", "pump_D0042.TXT", "Pump.f10"}));
-  EXPECT_EQ(set.m_bModelHasTTC + set.m_bModelHasTTL, 0);
+  EXPECT_EQ(set.m_bModelHasTTC, 0);
+  EXPECT_EQ(set.m_bModelHasTTL, 0);
   Select(set, {"pump.TTL"});  // a case list ending in .TTC is found in the staging tests
-  EXPECT_TRUE(set.m_bModelHasTTC == 0 && set.m_bModelHasTTL == 1);
+  EXPECT_EQ(set.m_bModelHasTTC, 0);
+  EXPECT_EQ(set.m_bModelHasTTL, 1);
   for (const char* s : {".lpipelink", ".lxyz", ".l.9_", ".fs1", ".fs9", "_d0000.txt", "_d9999.txt", ".cii", ".dat"})
     EXPECT_EQ(set.IsModelFileSuffix(s), 1) << s;
   for (const char* s : {"", ".", ".DAT", ".fs0", ".fsa", ".fs", ".lxy", ".lxyzw", "_d000.txt", "_d00000.txt",
@@ -68,8 +70,10 @@ TEST_F(ExistenceExports, LookWhereTheHostSays) {
   TempDir temp;
   temp.Write("pump.tmp", "y");
   In().m_location.m_strQVTempDir = temp.path();
-  EXPECT_EQ(existIn("pump.dat", 0) + existIn("pump.tmp", 1), 2);
-  EXPECT_EQ(existIn("pump.dat", 1) + existIn(std::string(300, 'a'), 0), 0);
+  EXPECT_EQ(existIn("pump.dat", 0), 1);
+  EXPECT_EQ(existIn("pump.tmp", 1), 1);
+  EXPECT_EQ(existIn("pump.dat", 1), 0);
+  EXPECT_EQ(existIn(std::string(300, 'a'), 0), 0);
   int len = 8;
   EXPECT_EQ(NW_FileExistMdlTmp("pump.tmp", &len, nullptr), 0);
   In().m_location.m_strQVTempDir.clear();
@@ -84,7 +88,8 @@ TEST_F(ExistenceExports, LookWhereTheHostSays) {
   std::string given = exeDir.substr(0, exeDir.size() - 1);
   for (char& ch : given) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
   EXPECT_EQ(isThisModelDir(given + "  "), 1);
-  EXPECT_EQ(isThisModelDir(dir_.path()) + isThisModelDir(""), 0) << "the open model is not in the program's directory";
+  EXPECT_EQ(isThisModelDir(dir_.path()), 0);
+  EXPECT_EQ(isThisModelDir(""), 0) << "the open model is not in the program's directory";
   In().m_location.StoreDirAndName(exeDir, "pump");
   EXPECT_EQ(isThisModelDir(""), 1);
 }
