@@ -164,9 +164,8 @@ TEST_F(ArchiveExports, UnpackingNeverHarmsAModelInUse) {
   ASSERT_EQ(OpenArchive().status, 0);
   const std::string names = DirectoryNames(there);
   for (const char* name : {"pump.dat", "pump.cmb", "pump.out", "pump.L001"}) WriteFile(there + name, "kept");
-  platform::FileHandle held = platform::kNoFile;  // a reader that keeps writers out
-  ASSERT_TRUE(env_.OpenFile(there + "pump.L001", platform::kRead, platform::kShareRead,
-                            platform::Disposition::kOpenExisting, &held, nullptr).ok());
+  FileHandle held = kNoFile;  // a reader that keeps writers out
+  ASSERT_TRUE(env_.OpenFile(there + "pump.L001", kRead, kShareRead, Disposition::kOpenExisting, &held, nullptr).ok());
   // Each unpack meets one obstacle, and then the next is set up.
   const std::function<void()> next[] = {
       [&] {

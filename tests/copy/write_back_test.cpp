@@ -198,12 +198,9 @@ TEST_F(WriteBack, ALostLockIsTakenBackOrTheModelMoves) {
   for (Kind kind : {kStale, kPermanent, kHeld}) {
     std::filesystem::remove(at + "pump.lck");
     WriteFile(at + "pump.lck", AliceLockText(kind == kPermanent));
-    platform::FileHandle holder = platform::kNoFile;
+    FileHandle holder = kNoFile;
     if (kind == kHeld)
-      ASSERT_TRUE(platform::System()
-                      .OpenFile(at + "pump.lck", platform::kWrite, platform::kShareRead,
-                                platform::Disposition::kOpenExisting, &holder, nullptr)
-                      .ok());
+      ASSERT_TRUE(System().OpenFile(at + "pump.lck", kWrite, kShareRead, Disposition::kOpenExisting, &holder, nullptr).ok());
     const std::string was = at;
     if (kind != kStale) at = kind == kPermanent ? first_.path() : second_.path();
     ui_.QueueFolders({at});
@@ -213,7 +210,7 @@ TEST_F(WriteBack, ALostLockIsTakenBackOrTheModelMoves) {
     EXPECT_EQ(OwnerInLockFile(at + "pump.lck").szUserName, std::string("bob"));
     if (kind != kStale) EXPECT_EQ(OwnerInLockFile(was + "pump.lck").szUserName, std::string("alice")) << "hers went";
     EXPECT_EQ(ui_.Count("Model has now been"), kind) << "one box per colleague's lock, naming her";
-    if (holder != platform::kNoFile) platform::System().Close(holder).IgnoreError();
+    if (holder != kNoFile) System().Close(holder).IgnoreError();
   }
 }
 

@@ -149,9 +149,8 @@ TEST_F(LockTest, AFailedTakeKeepsTheUsersPermanentLock) {
   LockSlot slot{};
   ASSERT_EQ(Take(slot, true), 1);
   slot.Release();
-  platform::FileHandle held = platform::kNoFile;
-  ASSERT_TRUE(platform::System().OpenFile(dir_ / "pump.dat", platform::kWrite, platform::kShareRead,
-                                          platform::Disposition::kOpenExisting, &held, nullptr).ok());
+  FileHandle held = kNoFile;
+  ASSERT_TRUE(System().OpenFile(dir_ / "pump.dat", kWrite, kShareRead, Disposition::kOpenExisting, &held, nullptr).ok());
   EXPECT_EQ(Take(slot), 0) << "the data file is held elsewhere";
   EXPECT_TRUE(dir_.Exists("pump.lck"));
   EXPECT_TRUE(platform::System().Close(held).ok());

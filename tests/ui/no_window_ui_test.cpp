@@ -17,6 +17,8 @@ TEST(NoWindowUiTest, WritesCaptionTextAndButtonsAndTakesTheDefaultAndCancelsTheB
                                       kOkCancel | kIconInformation}));
   EXPECT_EQ(kIdYes, ui.MessageBox({0, "Unable to update model\r\n", "", kYesNo | kIconQuestion, false, kRetryLabel,
                                    kSaveLabel}));
+  // A file that cannot be fetched ends the opening instead of being tried for ever.
+  EXPECT_EQ(kIdCancel, ui.MessageBox({0, "not retrieved", "", kRetryCancel | kIconExclamation}));
   std::string folder = "kept";
   EXPECT_EQ(FolderChoice::kCancelled, ui.BrowseForFolder(3, "Select\r\nfolder", 0x40, &folder));
   EXPECT_EQ("kept", folder);
@@ -29,6 +31,7 @@ TEST(NoWindowUiTest, WritesCaptionTextAndButtonsAndTakesTheDefaultAndCancelsTheB
                          "[OK] [Cancel] -> Cancel (no window to ask in)\n",
                          "--- Miradel message ---\nUnable to update model\r\n"
                          "[&Retry] [&Save] -> &Retry (no window to ask in)\n",
+                         "--- Miradel message ---\nnot retrieved\n[Retry] [Cancel] -> Cancel (no window to ask in)\n",
                          "--- Miradel folder browser: Select  folder -> cancelled (no window to ask in)\n",
                          "--- Miradel save file dialog: m_Archive -> cancelled (no window to ask in)\n",
                          "--- Miradel archive model -> cancelled (no window to ask in)\n"}));

@@ -1,8 +1,7 @@
 // On Windows (under Wine with a virtual display): the real boxes, folder browser, properties and
 // archive dialogs. A helper thread finds each, reads what it shows and where, measures every
-// control's text against its room, photographs the dialogs into build/<preset>/screenshots/ and
-// clicks as a person would. And a real host window kept disabled while a question is up, and the
-// help library of either calling convention.
+// control's text against its room and clicks as a person would. And a real host window kept
+// disabled while a question is up, and the help library of either calling convention.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -26,7 +25,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #endif
 
 namespace miradel::ui {
@@ -92,44 +90,20 @@ std::vector<std::string> Misfits(HWND dialog) {
   return out;
 }
 
-// The window as it is on the screen, as a 24-bit BMP.
-bool Photograph(HWND window, const std::string& file) {
-  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-  Sleep(300);
-  RECT r;
-  GetWindowRect(window, &r);
-  BITMAPINFOHEADER info = {sizeof info, r.right - r.left, r.bottom - r.top, 1, 24, BI_RGB};
-  const DWORD bytes = ((info.biWidth * 3 + 3) & ~3) * info.biHeight, offset = sizeof(BITMAPFILEHEADER) + sizeof info;
-  void* pixels = nullptr;
-  HBITMAP bitmap = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &pixels, nullptr, 0);
-  HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
-  DeleteObject(SelectObject(memory, bitmap));
-  const bool got = BitBlt(memory, 0, 0, info.biWidth, info.biHeight, screen, r.left, r.top, SRCCOPY);
-  BITMAPFILEHEADER head = {0x4D42, offset + bytes, 0, 0, offset};
-  std::ofstream out(file, std::ios::binary);
-  out.write(reinterpret_cast<char*>(&head), sizeof head).write(reinterpret_cast<char*>(&info), sizeof info);
-  out.write(static_cast<char*>(pixels), bytes);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  return DeleteObject(bitmap) && got && out.good();
-}
-
 // Runs show() on this thread while a helper waits for the dialog of that caption (any, for null; up
 // to 60 s, a safety net) and, once its thread is back in its message loop (by then the hooks have
-// acted), collects its misfits, photographs it as shot (unless empty) and runs act(dialog). Without
-// a dialog the helper ends the thread's modal loop, so that the test fails rather than hangs.
-std::vector<std::string> Operate(const char* caption, const std::string& shot, const std::function<void()>& show,
+// acted), collects its misfits and runs act(dialog). Without a dialog the helper ends the thread's
+// modal loop, so that the test fails rather than hangs.
+std::vector<std::string> Operate(const char* caption, const std::function<void()>& show,
                                  const std::function<void(HWND)>& act) {
   std::vector<std::string> seen;
   const DWORD thread = GetCurrentThreadId();
-  CreateDirectoryA((ProgramDir() + "..\\screenshots").c_str(), nullptr);
   std::thread helper([&] {
     HWND dialog = nullptr;
     for (int i = 0; i < 3000 && !(dialog = FindWindowA(MAKEINTATOM(32770), caption)); ++i) Sleep(20);
     if (!dialog) return (void)PostThreadMessageA(thread, WM_QUIT, 0, 0);
     SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 60000, nullptr);
     seen = Misfits(dialog);
-    if (!shot.empty()) EXPECT_TRUE(Photograph(dialog, ProgramDir() + "..\\screenshots\\" + shot));
     act(dialog);
   });
   show();
@@ -148,7 +122,7 @@ struct Seen {
 Seen ShowAndPress(HWND owner, const char* caption, int button, const std::function<int()>& show, int* answer,
                   const std::function<void()>& meanwhile = [] {}) {
   Seen s;
-  Operate(caption, "", [&] { *answer = show(); }, [&](HWND box) {
+  Operate(caption, [&] { *answer = show(); }, [&](HWND box) {
     meanwhile();
     GetWindowRect(box, &s.rect);
     s = {Centred(box, owner), TextOf(GetDlgItem(box, 0xFFFF)), TextOf(GetDlgItem(box, IDYES)),
@@ -257,7 +231,7 @@ TEST(Win32WindowTest, TheFolderBrowserBelongsToItsOwnerAndAHostWindowStaysDisabl
     HWND shown_title = nullptr, box_owner = nullptr;
     std::string folder = "untouched";
     FolderChoice choice = FolderChoice::kNoPath;
-    Operate(nullptr, "", [&] {
+    Operate(nullptr, [&] {
       choice = WindowsUi().BrowseForFolder(owner.handle(), "Pick the model folder", 0x40, &folder);
     }, [&](HWND box) {
       box_owner = GetWindow(box, GW_OWNER);
@@ -313,7 +287,7 @@ TEST(Win32DialogsTest, BothDialogsFitTheirTextsSitCentredFollowTheirModelsAndEnd
     p.always_show = c.in;
     bool result = !c.out;
     std::vector<std::string> steps;
-    const auto seen = Operate("Model File Properties", c.end == IDOK && c.in ? "file_properties.bmp" : "", [&] {
+    const auto seen = Operate("Model File Properties", [&] {
       result = WindowsUi().FilePropertiesDialog(reinterpret_cast<std::intptr_t>(owner.hwnd), p);
     }, [&](HWND d) {
       LOGFONTA font = {};  // the template's
@@ -338,7 +312,7 @@ TEST(Win32DialogsTest, BothDialogsFitTheirTextsSitCentredFollowTheirModelsAndEnd
   for (int end : {IDOK, IDCANCEL, 0}) {
     bool types[5] = {true, true, true, true, true}, result = end != IDOK;
     std::vector<std::string> steps;
-    const auto seen = Operate("Archive Model", end == IDOK ? "archive_model.bmp" : "", [&] {
+    const auto seen = Operate("Archive Model", [&] {
       result = WindowsUi().ArchiveDialog(0, types);
     }, [&](HWND d) {
       steps.push_back(Ticks(d, boxes));
