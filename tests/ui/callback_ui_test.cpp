@@ -91,6 +91,8 @@ TEST_F(CallbackUiTest, EachBoxArrivesAsAskedAlsoFromTwoThreadsAtOnceAndOnlyAnAns
   }
   answer_ = kIdCancel;
   EXPECT_EQ(kIdOk, PlainMessageBox(1, "q"));  // an OK box unless told otherwise
+  answer_ = kIdRetry;  // the failed fetch's box: Retry is one of its buttons, not the default Cancel
+  EXPECT_EQ(kIdRetry, PlainMessageBox(1, "q", kRetryCancel));
 
   calls_.clear();
   meet_ = 2;  // neither box returns before both are up
