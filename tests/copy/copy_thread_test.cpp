@@ -100,10 +100,10 @@ class CopyThreadTest : public ::testing::Test {
   std::unique_ptr<CopyService> service_ = std::make_unique<CopyService>();
 };
 
-// Queued to the thread parked on the empty queue (which must not pass for idle meanwhile), the last
-// into a directory given without its separator, and served each in turn: a missing source is done
-// with; a failure is retried three times after one pause and then, in silent mode, given up and
-// recorded as unwritten. (Parking on a suspension: write_back_test, through NW_SpndWaitThrd.)
+// Queued to the thread parked on the empty queue (which must not pass for idle meanwhile), and
+// served each in turn: a missing source is done with; a failure is retried three times after one
+// pause and then, in silent mode, given up and recorded as unwritten. (Parking on a suspension:
+// write_back_test, through NW_SpndWaitThrd.)
 TEST_F(CopyThreadTest, ServesInOrderAndRetriesFailuresThreeTimesBeforeGivingUp) {
   for (const char* name : {"first.dat", "stuck.dat", "next.dat"}) work_.Write(name, name);
   model_.Write("keep.dat", "keep.dat");
@@ -118,15 +118,19 @@ TEST_F(CopyThreadTest, ServesInOrderAndRetriesFailuresThreeTimesBeforeGivingUp) 
     std::lock_guard<std::recursive_mutex> queue(service_->m_csQueue);
     for (const char* name : {"missing.dat", "first.dat", "stuck.dat"}) Copy(name);
     Enqueue(*service_, model_ / "keep.dat", work_.path(), RequestDelete);
-    Enqueue(*service_, work_ / "next.dat", path::WithoutTrailingSeparators(model_.path()));
+    Copy("next.dat");
     EXPECT_FALSE(Thread().IsIdle()) << "a wait for the empty queue would return at once";
   }
   ASSERT_TRUE(Eventually([&] { return Count() == 0; })) << "the woken thread serves nothing";
-  EXPECT_EQ(DirectoryNames(model_.path()), "first.dat keep.dat next.dat ") << "into a directory without a separator?";
+  EXPECT_EQ(DirectoryNames(model_.path()), "first.dat keep.dat next.dat ");
   EXPECT_EQ(env_.Log(), (std::vector<std::string>{"copy first.dat", "copy first.dat", "copy stuck.dat",
                                                   "copy stuck.dat", "copy stuck.dat", "copy stuck.dat",
                                                   "unwritten stuck.dat", "unwritten keep.dat", "copy next.dat"}));
   EXPECT_EQ(env_.Count(Op::kDelete) - deletes, 4);
+  // A request's directory always ends in a separator; the copy adds one for a caller that left it off.
+  const std::string bare = path::WithoutTrailingSeparators(model_.path());
+  EXPECT_TRUE(Thread().CopyIntoDirectory(work_.Write("own.dat", "own"), bare));
+  EXPECT_EQ(model_.Read("own.dat"), "own");
 }
 
 // A producer queues and wakes just as the thread empties the queue and parks: every request must
