@@ -1,7 +1,6 @@
 // Model archives: which files go in, a pack and unpack round trip (also against zip's own tools),
 // strangers' archives refused before anything is written, failures that leave nothing behind.
 #include <gtest/gtest.h>
-#include <zip.h>
 
 #include <cstdlib>
 #include <string>
@@ -9,6 +8,7 @@
 
 #include "archive/archive_files.h"
 #include "archive/archiver.h"
+#include "support/archive_maker.h"
 #include "support/fault_env.h"
 #include "support/temp_dir.h"
 
@@ -53,15 +53,13 @@ TEST(ArchiveTypes, CollectTakesTheTypesThenExtrasNotListedYet) {
   EXPECT_FALSE(CollectArchiveFiles(refused, work.path(), exe.path(), extras, kAll, &paths));
 }
 
+// A folder in the way, or no model in an archive: through NW_OpenArchive (model_archive_test).
 TEST(ArchiveTypes, UnpackDestinationAndModelName) {
   TempDir dir;
   CDiskObject disk;
   EXPECT_EQ(UnpackDestination(disk, dir / "arch" + kSep + "m_Archive.QVC"),
             dir / "arch" + kSep + "m_Archive" + kSep);
   EXPECT_TRUE(Exists(dir / "arch" + kSep + "m_Archive"));
-  dir.Write("blocked", "a file where the folder would go");
-  EXPECT_EQ(UnpackDestination(disk, dir / "blocked.QVC"), dir.path());
-  EXPECT_EQ(FindModelName(disk, dir.path()), "");
   for (const char* n : {"a.txt", "Pump.DAT", "z.dat", "y.dat.bak"}) dir.Write(n, n);
   EXPECT_EQ(FindModelName(disk, dir.path()), "Pump");
 }
@@ -145,22 +143,6 @@ TEST_P(ArchiveParallel, FailedPackLeavesThePreviousArchive) {
   EXPECT_FALSE(Pack({work / "gone.dat"}, archive, GetParam(), &error));
   EXPECT_EQ(out.Read("m.qvc"), "the previous archive");
   EXPECT_EQ(DirectoryNames(out.path()), "m.qvc ");
-}
-
-// An archive made here entry by entry, as a stranger might make one.
-struct RawEntry { std::string name, data; bool link = false, utf8 = false; };
-std::string MakeArchive(const std::string& path, const std::vector<RawEntry>& entries) {
-  int err = 0;
-  zip_t* za = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
-  if (!za) return "open failed";
-  for (const RawEntry& e : entries) {
-    zip_source_t* src = zip_source_buffer(za, e.data.data(), e.data.size(), 0);
-    zip_int64_t i = zip_file_add(za, e.name.c_str(), src, e.utf8 ? ZIP_FL_ENC_UTF_8 : ZIP_FL_ENC_RAW);
-    if (i < 0) return zip_strerror(za);
-    zip_set_file_compression(za, static_cast<zip_uint64_t>(i), ZIP_CM_STORE, 0);
-    if (e.link) zip_file_set_external_attributes(za, static_cast<zip_uint64_t>(i), 0, ZIP_OPSYS_UNIX, 0120777u << 16);
-  }
-  return zip_close(za) == 0 ? "" : zip_strerror(za);
 }
 
 TEST(ArchiveHostile, RefusedWithNothingWritten) {

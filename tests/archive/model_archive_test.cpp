@@ -1,11 +1,10 @@
 // The archive exports and the properties dialog through the C interface, answered by the scripted
 // user interface: what goes into an archive, where it unpacks, and what the host is told.
-#include <zip.h>
-
 #include <cstring>
 #include <filesystem>
 
 #include "lock/lock_slot.h"
+#include "support/archive_maker.h"
 #include "support/host_test.h"
 #include "ui/user_interface.h"
 
@@ -123,52 +122,36 @@ TEST_F(ArchiveExports, WithoutAnArchiveTheUserIsToldWhyOrNothingHappens) {
   }
 }
 
-// An archive made by hand: entries and their bytes.
-void MakeZip(const std::string& path, const std::vector<std::pair<std::string, std::string>>& entries) {
-  int error = 0;
-  zip_t* z = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-  ASSERT_NE(z, nullptr);
-  for (const auto& [name, bytes] : entries) {
-    zip_source_t* source = zip_source_buffer(z, bytes.data(), bytes.size(), 0);
-    ASSERT_GE(zip_file_add(z, name.c_str(), source, ZIP_FL_ENC_RAW), 0) << name;
-  }
-  ASSERT_EQ(zip_close(z), 0) << zip_strerror(z);
-}
-
+// Cancelled, or an archive that gives no model: status 9, and what the user is told.
 TEST_F(ArchiveExports, AnArchiveThatGivesNoModelAnswersStatus9) {
-  Opened opened = OpenArchive();  // cancelled
-  EXPECT_EQ(opened.dir + "|" + opened.name + "|" + std::to_string(opened.status), "||9");
-  EXPECT_TRUE(Boxes().empty());
-
-  MakeZip(out_ + "notes.QVC", {{"notes.txt", "n"}});
-  ui_.QueuePaths({out_ + "notes.QVC"});
-  opened = OpenArchive();
-  EXPECT_EQ(opened.dir + "|" + opened.name + "|" + std::to_string(opened.status), out_ + "notes||9");
-  EXPECT_EQ(Boxes(), std::vector<std::string>{kNoDat});
-
-  // A stranger's archive reaching out of its folder: nothing unpacked anywhere.
-  MakeZip(out_ + "evil.QVC", {{"evil.dat", "e"}, {std::string("..") + "/" + "escaped.dat", "x"}});
-  ui_.QueuePaths({out_ + "evil.QVC"});
-  EXPECT_EQ(OpenArchive().status, 9);
-  EXPECT_EQ(Boxes(), (std::vector<std::string>{kNotExtracted, kNoDat}));
-  EXPECT_EQ(DirectoryNames(out_), "evil evil.QVC notes notes.QVC ");
-  EXPECT_EQ(DirectoryNames(out_ + "evil"), "");
-
-  // A folder named after the archive cannot be made: it unpacks beside the archive.
-  MakeZip(out_ + "m.QVC", {{"m.dat", "m"}});
-  WriteFile(out_ + "m", "a file in the way");
-  ui_.QueuePaths({out_ + "m.QVC"});
-  opened = OpenArchive();
-  EXPECT_EQ(opened.dir + "|" + opened.name + "|" + std::to_string(opened.status), out_.substr(0, out_.size() - 1) + "|m|0");
+  struct Case {
+    const char* what;
+    std::string archive;
+    std::vector<RawEntry> entries;
+    std::string opened;
+    std::vector<std::string> boxes;
+  };
+  WriteFile(out_ + "m", "a file in the way");  // m.QVC cannot have its own folder: it unpacks beside
+  std::vector<Case> cases = {
+      {"cancelled", "", {}, "||9", {}},
+      {"no data file", "notes", {{"notes.txt", "n"}}, out_ + "notes||9", {kNoDat}},
+      {"a stranger's, reaching out of its folder", "evil", {{"evil.dat", "e"}, {"../escaped.dat", "x"}},
+       out_ + "evil||9", {kNotExtracted, kNoDat}},
+      {"no folder of its own", "m", {{"m.dat", "m"}}, out_.substr(0, out_.size() - 1) + "|m|0", {}},
 #ifndef _WIN32
-  // A folder whose name does not fit the host's 260-byte buffer is no result.
-  const std::string title(240, 'L');
-  MakeZip(out_ + title + ".QVC", {{"long.dat", "l"}});
-  ui_.QueuePaths({out_ + title + ".QVC"});
-  opened = OpenArchive();
-  EXPECT_EQ(opened.dir + "|" + opened.name + "|" + std::to_string(opened.status), "||9");
-  EXPECT_EQ(Boxes(), std::vector<std::string>{kNoDat});
+      {"a folder too long for the host's 260 bytes", std::string(240, 'L'), {{"long.dat", "l"}}, "||9", {kNoDat}},
 #endif
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (!c.archive.empty()) ASSERT_EQ(MakeArchive(out_ + c.archive + ".QVC", c.entries), "");
+    ui_.QueuePaths({c.archive.empty() ? "" : out_ + c.archive + ".QVC"});
+    const Opened opened = OpenArchive();
+    EXPECT_EQ(opened.dir + "|" + opened.name + "|" + std::to_string(opened.status), c.opened);
+    EXPECT_EQ(Boxes(), c.boxes);
+  }
+  EXPECT_EQ(DirectoryNames(out_ + "evil"), "");
+  EXPECT_FALSE(Exists(out_ + "escaped.dat"));
 }
 
 // A colleague works on the model an earlier unpack made: unpacking the archive again replaces
@@ -181,9 +164,8 @@ TEST_F(ArchiveExports, UnpackingNeverHarmsAModelInUse) {
   ASSERT_EQ(OpenArchive().status, 0);
   const std::string names = DirectoryNames(there);
   for (const char* name : {"pump.dat", "pump.cmb", "pump.out", "pump.L001"}) WriteFile(there + name, "kept");
-  platform::FileHandle held = platform::kNoFile;  // a reader that keeps writers out
-  ASSERT_TRUE(env_.OpenFile(there + "pump.L001", platform::kRead, platform::kShareRead,
-                            platform::Disposition::kOpenExisting, &held, nullptr).ok());
+  FileHandle held = kNoFile;  // a reader that keeps writers out
+  ASSERT_TRUE(env_.OpenFile(there + "pump.L001", kRead, kShareRead, Disposition::kOpenExisting, &held, nullptr).ok());
   // Each unpack meets one obstacle, and then the next is set up.
   const std::function<void()> next[] = {
       [&] {

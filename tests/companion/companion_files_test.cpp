@@ -23,12 +23,6 @@ std::string TihList(const std::string& count, const std::vector<std::string>& na
   for (const std::string& n : names) out += Pad("", 10) + Pad(n, 8) + " 1\n";
   return out;
 }
-// A TTA case list: input file, case and profile in 15-character columns.
-std::string CaseList(const std::vector<std::pair<std::string, std::string>>& cases) {
-  std::string out = "TTA File       Case           Profile\r\n";
-  for (const auto& [input, profile] : cases) out += Pad(input, 15) + Pad("case", 15) + Pad(profile, 15) + "\r\n";
-  return out;
-}
 
 class Companion : public HostTest {
  protected:

@@ -1,7 +1,6 @@
 // The request queue: what it accepts, the order it serves, and its index of waiting requests.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <deque>
 #include <random>
 #include <string>

@@ -84,13 +84,13 @@ TEST(SharedModel, AnotherSpellingMeetsTheHolderUntilItLetsGoAndARewriteLeavesNoT
 
   // The lock slot rewrites its lock file through a handle opened for writing only, then cuts it at
   // the end of the new text; some clients cannot truncate such a handle.
-  platform::Env& env = platform::System();
-  platform::FileHandle h = platform::kNoFile;
-  ASSERT_TRUE(env.OpenFile(models / "valve.lck", platform::kWrite, platform::kShareRead,
-                           platform::Disposition::kOpenAlways, &h, nullptr).ok());
+  Env& env = System();
+  FileHandle h = kNoFile;
+  ASSERT_TRUE(env.OpenFile(models / "valve.lck", kWrite, kShareRead, Disposition::kOpenAlways, &h, nullptr).ok());
   const std::string longer(300, 'x'), shorter = "<lock/>";
-  EXPECT_TRUE(env.Write(h, longer.data(), longer.size()).ok() && env.Seek(h, 0).ok() &&
-              env.Write(h, shorter.data(), shorter.size()).ok());
+  EXPECT_TRUE(env.Write(h, longer.data(), longer.size()).ok());
+  EXPECT_TRUE(env.Seek(h, 0).ok());
+  EXPECT_TRUE(env.Write(h, shorter.data(), shorter.size()).ok());
   EXPECT_EQ(env.Truncate(h).ToString(), "OK") << "the handle opened for writing only cannot be cut";
   EXPECT_TRUE(env.Close(h).ok());
   EXPECT_EQ(ReadFile(models / "valve.lck"), shorter);

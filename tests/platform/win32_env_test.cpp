@@ -21,10 +21,13 @@ TEST(Win32EnvTest, NativeCodesAndTheirTrimmedTextsExactTimesAndHiddenDestination
   test::TempDir dir;
   FileHandle h = 123;
   Status s = env.OpenFile(dir / "absent.dat", kRead, kShareRead, Disposition::kOpenExisting, &h, nullptr);
-  EXPECT_TRUE(s.code() == ERROR_FILE_NOT_FOUND && h == kNoFile && s.message() == env.ErrorText(s.code())) << s.message();
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, s.code());
+  EXPECT_EQ(kNoFile, h);
+  EXPECT_EQ(env.ErrorText(s.code()), s.message());
   const std::string blanks = " \r\n\t";  // the system's texts end in a line break
-  EXPECT_TRUE(!s.message().empty() && blanks.find(s.message().back()) == std::string::npos &&
-              blanks.find(s.message().front()) == std::string::npos) << "'" << s.message() << "'";
+  ASSERT_FALSE(s.message().empty());
+  EXPECT_EQ(blanks.find(s.message().back()), std::string::npos) << "'" << s.message() << "'";
+  EXPECT_EQ(blanks.find(s.message().front()), std::string::npos) << "'" << s.message() << "'";
   s = env.OpenFile(dir / "no\\such\\dir.dat", kRead, kShareRead, Disposition::kOpenExisting, &h, nullptr);
   EXPECT_EQ(ERROR_PATH_NOT_FOUND, s.code());
   EXPECT_EQ("", env.ErrorText(0x7ffffff0));  // no text rather than an invented one
@@ -36,7 +39,8 @@ TEST(Win32EnvTest, NativeCodesAndTheirTrimmedTextsExactTimesAndHiddenDestination
   const std::string from = dir.Write("a.dat", "new"), to = dir.Write("b.dat", "old");
   HANDLE raw = CreateFileA(from.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(INVALID_HANDLE_VALUE, raw);
-  ASSERT_TRUE(SetFileTime(raw, nullptr, nullptr, &when) && CloseHandle(raw));
+  ASSERT_TRUE(SetFileTime(raw, nullptr, nullptr, &when));
+  ASSERT_TRUE(CloseHandle(raw));
   FileInfo info;
   ASSERT_TRUE(env.GetFileInfo(from, &info).ok());
   EXPECT_EQ((FileTime{10413792000, 123456700, true}), info.mtime);
@@ -44,7 +48,8 @@ TEST(Win32EnvTest, NativeCodesAndTheirTrimmedTextsExactTimesAndHiddenDestination
   // A copy over a hidden file is refused, as Windows does.
   ASSERT_TRUE(SetFileAttributesA(to.c_str(), FILE_ATTRIBUTE_HIDDEN));
   EXPECT_EQ(ERROR_ACCESS_DENIED, env.CopyFile(from, to, true).code());
-  EXPECT_TRUE(env.GetFileInfo(to, &info).ok() && info.hidden);
+  ASSERT_TRUE(env.GetFileInfo(to, &info).ok());
+  EXPECT_TRUE(info.hidden);
   EXPECT_EQ("old", dir.Read("b.dat"));
 #endif
 }

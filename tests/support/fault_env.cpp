@@ -84,16 +84,6 @@ std::string FaultEnv::PathOf(FileHandle h) {
   return found == paths_.end() ? std::string() : found->second;
 }
 
-void FaultEnv::SetUserName(std::string name) {
-  std::lock_guard<std::mutex> g(mu_);
-  user_ = std::move(name);
-}
-
-void FaultEnv::SetComputerName(std::string name) {
-  std::lock_guard<std::mutex> g(mu_);
-  computer_ = std::move(name);
-}
-
 int FaultEnv::Count(Op op) const {
   std::lock_guard<std::mutex> g(mu_);
   return counts_[static_cast<int>(op)];

@@ -31,8 +31,8 @@ class FaultEnv : public EnvWrapper {
   // as though someone had written it there.
   void Forge(const std::string& path_part, std::string text);
   // Names reported instead of the system's (empty: the system's).
-  void SetUserName(std::string name);
-  void SetComputerName(std::string name);
+  void SetUserName(std::string name) { Pose(user_, std::move(name)); }
+  void SetComputerName(std::string name) { Pose(computer_, std::move(name)); }
   // The running program's path reported instead of the system's (empty: the system's).
   void SetExecutablePath(std::string path) { executable_ = std::move(path); }
   std::string ExecutablePath() override { return executable_.empty() ? EnvWrapper::ExecutablePath() : executable_; }
@@ -95,6 +95,10 @@ class FaultEnv : public EnvWrapper {
   Status Or(Op op, const std::string& path, Call call) {
     Status s = Trip(op, path);
     return s.ok() ? call() : s;
+  }
+  void Pose(std::string& field, std::string name) {
+    std::lock_guard<std::mutex> g(mu_);
+    field = std::move(name);
   }
   bool Posed(const std::string& posed, std::string* name);
   std::string PathOf(FileHandle h);

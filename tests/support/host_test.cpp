@@ -1,7 +1,9 @@
 #include "support/host_test.h"
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "lock/lock_slot.h"
 #include "lock/xml_processor.h"
@@ -30,6 +32,26 @@ LockOwnerInfo OwnerInLockFile(const std::string& path) {
 std::string LockText(const std::string& user, const std::string& machine, bool permanent) {
   return "<Quorvane-Miradel><Lock><MachineName>" + machine + "</MachineName><UserName>" + user + "</UserName><IsPermanent>" +
          (permanent ? "TRUE" : "FALSE") + "</IsPermanent></Lock></Quorvane-Miradel>";
+}
+
+std::string CaseList(const std::vector<std::pair<std::string, std::string>>& inputsAndProfiles) {
+  auto col = [](std::string t) { return t.append(15 - t.size(), ' '); };
+  std::string out = "TTA File       Case           Profile\r\n";
+  for (const auto& [input, profile] : inputsAndProfiles) out += col(input) + col("case") + col(profile) + "\r\n";
+  return out;
+}
+
+std::string Listed(const UnwrittenRecord& record) {
+  std::string s;
+  for (const UnwrittenEntry& e : record.entries) s += (e.kind == UnwrittenKind::kCopy ? " copy " : " delete ") + e.file;
+  return s.empty() ? s : s.substr(1);
+}
+
+bool Eventually(const std::function<bool()>& condition) {
+  using namespace std::chrono;
+  for (auto end = steady_clock::now() + minutes(1); !condition(); std::this_thread::sleep_for(milliseconds(1)))
+    if (steady_clock::now() > end) return false;
+  return true;
 }
 
 void HostTest::SetUp() {

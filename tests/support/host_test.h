@@ -5,12 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "control/globals.h"
 #include "hostkit/host.h"
 #include "miradel.h"
+#include "model/unwritten_changes.h"
 #include "support/fault_env.h"
 #include "support/scripted_ui.h"
 #include "support/temp_dir.h"
@@ -46,12 +49,17 @@ bool CanWrite(const std::string& path);
 LockOwnerInfo OwnerInLockFile(const std::string& path);
 // A lock file's text as a colleague's library writes it.
 std::string LockText(const std::string& user, const std::string& machine, bool permanent);
+// A TTA case list: a header, then input file, case and profile in 15-character columns.
+std::string CaseList(const std::vector<std::pair<std::string, std::string>>& inputsAndProfiles);
+// A record's entries as "copy a delete b".
+std::string Listed(const UnwrittenRecord& record);
+// Whether condition came true within a minute.
+bool Eventually(const std::function<bool()>& condition);
 
 class HostTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
-  static CNetworkFileControl& C() { return TheControl(); }
   static ControlInside In() { return ControlInside(); }
   // The user's name and machine, and the lock texts that carry them (the host gives its version
   // again, as a freshly started host would).

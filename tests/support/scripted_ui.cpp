@@ -5,16 +5,21 @@
 namespace miradel::test {
 
 int ScriptedUi::MessageBox(const ui::MessageBoxRequest& request) {
+  if (hook) hook(request);
   std::lock_guard<std::mutex> hold(mutex_);
   const int answer = Take(answers_, ui::DefaultAnswer(request));
-  shown_.push_back({request.owner, request.text, request.caption, request.style, answer});
+  shown_.push_back({request.owner, request.text, request.caption, request.style});
   return answer;
 }
 
-ui::FolderChoice ScriptedUi::BrowseForFolder(std::intptr_t owner, const std::string& title, unsigned flags,
-                                             std::string* folder) {
+int ScriptedUi::Count(const std::string& text) const {
+  int n = 0;
+  for (const Shown& box : shown()) n += box.text.compare(0, text.size(), text) == 0;
+  return n;
+}
+
+ui::FolderChoice ScriptedUi::BrowseForFolder(std::intptr_t, const std::string&, unsigned, std::string* folder) {
   std::lock_guard<std::mutex> hold(mutex_);
-  browsed_.emplace_back(owner, title, flags);
   const std::string chosen = Take(folders_, std::string());
   if (chosen.empty()) return ui::FolderChoice::kCancelled;
   *folder = chosen;

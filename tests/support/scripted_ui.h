@@ -1,15 +1,15 @@
 // A user interface for tests: answers, folders, paths and dialog outcomes from queues, and a record
-// of every box, browser, file dialog and dialog shown and every enabling of a window.
+// of every box, file dialog and dialog shown and every enabling of a window.
 #pragma once
 
 #include <cstddef>
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -24,14 +24,12 @@ class ScriptedUi : public ui::UserInterface {
     std::string text;
     std::string caption;
     unsigned style = 0;
-    int answer = 0;  // what the box answered
   };
 
   // Answers taken in order, one per box; when none is left, ui::DefaultAnswer of the box.
   void QueueAnswers(const std::vector<int>& answers) { Queue(answers_, answers); }
 
-  using Browsed = std::tuple<std::intptr_t, std::string, unsigned>;  // owner, title, flags
-  using Enable = std::pair<std::intptr_t, bool>;                       // window, enable
+  using Enable = std::pair<std::intptr_t, bool>;  // window, enable
 
   // Folders taken in order, one per browser; an empty one, or none left, is cancelled.
   void QueueFolders(const std::vector<std::string>& folders) { Queue(folders_, folders); }
@@ -44,6 +42,8 @@ class ScriptedUi : public ui::UserInterface {
   using Types = std::array<bool, 5>;
   void QueueArchive(const std::vector<std::optional<Types>>& answers) { Queue(archive_answers_, answers); }
 
+  // Runs first for each box, on the thread that shows it.
+  std::function<void(const ui::MessageBoxRequest&)> hook;
   int MessageBox(const ui::MessageBoxRequest& request) override;
   ui::FolderChoice BrowseForFolder(std::intptr_t owner, const std::string& title, unsigned flags,
                                    std::string* folder) override;
@@ -52,14 +52,15 @@ class ScriptedUi : public ui::UserInterface {
   bool FilePropertiesDialog(std::intptr_t owner, const ui::FileProperties& properties) override;
   bool ArchiveDialog(std::intptr_t owner, bool types[5]) override;
 
-  // Every box, browser, dialog and enabling so far, each in the order they came (the dialogs with
+  // Every box, dialog and enabling so far, each in the order they came (the dialogs with
   // their owner and what they were given).
   std::vector<ui::FileDialogRequest> file_dialogs() const { return Copy(file_dialogs_); }
   std::vector<std::pair<std::intptr_t, ui::FileProperties>> properties() const { return Copy(properties_); }
   std::vector<std::pair<std::intptr_t, Types>> archives() const { return Copy(archives_); }
   std::vector<Shown> shown() const { return Copy(shown_); }
   std::size_t count() const { return shown().size(); }
-  std::vector<Browsed> browsed() const { return Copy(browsed_); }
+  // How many boxes began with text.
+  int Count(const std::string& text) const;
   std::vector<Enable> enables() const { return Copy(enables_); }
 
  private:
@@ -86,7 +87,6 @@ class ScriptedUi : public ui::UserInterface {
   std::deque<int> answers_;
   std::vector<Shown> shown_;
   std::deque<std::string> folders_;
-  std::vector<Browsed> browsed_;
   std::vector<Enable> enables_;
   std::deque<std::string> paths_;
   std::vector<ui::FileDialogRequest> file_dialogs_;

@@ -91,6 +91,8 @@ TEST_F(CallbackUiTest, EachBoxArrivesAsAskedAlsoFromTwoThreadsAtOnceAndOnlyAnAns
   }
   answer_ = kIdCancel;
   EXPECT_EQ(kIdOk, PlainMessageBox(1, "q"));  // an OK box unless told otherwise
+  answer_ = kIdRetry;  // the failed fetch's box: Retry is one of its buttons, not the default Cancel
+  EXPECT_EQ(kIdRetry, PlainMessageBox(1, "q", kRetryCancel));
 
   calls_.clear();
   meet_ = 2;  // neither box returns before both are up
@@ -176,7 +178,8 @@ TEST_F(CallbackUiTest, FileDialogsAndBothDialogsReachTheirSlotsAndOnlyAClearAnsw
     std::string path = "untouched";
     const bool chosen = Current().FileDialog({0x55, c.save, "Q (*.QVC)|*.QVC||", "QVC", "m_A", "C:\\m", 6}, &path);
     EXPECT_EQ(c.path.empty() ? "0untouched" : "1" + c.path, std::to_string(chosen) + path);
-    EXPECT_EQ(host.calls, std::vector<std::string>{(c.save ? "save" : "open") + std::string("|85|Q (*.QVC)|*.QVC|||QVC|m_A|C:\\m|6|260")});
+    const std::string call = std::string(c.save ? "save" : "open") + "|85|Q (*.QVC)|*.QVC|||QVC|m_A|C:\\m|6|260";
+    EXPECT_EQ(host.calls, std::vector<std::string>{call});
   }
   host.calls.clear();
   for (int answer : {0, 7}) {
@@ -184,11 +187,12 @@ TEST_F(CallbackUiTest, FileDialogsAndBothDialogsReachTheirSlotsAndOnlyAClearAnsw
     EXPECT_EQ(answer != 0, Current().FilePropertiesDialog(9, {"PUMP.CMB", "", "", "", "", "", "", "", true}));
   }
   EXPECT_EQ(host.calls, std::vector<std::string>(2, "9PUMP.CMB|1"));
+  const std::string given = {1, 0, 1, 1, 1}, flipped = {0, 1, 0, 0, 0};
   for (int answer : {1, 0, 2}) {
     host.answer = answer;
     bool types[5] = {true, false, true, true, true};
     EXPECT_EQ(answer == 1, Current().ArchiveDialog(9, types));
-    EXPECT_EQ(answer == 1, !types[0] && types[1] && !types[2] && !types[3] && !types[4]) << answer;
+    EXPECT_EQ(std::string(types, types + 5), answer == 1 ? flipped : given) << answer;  // else untouched
   }
 }
 
@@ -207,7 +211,9 @@ TEST_F(CallbackUiTest, TheTableIsCopiedAndReadOnlyAsFarAsItsSizeAndMayLackMessag
     EXPECT_EQ(size >= older ? 1 : 0, MiradelSetUiCallbacks(&given.table)) << size;
     const auto* installed = dynamic_cast<CallbackUi*>(&Current());
     if (size == older) {  // the slots past its size are none
-      EXPECT_TRUE(installed && !installed->table().browse_for_folder && !installed->table().enable_window);
+      ASSERT_NE(installed, nullptr);
+      EXPECT_EQ(installed->table().browse_for_folder, nullptr);
+      EXPECT_EQ(installed->table().enable_window, nullptr);
     }
     std::memset(&given, 0xAB, sizeof given);
     PlainMessageBox(0, std::to_string(size));
