@@ -10,6 +10,7 @@
 #include "copy/copy_thread_timings.h"
 #include "support/child.h"
 #include "support/host_test.h"
+#include "support/patience.h"
 
 #ifndef _WIN32
 #include <sys/resource.h>
@@ -265,7 +266,7 @@ TEST(CopyThreadStart, ASetUpWithoutAThreadIsRefused) {
   auto child = StartChild("set_model_dir_without_threads", {dir.path()});
   ASSERT_TRUE(child);
   bool ok = false;
-  std::string line = child->ReadLine(60000, &ok);
+  std::string line = child->ReadLine(test::PatienceMs(), &ok);
   EXPECT_EQ(child->Wait(), 0);
   EXPECT_EQ(line, "0 0") << "NW_SetModelDir claimed a working copy nobody serves";
 #endif

@@ -131,6 +131,16 @@ TEST_F(WriteBack, RequestsQueueTheHostsChangesAndTheReleaseWaitsForThem) {
   EXPECT_EQ(ui_.count(), 0u);
 }
 
+// The release waits for the last write-back too, also while it waits between two tries.
+TEST_F(WriteBack, TheReleaseWaitsForTheLastWriteBackBetweenItsTries) {
+  OpenPump();
+  WriteFile(work_ + "pump.out", "new");
+  env_.Fail(Op::kReplace, "pump.out", ErrorKind::kSharingViolation, 1);
+  ASynchCopy("pump", "out");
+  NW_ReleaseLock();
+  EXPECT_EQ(ReadFile(dir_ / "pump.out"), "new");
+}
+
 // The share vanishes under 1,000 queued write-backs: Retry while it is gone asks again; Retry once
 // it is back says so once, and every file arrives whole.
 TEST_F(WriteBack, RetryAfterTheShareCameBackWritesEveryFile) {

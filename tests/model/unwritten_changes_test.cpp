@@ -9,6 +9,7 @@
 
 #include "support/child.h"
 #include "support/host_test.h"
+#include "support/patience.h"
 
 namespace miradel::test {
 namespace {
@@ -166,7 +167,7 @@ std::string Recover(std::vector<std::string> args, const std::string& temp, int 
   auto run = hostkit::ChildProcess::Start(hostkit::SiblingProgram("miradel"), args);
   std::string out;
   for (bool ok = run != nullptr; ok;) {
-    const std::string line = run->ReadLine(60000, &ok);
+    const std::string line = run->ReadLine(test::PatienceMs(), &ok);
     if (ok) out += line + "\n";
   }
   EXPECT_EQ(run ? run->Wait() : -1, want) << out;

@@ -14,11 +14,12 @@
 #include "platform/env.h"
 #include "support/child.h"
 #include "support/temp_dir.h"
+#include "support/patience.h"
 
 namespace miradel::platform {
 namespace {
 
-constexpr int kChildMs = 60000;
+const int kChildMs = test::PatienceMs();
 
 const char* KindName(ErrorKind kind) {
   static const char* const kNames[] = {"ok", "not-found", "sharing-violation", "access-denied", "already-exists",

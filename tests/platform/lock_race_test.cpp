@@ -13,6 +13,7 @@
 #include "support/child.h"
 #include "support/host_test.h"
 #include "support/temp_dir.h"
+#include "support/patience.h"
 
 namespace miradel::test {
 namespace {
@@ -86,7 +87,7 @@ TEST_P(LockRace, NeverTwoHoldersAtOnce) {
   for (auto& child : children) child->WriteLine("go");
   for (int i = 0; i < kContenders; ++i) {  // nothing said within the limit reads as ""
     EXPECT_EQ(children[i]->ReadLine(15 * 60 * 1000), "done, lost the lock file 0 times") << "contender " << i;
-    EXPECT_EQ(children[i]->Wait(60000), 0) << "contender " << i;
+    EXPECT_EQ(children[i]->Wait(test::PatienceMs()), 0) << "contender " << i;
   }
 
   // One holder at a time: every enter is followed by the same holder's leave.

@@ -1,4 +1,5 @@
 #include "support/child.h"
+#include "support/patience.h"
 
 #include <cstdio>
 #include <cstring>
@@ -39,7 +40,7 @@ std::unique_ptr<ChildProcess> StartHolder(const std::string& dir, const std::str
                                     {"lock", dir, model, "--as-user", user, "--as-machine", machine});
   bool ok = holder != nullptr;
   std::string line;
-  while (ok && line.rfind("ready", 0) != 0) line = holder->ReadLine(60000, &ok);
+  while (ok && line.rfind("ready", 0) != 0) line = holder->ReadLine(PatienceMs(), &ok);
   if (!ok) {
     ADD_FAILURE() << "the holder of " << model << " did not get ready within a minute";
     return nullptr;

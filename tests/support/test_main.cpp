@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "support/child.h"
+#include "support/patience.h"
 
 namespace {
 
@@ -56,8 +57,9 @@ int main(int argc, char** argv) {
   int code = 0;
   if (miradel::test::RunChildIfRequested(argc, argv, &code)) return code;
   testing::InitGoogleTest(&argc, argv);
-  // Generous: the slowest test (a lock race variant, 1,000 rounds) takes some 12 s on a quiet
-  // machine and over 120 s on one busy with other builds.
-  testing::UnitTest::GetInstance()->listeners().Append(new Watchdog(std::chrono::seconds(360)));
+  // Six times the patience: the slowest test (a lock race variant, 1,000 rounds) takes some 12 s on
+  // a quiet machine and over 120 s on one busy with other builds.
+  testing::UnitTest::GetInstance()->listeners().Append(
+      new Watchdog(std::chrono::duration_cast<std::chrono::seconds>(6 * miradel::test::Patience())));
   return RUN_ALL_TESTS();
 }

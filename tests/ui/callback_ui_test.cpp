@@ -19,6 +19,7 @@
 #include "support/scripted_ui.h"
 #include "ui/callback_ui.h"
 #include "ui/user_interface.h"
+#include "support/patience.h"
 
 namespace miradel::ui {
 namespace {
@@ -39,7 +40,7 @@ class CallbackUiTest : public ::testing::Test {
     std::unique_lock<std::mutex> lock(host->mutex_);
     host->calls_.emplace_back(owner, text, caption, style, yes ? yes : "(null)", no ? no : "(null)", flags);
     host->cv_.notify_all();
-    EXPECT_TRUE(host->cv_.wait_for(lock, std::chrono::seconds(60), [&] { return host->calls_.size() >= host->meet_; }))
+    EXPECT_TRUE(host->cv_.wait_for(lock, test::Patience(), [&] { return host->calls_.size() >= host->meet_; }))
         << "the other thread's box never came";
     auto it = host->answers_.find(text);
     return it != host->answers_.end() ? it->second : host->answer_;
