@@ -152,8 +152,9 @@ TEST_F(CopyThreadTest, RacingWakeUpsAreNeverLost) {
   ASSERT_TRUE(Eventually([&] { return Count() == 0; })) << "the burst was not served";
 }
 
-// Suspending waits for the request in progress; stopping carries out no queued request, whether
-// the thread is suspended, in the middle of a copy or in the pause before the retries.
+// Suspending, and waiting for the queue, wait for the request in progress; stopping carries out no
+// queued request, whether the thread is suspended, in the middle of a copy or in the pause before
+// the retries.
 TEST_F(CopyThreadTest, SuspendWaitsForTheRequestInProgressAndStoppingCarriesOutNoQueuedRequest) {
   for (const char* name : {"a.dat", "b.dat", "big.dat"}) work_.Write(name, name);
   Copy("a.dat");
@@ -194,6 +195,16 @@ TEST_F(CopyThreadTest, SuspendWaitsForTheRequestInProgressAndStoppingCarriesOutN
   ASSERT_TRUE(Eventually([&] { return env_.Count(Op::kReplace) == copies + 1; })) << "the first try never came";
   service_.reset();
   EXPECT_EQ(env_.Count(Op::kReplace), copies + 1);
+
+  service_ = std::make_unique<CopyService>();
+  env_.Hold("a.dat");
+  Start();
+  Copy("a.dat");
+  ASSERT_TRUE(env_.Holding()) << "the copy never started";
+  auto emptied = std::async(std::launch::async, [&] { service_->WaitForQueueEmpty(); });
+  EXPECT_EQ(emptied.wait_for(50ms), std::future_status::timeout) << "the wait ended with a request on the queue";
+  env_.Hold("");
+  emptied.get();
 }
 
 using CopyThreadHost = HostTest;

@@ -50,7 +50,7 @@ std::string Listed(const UnwrittenRecord& record) {
 
 bool Eventually(const std::function<bool()>& condition) {
   using namespace std::chrono;
-  for (auto end = steady_clock::now() + Patience(); !condition(); std::this_thread::sleep_for(milliseconds(1)))
+  for (auto end = steady_clock::now() + Patience(); !condition(); std::this_thread::yield())
     if (steady_clock::now() > end) return false;
   return true;
 }

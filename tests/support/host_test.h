@@ -53,7 +53,8 @@ std::string LockText(const std::string& user, const std::string& machine, bool p
 std::string CaseList(const std::vector<std::pair<std::string, std::string>>& inputsAndProfiles);
 // A record's entries as "copy a delete b".
 std::string Listed(const UnwrittenRecord& record);
-// Whether condition came true within a minute.
+// Whether condition came true within a minute; looked at without pause, so that a racing test acts
+// as soon as it may.
 bool Eventually(const std::function<bool()>& condition);
 
 class HostTest : public ::testing::Test {
