@@ -193,9 +193,8 @@ class CNetworkFileControl : public CopyHost {
 
   // Starts the copy thread the first time: 1 when one runs.
   int EnsureCopyThread();
-  // Queues node for the open model: its model directory (the target of a copy; for a delete, the
-  // directory its source, a name, is joined to) and name are filled in under the queue's guard, as
-  // a move changes them under it, and it is noted in the journal first.
+  // Queues node for the open model: it is placed in the model's directory and name under the
+  // queue's guard, as a move changes them under it, and noted in the journal first.
   int Submit(std::unique_ptr<QueueNode> node, bool wake);
   // Removes the working copy (usePrevious 0) or the previous one (1), unless it holds changes not
   // written back: requests still queued for it are recorded as unwritten first, and one whose
