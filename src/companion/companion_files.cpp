@@ -34,7 +34,7 @@ bool Flagged(const int* flags, int index) { return flags[index - 1] != 0; }
 }  // namespace
 
 std::string CompanionFiles::ModelDir() const {
-  const std::string dir = m_location.m_modelDir.Get();
+  const std::string dir = m_location.ModelDir().str();
   return dir.empty() ? dir : path::WithSeparator(dir);
 }
 
@@ -228,7 +228,7 @@ int CompanionFiles::CopyTTAFiles(int copy, std::intptr_t owner) {
   for (const char* ext : {"LOG", "TTO", "TDL", "TSM"}) m_staging.CopyNamedFileToTemp(modelName, ext);
   if (caseList.empty()) return result;
 
-  TtaCollection collection = CollectTTAFiles(caseList, [this] { return m_location.m_modelDir.Get(); });
+  TtaCollection collection = CollectTTAFiles(caseList, [this] { return m_location.ModelDir().str(); });
   ShowMissingTtaFiles(collection, owner);
   for (const std::string& file : collection.files) {
     const int copied = m_diskObject.CopyFileInto(file, m_location.m_strQVTempDir);

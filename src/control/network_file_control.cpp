@@ -49,7 +49,7 @@ int CNetworkFileControl::ShowFileProperties(const std::string& modelFile, const 
 }
 
 void CNetworkFileControl::ArchiveModel() {
-  m_archive.ArchiveModel(m_location.m_strQVTempDir, m_staging.ExeDir(), m_location.m_modelDir.Get(),
+  m_archive.ArchiveModel(m_location.m_strQVTempDir, m_staging.ExeDir(), m_location.ModelDir().str(),
                          m_location.m_strModelName);
 }
 
@@ -68,7 +68,7 @@ int CNetworkFileControl::SetWorkingDirectory(const std::string& dir) {
 
 int CNetworkFileControl::IsThisModelDir(const Path& dir) {
   const std::string& exeDir = m_staging.ExeDir();
-  if (dir.empty()) return text::EqualsNoCase(m_location.m_modelDir.Get(), exeDir) ? 1 : 0;
+  if (dir.empty()) return text::EqualsNoCase(m_location.ModelDir().str(), exeDir) ? 1 : 0;
   return text::LowerCase(path::WithSeparator(text::TrimTrailingBlanks(dir.str()))) == exeDir ? 1 : 0;
 }
 
@@ -82,7 +82,7 @@ int CNetworkFileControl::CheckModelExist(const Path& dir, const Path& name, cons
 }
 
 int CNetworkFileControl::FileExistMdlTmp(const Path& name, int place) {
-  std::string dir = place == 1 ? m_location.m_strQVTempDir : m_location.m_modelDir.Get();
+  std::string dir = place == 1 ? m_location.m_strQVTempDir : m_location.ModelDir().str();
   // Without a directory there is nothing to look in; the name alone would be looked up wherever
   // the process happens to stand.
   if (dir.empty()) return 0;
@@ -153,7 +153,7 @@ int CNetworkFileControl::PermLock(int permanent) {
 }
 
 int CNetworkFileControl::SetModelDirectory(const Path& dir, const std::string& name) {
-  if (m_staging.SetModelDirectory(dir.str(), name) != 1) return 0;
+  if (m_staging.SetModelDirectory(dir, name) != 1) return 0;
   // A working copy whose write-backs nobody would serve is no working copy.
   return EnsureCopyThread();
 }

@@ -105,7 +105,7 @@ class CNetworkFileControl : public CopyHost {
   void GetModelDirText(char* buffer) const { m_location.GetModelDirText(buffer); }
   void GetQVTempDirText(char* buffer) const { m_location.GetQVTempDirText(buffer); }
   int CompareModel(const Path& dir, const std::string& name) const { return m_location.CompareModel(dir, name); }
-  void StoreDirOnly(const std::string& dir) { m_location.StoreDirOnly(dir); }
+  void StoreDirOnly(const Path& dir) { m_location.StoreDirOnly(dir); }
   void SwapModelDirs() { m_location.SwapModelDirs(); }
 
   // Synchronous copies between the model directory and the working copy.
@@ -153,7 +153,7 @@ class CNetworkFileControl : public CopyHost {
     m_archive.AddInArchive(index, name, extension);
   }
   ModelArchive::Opened OpenArchive() {
-    return m_archive.OpenArchive(m_location.m_modelDir.Get(), m_location.m_strModelName);
+    return m_archive.OpenArchive(m_location.ModelDir().str(), m_location.m_strModelName);
   }
 
   // CopyHost.

@@ -45,7 +45,7 @@ int CNetworkFileControl::SaveAs(int mode, LockOwnerInfo* owner, char* dirText, i
     std::vector<std::string> files;
     if (at.m_strSavedQVTempDir.empty() || at.m_strQVTempDir.empty()) return 0;
     // Never over a model someone else has open: the host that took the target's lock holds it.
-    const std::string target = LockPathFor(at.m_modelDir.Get(), at.m_strModelName);
+    const std::string target = LockPathFor(at.ModelDir(), at.m_strModelName);
     LockManager::Which which;
     if (m_locks.OwnershipOf(target, &which) != LockManager::Ownership::kHeld && HeldBySomeoneElse(target, nullptr))
       return 0;
@@ -87,7 +87,7 @@ int CNetworkFileControl::SaveAs(int mode, LockOwnerInfo* owner, char* dirText, i
       if (!StaysInWorkingCopy(file)) selected.push_back(file);
     NoteWrites(selected);
     m_locks.ReleaseDataFile(LockManager::kPrimary);
-    const int written = selected.empty() ? 0 : m_diskObject.WriteFileListInto(selected, at.m_modelDir.Get());
+    const int written = selected.empty() ? 0 : m_diskObject.WriteFileListInto(selected, at.ModelDir().str());
     m_locks.HoldDataFile(LockManager::kPrimary);
     holding.Release();
     Wrote(selected, written == 1);
@@ -108,7 +108,7 @@ int CNetworkFileControl::SaveAs(int mode, LockOwnerInfo* owner, char* dirText, i
     m_locks.RestorePrimaryLock();
     return taken + 3;
   }
-  at.StoreDirOnly(text::TrimTrailingBlanks(dir));
+  at.StoreDirOnly(Path::FromText(text::TrimTrailingBlanks(dir)));
   at.SetModelName(modelName);
   at.m_strQVTempDir = folder;
   at.m_bDirGivenWithoutSlash = 0;

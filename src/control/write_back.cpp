@@ -18,7 +18,7 @@ namespace miradel {
 
 namespace {
 // A write-back asked for before there is a model directory has nowhere to go.
-bool NoModelDirectory(const std::string& dir, const char* what) {
+bool NoModelDirectory(const Path& dir, const char* what) {
   if (!dir.empty()) return false;
   platform::Diagnostic(std::string("miradel: ") + what + " refused: no model directory is set (NW_SetModelDir)");
   return true;
@@ -51,14 +51,14 @@ int CNetworkFileControl::Submit(std::unique_ptr<QueueNode> node, bool wake) {
   std::lock_guard<std::recursive_mutex> journal(m_pending.Mutex());
   {
     std::lock_guard<std::recursive_mutex> queue(m_copy.m_csQueue);
-    const std::string dir = m_location.m_modelDir.Get();
+    const Path dir = m_location.ModelDir();
     if (NoModelDirectory(dir, "a write-back")) return 0;
-    node->Place(dir, m_location.m_strModelName);
+    node->Place(dir.str(), m_location.m_strModelName);
     const std::string& work = m_location.m_strQVTempDir;
     const std::string& working = node->WorkingFile();
     // Before it is queued, so that no kill between the two can leave it unnamed.
     if (!work.empty() && text::EqualsNoCase(path::DirectoryPart(working), work))
-      m_pending.Note(work, dir, node->Model(), {EntryOf(*node)});
+      m_pending.Note(work, dir.str(), node->Model(), {EntryOf(*node)});
     if (!m_copy.Enqueue(node.get(), false)) return 0;
   }
   node.release();
@@ -68,15 +68,15 @@ int CNetworkFileControl::Submit(std::unique_ptr<QueueNode> node, bool wake) {
 
 int CNetworkFileControl::QueueCopyRequest(const std::string& path, bool wake) {
   // A request that no thread would ever serve is not taken.
-  if (NoModelDirectory(m_location.m_modelDir.Get(), "a write-back") || !EnsureCopyThread()) return 0;
+  if (NoModelDirectory(m_location.ModelDir(), "a write-back") || !EnsureCopyThread()) return 0;
   return Submit(QueueNode::Copy(path), wake);
 }
 
 int CNetworkFileControl::QueueDeleteRequest(const std::string& name) {
   // A name that leads out of the model directory names nothing of the model's.
   if (!path::StaysInside(name)) return 0;
-  const std::string dir = m_location.m_modelDir.Get();
-  if (NoModelDirectory(dir, "a delete") || !platform::PathExists(dir + name) || !EnsureCopyThread()) return 0;
+  const Path dir = m_location.ModelDir();
+  if (NoModelDirectory(dir, "a delete") || !platform::PathExists(dir.Join(name).str()) || !EnsureCopyThread()) return 0;
   return Submit(QueueNode::Delete(name, m_location.m_strQVTempDir), true);
 }
 
@@ -90,7 +90,7 @@ void CNetworkFileControl::QueueCopyOrDelete(const std::string& path) {
 int CNetworkFileControl::EnqueueAndCopyFile(const Path& path) { return QueueCopyRequest(path.str()); }
 
 void CNetworkFileControl::ASynchCopy(int mode, const Path& name, const std::string& extension) {
-  if (NoModelDirectory(m_location.m_modelDir.Get(), "NW_ASynchCopy") || m_location.m_strQVTempDir.empty() ||
+  if (NoModelDirectory(m_location.ModelDir(), "NW_ASynchCopy") || m_location.m_strQVTempDir.empty() ||
       mode != 2)
     return;
   std::string file = text::TrimTrailingBlanks(name.str());
@@ -101,7 +101,7 @@ void CNetworkFileControl::ASynchCopy(int mode, const Path& name, const std::stri
 }
 
 void CNetworkFileControl::ASynchCopyExt(int mode, const std::string& extension) {
-  if (NoModelDirectory(m_location.m_modelDir.Get(), "NW_ASynchCopyExt") || m_location.m_strQVTempDir.empty() ||
+  if (NoModelDirectory(m_location.ModelDir(), "NW_ASynchCopyExt") || m_location.m_strQVTempDir.empty() ||
       mode != 2 || extension.empty())
     return;
   std::vector<std::string> files;
@@ -112,7 +112,7 @@ void CNetworkFileControl::ASynchCopyExt(int mode, const std::string& extension) 
 }
 
 void CNetworkFileControl::AsynchCpyMdlFl(const std::string& extension) {
-  if (NoModelDirectory(m_location.m_modelDir.Get(), "NW_AsynchCpyMdlFl") || m_location.m_strQVTempDir.empty() ||
+  if (NoModelDirectory(m_location.ModelDir(), "NW_AsynchCpyMdlFl") || m_location.m_strQVTempDir.empty() ||
       extension.empty())
     return;
   const std::string ext = text::TrimTrailingBlanks(extension);
@@ -121,7 +121,7 @@ void CNetworkFileControl::AsynchCpyMdlFl(const std::string& extension) {
 }
 
 void CNetworkFileControl::ASynchDelete(const Path& name) {
-  if (NoModelDirectory(m_location.m_modelDir.Get(), "NW_ASynchDelete") || m_location.m_strQVTempDir.empty()) return;
+  if (NoModelDirectory(m_location.ModelDir(), "NW_ASynchDelete") || m_location.m_strQVTempDir.empty()) return;
   QueueDeleteRequest(text::TrimTrailingBlanks(name.str()));
 }
 
@@ -195,7 +195,7 @@ void CNetworkFileControl::KeepPendingChanges(const std::string& workingCopy) {
 }
 
 void CNetworkFileControl::NoteWrites(const std::vector<std::string>& files) {
-  NoteWrites(files, m_location.m_strQVTempDir, m_location.m_modelDir.Get(), m_location.m_strModelName);
+  NoteWrites(files, m_location.m_strQVTempDir, m_location.ModelDir().str(), m_location.m_strModelName);
 }
 
 void CNetworkFileControl::NoteWrites(const std::vector<std::string>& files, const std::string& work,
@@ -215,7 +215,7 @@ void CNetworkFileControl::Wrote(const std::vector<std::string>& files, bool writ
     if (!names.empty()) ClearUnwritten(work, names);
     SettleJournal();
   } else if (!entries.empty() &&
-             !miradel::RecordUnwritten(work, m_location.m_modelDir.Get(), m_location.m_strModelName, entries)) {
+             !miradel::RecordUnwritten(work, m_location.ModelDir().str(), m_location.m_strModelName, entries)) {
     platform::Diagnostic("miradel: could not record the unwritten changes of " + work + "; they stay in it");
     std::lock_guard<std::mutex> guard(m_csUnrecorded);
     m_unrecorded.insert(text::LowerCase(work));
@@ -238,7 +238,7 @@ int CNetworkFileControl::CopyAllFromTemp() {
 
 ModelRef CNetworkFileControl::OpenModel() {
   ModelRef m;
-  m.dir = m_location.m_modelDir.Get();
+  m.dir = m_location.ModelDir().str();
   m.name = m.shownName = m_location.m_strModelName;
   m.workDir = m_location.m_strQVTempDir;
   return m;
@@ -283,7 +283,7 @@ int CNetworkFileControl::CopyModelFrmTmp() {
   for (;;) {
     if (check == Recovery::kNotOurs || check == Recovery::kGiveUp) return giveUp();
     // Into the directory as it is: one that vanished is a lost share, not a place to make anew.
-    const std::string dir = m_location.m_modelDir.Get();
+    const std::string dir = m_location.ModelDir().str();
     bool written = true;
     m_locks.ReleaseDataFile(LockManager::kPrimary);
     for (const std::string& file : files)

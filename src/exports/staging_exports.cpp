@@ -19,7 +19,7 @@ MIRADEL_API int MIRADEL_CALL NW_SetModelDir(const char* dir, const int* dir_leng
 }
 
 MIRADEL_API void MIRADEL_CALL NW_SetOnlyModelDir(const char* dir) {
-  GuardVoid([&] { C().StoreDirOnly(text::TrimTrailingBlanks(CText(dir))); });
+  GuardVoid([&] { C().StoreDirOnly(Path::FromText(text::TrimTrailingBlanks(CText(dir)))); });
 }
 
 MIRADEL_API void MIRADEL_CALL NW_SwapModelDir(void) {

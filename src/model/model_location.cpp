@@ -18,13 +18,13 @@ void CopyTerminated(const std::string& text, char* buffer, std::size_t size) {
 }
 }  // namespace
 
-void ModelLocation::StoreDirOnly(const std::string& dir) {
+void ModelLocation::StoreDirOnly(const Path& dir) {
   std::lock_guard<std::mutex> hold(m_csNames);
   StoreDir(dir);
 }
 
-void ModelLocation::StoreDir(const std::string& dir) {
-  std::string d = path::ToNative(dir);
+void ModelLocation::StoreDir(const Path& dir) {
+  const std::string& d = dir.str();
   // The host's form is remembered, so that the directory goes back to it as it came.
   m_bDirGivenWithoutSlash = (d.empty() || d.back() != kSep) ? 1 : 0;
   m_modelDir.Set(path::WithSeparator(d));
@@ -54,7 +54,7 @@ void ModelLocation::SetModelName(const std::string& name) {
   m_strModelName = name;
 }
 
-void ModelLocation::StoreDirAndName(const std::string& dir, const std::string& name) {
+void ModelLocation::StoreDirAndName(const Path& dir, const std::string& name) {
   std::lock_guard<std::mutex> hold(m_csNames);
   StoreDir(dir);
   m_strModelName = name;

@@ -28,8 +28,10 @@ class ModelLocation {
 
   // The directory as the host gave it (blanks kept; a separator added and remembered when missing)
   // and the name.
-  void StoreDirAndName(const std::string& dir, const std::string& name);
-  void StoreDirOnly(const std::string& dir);
+  void StoreDirAndName(const Path& dir, const std::string& name);
+  void StoreDirOnly(const Path& dir);
+  // The model directory (ending in a separator), or an empty path when none is set. Any thread.
+  Path ModelDir() const { return Path::FromText(m_modelDir.Get()); }
   void SetModelName(const std::string& name);
   // The saved previous model directory, which a move of that model changes on another thread.
   std::string SavedModelDir() const;
@@ -53,7 +55,6 @@ class ModelLocation {
   // 1 when dir (a separator added if missing) + name is the open model, ignoring letter case.
   int CompareModel(const Path& dir, const std::string& name) const;
 
-  MyCString m_modelDir;
   std::string m_strModelName;
   std::string m_strQVTempDir;
   // Written by the copy thread when it moves the model.
@@ -64,7 +65,8 @@ class ModelLocation {
   std::atomic<unsigned char> m_bSavedDirGivenWithoutSlash{0};
 
  private:
-  void StoreDir(const std::string& dir);
+  void StoreDir(const Path& dir);
+  MyCString m_modelDir;
   mutable std::mutex m_csNames;
 };
 

@@ -73,7 +73,7 @@ std::string Staging::MakeTempDirSuffix() {
   return buf;
 }
 
-int Staging::SetModelDirectory(const std::string& dir, const std::string& name) {
+int Staging::SetModelDirectory(const Path& dir, const std::string& name) {
   m_location.StoreDirAndName(dir, name);
   // No directory is made for this model: the previous model's must not pass for its own, or giving
   // this model up would remove the previous model's working copy.
@@ -82,7 +82,7 @@ int Staging::SetModelDirectory(const std::string& dir, const std::string& name) 
   const std::string tagDir = SysTempDir() + m_strVersionTag + kSep;
   const std::string suffix = MakeTempDirSuffix();
   // A path cut to fit the host's buffers would name another directory, or lose its separator.
-  const std::string modelDir = m_location.m_modelDir.Get();
+  const std::string modelDir = m_location.ModelDir().str();
   if (modelDir.size() + name.size() > kMaxBufferText || tagDir.size() + name.size() + suffix.size() + 1 > kMaxBufferText)
     return 0;
 
@@ -126,7 +126,7 @@ int Staging::CopyModelToTemp(int mode, std::intptr_t owner, bool keepLockFile) {
   const std::string qvTempDir = m_location.m_strQVTempDir;
   // Without a working copy every copy below would land wherever the process happens to stand.
   if (qvTempDir.empty()) return 0;
-  const std::string modelDir = m_location.m_modelDir.Get();
+  const std::string modelDir = m_location.ModelDir().str();
   const std::string& modelName = m_location.m_strModelName;
   std::vector<std::string> listing;
   m_diskObject.ListFilesMatching(modelName + "*", modelDir, listing, 1);
@@ -139,7 +139,7 @@ int Staging::CopyModelToTemp(int mode, std::intptr_t owner, bool keepLockFile) {
   if (m_fileSet.m_bModelHasTTC == 1 || m_fileSet.m_bModelHasTTL == 1) {
     const std::string caseList =
         path::WithSeparator(modelDir) + modelName + (m_fileSet.m_bModelHasTTC == 1 ? ".TTC" : ".TTL");
-    TtaCollection tta = CollectTTAFiles(caseList, [this] { return m_location.m_modelDir.Get(); });
+    TtaCollection tta = CollectTTAFiles(caseList, [this] { return m_location.ModelDir().str(); });
     ShowMissingTtaFiles(tta, owner);
     ttaFiles = std::move(tta.files);
     selection.insert(selection.end(), ttaFiles.begin(), ttaFiles.end());
@@ -175,12 +175,12 @@ int Staging::CopyModelToTemp(int mode, std::intptr_t owner, bool keepLockFile) {
 
 int Staging::CopyTempToModel(const std::vector<std::string>& files) {
   if (m_location.m_strQVTempDir.empty() || files.empty()) return 0;
-  return m_diskObject.WriteFileListInto(files, m_location.m_modelDir.Get());
+  return m_diskObject.WriteFileListInto(files, m_location.ModelDir().str());
 }
 
 int Staging::CopyFileToModel(const std::string& name, const std::string& extension, int showMessage,
                              std::intptr_t owner) {
-  const std::string modelDir = m_location.m_modelDir.Get();
+  const std::string modelDir = m_location.ModelDir().str();
   if (modelDir.empty() || m_location.m_strQVTempDir.empty()) return 0;
   const std::string file = FileName(name, extension);
   // Only the working copy's own files go to the share.
@@ -191,7 +191,7 @@ int Staging::CopyFileToModel(const std::string& name, const std::string& extensi
 }
 
 int Staging::CopyNamedFileToTemp(const std::string& name, const std::string& extension) {
-  const std::string modelDir = m_location.m_modelDir.Get();
+  const std::string modelDir = m_location.ModelDir().str();
   if (modelDir.empty() || m_location.m_strQVTempDir.empty()) return 0;
   const std::string file = FileName(name, extension);
   if (!path::StaysInside(file)) return 0;
@@ -204,7 +204,7 @@ int Staging::CopyNamedFileToTemp(const std::string& name, const std::string& ext
 }
 
 int Staging::CopyExtensionToTemp(const std::string& extension) {
-  const std::string modelDir = m_location.m_modelDir.Get();
+  const std::string modelDir = m_location.ModelDir().str();
   std::string ext = text::TrimTrailingBlanks(extension);
   if (modelDir.empty() || m_location.m_strQVTempDir.empty() || ext.empty()) return 0;
   std::vector<std::string> files;
@@ -246,8 +246,8 @@ void Staging::ClearTempDir(int usePrevious) {
     std::string to = ExeDir();
     if (!other.empty() && IsDirectory(other))
       to = other;
-    else if (other.empty() && IsDirectory(at.m_modelDir.Get()))
-      to = at.m_modelDir.Get();
+    else if (other.empty() && IsDirectory(at.ModelDir().str()))
+      to = at.ModelDir().str();
     env.SetCurrentDirectory(to).IgnoreError();
   }
   m_diskObject.DeleteDirectory(remove);

@@ -37,7 +37,7 @@ class Staging {
   // Stores directory and name and makes a new QV temporary directory that can be written. 0 when
   // the name is not one plain directory level, when a path of this model would not fit the host's
   // 256-byte buffers, or when no directory can be made; the QV temporary directory is then empty.
-  int SetModelDirectory(const std::string& dir, const std::string& name);
+  int SetModelDirectory(const Path& dir, const std::string& name);
   // "_" and four random digits.
   std::string MakeTempDirSuffix();
   // 1 copied, 0 failed, -1 cancelled by the user (mode other than 0 copies file by file and asks).

@@ -16,7 +16,7 @@ TEST_F(SettingsExports, TextsNeverOverflowTheHostsBuffers) {
   std::memset(guarded, 'x', sizeof guarded);
   NW_GetQVTempDir(guarded);
   EXPECT_EQ(guarded[0], 0) << "no working copy yet";
-  In().m_location.StoreDirAndName(std::string(1000, 'd') + S, "pump");
+  In().m_location.StoreDirAndName(Path::FromText(std::string(1000, 'd') + S), "pump");
   In().m_location.m_strQVTempDir = std::string(1000, 'q');
   for (auto get : {&NW_GetModelDir, &NW_GetQVTempDir}) {
     std::memset(guarded, 'G', sizeof guarded);
@@ -40,7 +40,7 @@ TEST_F(SettingsExports, TextsNeverOverflowTheHostsBuffers) {
 TEST_F(SettingsExports, CompareModelsIgnoresCaseAndTheTrailingSeparator) {
   EXPECT_EQ(CmpModels("anything", "pump"), 0) << "no model directory set";
   const std::string dir = std::string(1, S) + "Models" + S + "Plant";
-  In().m_location.StoreDirAndName(dir + S, "Pump");
+  In().m_location.StoreDirAndName(Path::FromText(dir + S), "Pump");
   const std::string other = std::string(1, kOtherSep) + "Models" + kOtherSep + "Plant";
   const std::tuple<std::string, std::string, int> cases[] = {
       {dir, "pump", 1}, {dir + S, "PUMP", 1}, {other, "pump", 1}, {std::string(1, S) + "MODELS" + S + "PLANT", "pump", 1},
@@ -53,7 +53,7 @@ TEST_F(SettingsExports, CompareModelsIgnoresCaseAndTheTrailingSeparator) {
   EXPECT_EQ(NW_CmpModels(dir.data(), nullptr, name, &four), 0);
   EXPECT_EQ(NW_CmpModels(dir.data(), &dl, name, &negative), 0);
   EXPECT_EQ(NW_CmpModels(nullptr, &dl, nullptr, &four), 0);
-  In().m_location.StoreDirAndName(dir, "");
+  In().m_location.StoreDirAndName(Path::FromText(dir), "");
   EXPECT_EQ(NW_CmpModels(dir.data(), &dl, name, &zero), 1) << "length 0 is empty even when the pointer is not";
 }
 

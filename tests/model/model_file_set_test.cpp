@@ -45,7 +45,7 @@ using ExistenceExports = HostTest;
 // directory. Blanks after a text and the letter case do not count.
 TEST_F(ExistenceExports, LookWhereTheHostSays) {
   dir_.Write("pump.dat", "x");
-  In().m_location.StoreDirAndName(dir_.path(), "pump");
+  In().m_location.StoreDirAndName(Path::FromText(dir_.path()), "pump");
   const std::string d = path::WithoutTrailingSeparators(dir_.path()), parent = path::DirectoryPart(d);
   const std::tuple<std::string, std::string, const char*, int> checks[] = {
       {d + "  ", "pump  ", "dat", 1}, {d, "pump", "DAT", 1}, {d, "pump", "", 0}, {d, "pump", nullptr, 0},
@@ -83,7 +83,7 @@ TEST_F(ExistenceExports, LookWhereTheHostSays) {
   EXPECT_EQ(isThisModelDir(given + "  "), 1);
   EXPECT_EQ(isThisModelDir(dir_.path()), 0);
   EXPECT_EQ(isThisModelDir(""), 0) << "the open model is not in the program's directory";
-  In().m_location.StoreDirAndName(exeDir, "pump");
+  In().m_location.StoreDirAndName(Path::FromText(exeDir), "pump");
   EXPECT_EQ(isThisModelDir(""), 1);
 }
 

@@ -111,7 +111,7 @@ TEST_F(Staging, FilesGoOnlyBetweenTheModelDirectoryAndItsWorkingCopy) {
   const std::string cwd = dir_ / "cwd" + S;  // left at the test's end: Windows removes no current directory
   fs::create_directory(fs::path(cwd));
   ASSERT_EQ(NW_SetWorkingdir(cwd.c_str()), 1);
-  In().m_location.StoreDirAndName(dir_.path(), "pump");
+  In().m_location.StoreDirAndName(Path::FromText(dir_.path()), "pump");
   EXPECT_EQ(CopyAllToTemp(0), 0);
   EXPECT_EQ(CopyToTemp("pump", "dat"), 0);
   EXPECT_EQ(DirectoryNames(cwd), "");
