@@ -127,7 +127,7 @@ bool Shell(const std::string& command) { return std::system(command.c_str()) == 
 bool Pack(const std::vector<std::string>& files, const std::string& archive, unsigned threads) {
   miradel::archive::Archiver a;
   a.SetThreads(threads);
-  a.SetArchivePath(archive);
+  a.SetArchivePath(miradel::Path::FromText(archive));
   for (const std::string& f : files) a.AddFilePathToArchive(f);
   if (a.CreateZipFile()) return true;
   std::fprintf(stderr, "pack: %s\n", a.LastError().c_str());
@@ -137,7 +137,7 @@ bool Pack(const std::vector<std::string>& files, const std::string& archive, uns
 bool Unpack(const std::string& archive, const std::string& dir) {
   miradel::archive::Archiver a;
   fs::create_directories(dir);
-  if (a.ExtractZipFile(archive, dir)) return true;
+  if (a.ExtractZipFile(miradel::Path::FromText(archive), miradel::Path::FromText(dir))) return true;
   std::fprintf(stderr, "unpack: %s\n", a.LastError().c_str());
   return false;
 }

@@ -80,19 +80,19 @@ bool ParseTypes(const std::string& list, bool ticked[archive::kTypeCount]) {
 
 }  // namespace
 
-int RunPack(const std::string& workdir, const std::string& archive, const std::string& types) {
+int RunPack(const Path& workdir, const Path& archive, const std::string& types) {
   bool ticked[archive::kTypeCount];
   if (!ParseTypes(types, ticked)) return 2;
   CDiskObject disk;
   const std::string extras[4];
   std::vector<std::string> paths;
-  if (!archive::CollectArchiveFiles(disk, workdir, "", extras, ticked, &paths)) {
-    std::cerr << "miradel: cannot list the files of " << workdir << ": "
+  if (!archive::CollectArchiveFiles(disk, workdir, Path(), extras, ticked, &paths)) {
+    std::cerr << "miradel: cannot list the files of " << workdir.str() << ": "
               << (disk.GetErrorText().empty() ? "no files there" : disk.GetErrorText()) << "\n";
     return 1;
   }
   if (paths.empty()) {
-    std::cerr << "miradel: no file in " << workdir << " is of the types chosen; nothing packed\n";
+    std::cerr << "miradel: no file in " << workdir.str() << " is of the types chosen; nothing packed\n";
     return 1;
   }
   Archiver archiver;
@@ -112,20 +112,19 @@ int RunPack(const std::string& workdir, const std::string& archive, const std::s
     if (env.GetFileInfo(p, &info).ok()) in += info.size;
   }
   platform::FileInfo out;
-  if (!env.GetFileInfo(path::ToNative(archive), &out).ok()) out.size = 0;
-  std::printf("packed %zu files (%.1f MiB) into %s (%.1f MiB)\n", paths.size(), MiB(in), archive.c_str(), MiB(out.size));
+  if (!env.GetFileInfo(archive.str(), &out).ok()) out.size = 0;
+  std::printf("packed %zu files (%.1f MiB) into %s (%.1f MiB)\n", paths.size(), MiB(in), archive.str().c_str(), MiB(out.size));
   return 0;
 }
 
-int RunUnpack(const std::string& archive, const std::string& dir) {
+int RunUnpack(const Path& archive, const Path& dir) {
   CDiskObject disk;
-  std::string dest;
+  Path dest = dir;
   if (dir.empty()) {
     dest = archive::UnpackDestination(disk, archive);
   } else {
-    dest = path::ToNative(dir);
-    if (!disk.MakeDirectoryPath(dest)) {
-      std::cerr << "miradel: cannot make the folder " << dest << ": " << disk.GetErrorText() << "\n";
+    if (!disk.MakeDirectoryPath(dest.str())) {
+      std::cerr << "miradel: cannot make the folder " << dest.str() << ": " << disk.GetErrorText() << "\n";
       return 1;
     }
   }
@@ -138,8 +137,8 @@ int RunUnpack(const std::string& archive, const std::string& dir) {
     return 1;
   }
   const std::string model = archive::FindModelName(disk, dest);
-  std::string shown = path::WithoutTrailingSeparators(dest);
-  if (shown.empty()) shown = dest;
+  std::string shown = path::WithoutTrailingSeparators(dest.str());
+  if (shown.empty()) shown = dest.str();
   std::printf("unpacked into %s\n", shown.c_str());
   if (model.empty()) {
     std::printf("no model there: no .dat file\n");

@@ -192,8 +192,8 @@ int main(int argc, char** argv) {
 
   if (*who) return Who(dir, model);
   if (*demo) return miradel::tools::RunDemo(keep_dir);
-  if (*pack) return miradel::tools::RunPack(workdir, archive_path, types);
-  if (*unpack) return miradel::tools::RunUnpack(archive_path, unpack_dir);
+  if (*pack) return miradel::tools::RunPack(Path::FromText(workdir), Path::FromText(archive_path), types);
+  if (*unpack) return miradel::tools::RunUnpack(Path::FromText(archive_path), Path::FromText(unpack_dir));
   if (*recover) {
     recover_options.host_version = version;
     return miradel::tools::RunRecover(recover_options);

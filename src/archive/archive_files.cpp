@@ -33,10 +33,7 @@ bool TakenBy(ArchiveType type, const std::string& ext) {
   }
 }
 
-std::string Join(const std::string& dir, const std::string& name) {
-  std::string d = path::ToNative(dir);
-  return d.empty() ? name : path::WithSeparator(d) + name;
-}
+std::string Join(const Path& dir, const std::string& name) { return dir.empty() ? name : dir.Join(name).str(); }
 
 std::string ListedName(const std::string& file) {
   return text::TrimTrailingBlanks(path::BaseName(path::ToNative(file)));
@@ -62,10 +59,10 @@ bool TakenByTypes(std::string_view name, const bool ticked[kTypeCount]) {
   return false;
 }
 
-bool CollectArchiveFiles(CDiskObject& disk, const std::string& tempDir, const std::string& exeDir,
+bool CollectArchiveFiles(CDiskObject& disk, const Path& tempDir, const Path& exeDir,
                          const std::string extras[4], const bool ticked[kTypeCount], std::vector<std::string>* paths) {
   std::vector<std::string> names;
-  if (!disk.ListFiles(path::ToNative(tempDir), names, 0)) return false;
+  if (!disk.ListFiles(tempDir.str(), names, 0)) return false;
   std::vector<std::string> list;
   for (const std::string& name : names) {
     std::string full = Join(tempDir, name);
@@ -93,19 +90,19 @@ bool CollectArchiveFiles(CDiskObject& disk, const std::string& tempDir, const st
   return true;
 }
 
-std::string UnpackDestination(CDiskObject& disk, const std::string& archivePath) {
-  const std::string a = path::ToNative(archivePath);
-  const std::string folder = path::DirectoryPart(a);
-  std::string title = path::BaseName(a);
+Path UnpackDestination(CDiskObject& disk, const Path& archivePath) {
+  const Path folder = archivePath.Parent();
+  std::string title = archivePath.Name();
   std::size_t dot = title.rfind('.');
   if (dot != std::string::npos) title.erase(dot);
-  const std::string own = folder + title + kSep;
-  return !title.empty() && disk.MakeDirectoryPath(own) ? own : folder;
+  // The archive's own directory may be empty (a bare name): the title's folder then lies here.
+  const Path own = Path::FromText(folder.str() + title + kSep);
+  return !title.empty() && disk.MakeDirectoryPath(own.str()) ? own : folder;
 }
 
-std::string FindModelName(CDiskObject& disk, const std::string& dir) {
+std::string FindModelName(CDiskObject& disk, const Path& dir) {
   std::vector<std::string> names;
-  if (!disk.ListFiles(path::ToNative(dir), names, 0)) return std::string();
+  if (!disk.ListFiles(dir.str(), names, 0)) return std::string();
   for (const std::string& name : names) {
     std::size_t dot = name.find('.');
     if (dot != std::string::npos && ArchiveExtension(name) == "DAT") return name.substr(0, dot);

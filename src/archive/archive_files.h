@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/path.h"
 #include "disk/disk_object.h"
 
 namespace miradel::archive {
@@ -24,15 +25,15 @@ bool TakenByTypes(std::string_view name, const bool ticked[kTypeCount]);
 // each as exeDir + name unless a file of the same name (after the last separator, trailing blanks
 // removed) is listed already. An extra that is empty (never set) is left out rather than naming the
 // host program's directory. false, with *paths untouched, when the listing fails.
-bool CollectArchiveFiles(CDiskObject& disk, const std::string& tempDir, const std::string& exeDir,
+bool CollectArchiveFiles(CDiskObject& disk, const Path& tempDir, const Path& exeDir,
                          const std::string extras[4], const bool ticked[kTypeCount], std::vector<std::string>* paths);
 
 // Where an archive unpacks: <archive's directory>/<archive's name without extension>/ when that
 // directory exists or can be made (every missing level), else the archive's own directory.
-std::string UnpackDestination(CDiskObject& disk, const std::string& archivePath);
+Path UnpackDestination(CDiskObject& disk, const Path& archivePath);
 
 // The model in a directory: the name before the first '.' of the first file directly in dir
 // (listing order) whose text after that '.' is "DAT" in any case; "" when there is none.
-std::string FindModelName(CDiskObject& disk, const std::string& dir);
+std::string FindModelName(CDiskObject& disk, const Path& dir);
 
 }  // namespace miradel::archive

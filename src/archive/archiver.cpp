@@ -267,8 +267,6 @@ bool Archiver::Refuse(std::string text) {
   return false;
 }
 
-void Archiver::SetArchivePath(std::string path) { m_archive = path::ToNative(std::move(path)); }
-
 void Archiver::AddFilePathToArchive(std::string path) {
   m_files.push_back(path::ToNative(text::TrimTrailingBlanks(std::move(path))));
 }
@@ -387,13 +385,13 @@ bool Archiver::CreateZipFile(Progress* progress) {
   return true;
 }
 
-bool Archiver::ExtractZipFile(const std::string& archive, const std::string& destination, Progress* progress) {
+bool Archiver::ExtractZipFile(const Path& archive, const Path& destination, Progress* progress) {
   m_error.clear();
   platform::Env& env = platform::Current();
-  const std::string source = path::ToNative(archive);
-  std::string dest = path::ToNative(destination);
+  const std::string& source = archive.str();
+  std::string dest = destination.str();
   CDiskObject disk(&env);
-  if (dest.empty() || !disk.QualifyDirectoryPath(dest)) return Refuse("no usable destination folder: '" + destination + "'");
+  if (dest.empty() || !disk.QualifyDirectoryPath(dest)) return Refuse("no usable destination folder: '" + destination.str() + "'");
   if (!env.CanEnterDirectory(dest)) return Refuse("the destination folder " + dest + " does not exist");
 
   SourceShared shared;

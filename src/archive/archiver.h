@@ -26,6 +26,8 @@
 #include <string>
 #include <vector>
 
+#include "base/path.h"
+
 namespace miradel::archive {
 
 class Progress {
@@ -37,7 +39,7 @@ class Progress {
 
 class Archiver {
  public:
-  void SetArchivePath(std::string path);
+  void SetArchivePath(const Path& path) { m_archive = path.str(); }
   // The files, in call order; trailing blanks removed.
   void AddFilePathToArchive(std::string path);
   // true when the whole archive is written. Refused (nothing written) when no file was added, a
@@ -45,7 +47,7 @@ class Archiver {
   // on one file when unpacked on Windows).
   bool CreateZipFile(Progress* progress = nullptr);
   // Unpacks every entry into destination, an existing directory. true when all are in place.
-  bool ExtractZipFile(const std::string& archive, const std::string& destination, Progress* progress = nullptr);
+  bool ExtractZipFile(const Path& archive, const Path& destination, Progress* progress = nullptr);
   // Why the last call failed, for people.
   const std::string& LastError() const { return m_error; }
 

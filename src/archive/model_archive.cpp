@@ -31,7 +31,7 @@ class CurrentDirectoryKept {
   bool m_kept = false;
 };
 
-bool AskForArchive(bool save, const std::string& modelDir, const std::string& modelName, std::string* path) {
+bool AskForArchive(bool save, const Path& modelDir, const std::string& modelName, Path* path) {
   ui::FileDialogRequest request;
   request.save = save;
   request.filter = "Quorvane Compressed Files (*.QVC)|*.QVC||";
@@ -39,8 +39,11 @@ bool AskForArchive(bool save, const std::string& modelDir, const std::string& mo
   request.options = kHideReadOnly | kOverwritePrompt;
   // The dialog's name buffer holds 260 bytes, terminator included.
   request.initial_name = (modelName + "_Archive").substr(0, ModelArchive::kResultBuffer - 1);
-  request.initial_directory = modelDir;
-  return ui::Current().FileDialog(request, path) && !path->empty();
+  request.initial_directory = modelDir.str();
+  std::string chosen;
+  if (!ui::Current().FileDialog(request, &chosen) || chosen.empty()) return false;
+  *path = Path::FromText(std::move(chosen));
+  return true;
 }
 
 void ArchiveMessage(const std::string& text, unsigned icon) {
@@ -59,10 +62,10 @@ void ModelArchive::AddInArchive(int index, const std::string& name, const std::s
   if (index >= 1 && index <= 4) m_strArchiveAddIn[index - 1] = file;
 }
 
-void ModelArchive::ArchiveModel(const std::string& tempDir, const std::string& exeDir, const std::string& modelDir,
+void ModelArchive::ArchiveModel(const Path& tempDir, const Path& exeDir, const Path& modelDir,
                                 const std::string& modelName) {
   CurrentDirectoryKept current;
-  std::string archivePath;
+  Path archivePath;
   if (!AskForArchive(true, modelDir, modelName, &archivePath)) return;
   bool ticked[archive::kTypeCount] = {true, true, true, true, true};
   if (!ui::Current().ArchiveDialog(0, ticked)) return;
@@ -81,22 +84,22 @@ void ModelArchive::ArchiveModel(const std::string& tempDir, const std::string& e
     ArchiveMessage("Model has been successfully archived.", ui::kIconInformation);
   else {
     // The box has no room for the reason; whoever looks into a failure finds it here.
-    platform::Diagnostic("miradel: archive " + archivePath + " not made: " + archiver.LastError());
+    platform::Diagnostic("miradel: archive " + archivePath.str() + " not made: " + archiver.LastError());
     ui::PlainMessageBox(0, "Error in creating archive file.");
   }
 }
 
-ModelArchive::Opened ModelArchive::OpenArchive(const std::string& modelDir, const std::string& modelName) {
+ModelArchive::Opened ModelArchive::OpenArchive(const Path& modelDir, const std::string& modelName) {
   CurrentDirectoryKept current;
   Opened opened;
-  std::string archivePath;
+  Path archivePath;
   if (!AskForArchive(false, modelDir, modelName, &archivePath)) return opened;
 
-  const std::string destination = archive::UnpackDestination(m_disk, archivePath);
+  const Path destination = archive::UnpackDestination(m_disk, archivePath);
   archive::Archiver archiver;
   const bool extracted = archiver.ExtractZipFile(archivePath, destination);
-  if (!extracted) platform::Diagnostic("miradel: archive " + archivePath + " not unpacked: " + archiver.LastError());
-  opened.directory = path::WithoutTrailingSeparators(destination);
+  if (!extracted) platform::Diagnostic("miradel: archive " + archivePath.str() + " not unpacked: " + archiver.LastError());
+  opened.directory = path::WithoutTrailingSeparators(destination.str());
   opened.name = archive::FindModelName(m_disk, destination);
   // The host's buffers hold a path; a longer text would overrun them.
   if (opened.directory.size() >= kResultBuffer || opened.name.size() >= kResultBuffer) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "base/path.h"
 #include "disk/disk_object.h"
 
 namespace miradel {
@@ -23,8 +24,7 @@ class ModelArchive {
   // Asks where to write the archive and which file types go in, then packs the working copy
   // (tempDir) and the extra files of the host program's directory (exeDir). Every outcome is told
   // in a message; the current directory is the same afterwards.
-  void ArchiveModel(const std::string& tempDir, const std::string& exeDir, const std::string& modelDir,
-                    const std::string& modelName);
+  void ArchiveModel(const Path& tempDir, const Path& exeDir, const Path& modelDir, const std::string& modelName);
 
   struct Opened {
     std::string directory;  // without a trailing separator
@@ -33,7 +33,7 @@ class ModelArchive {
   };
   // Asks for an archive and unpacks it beside itself, into a folder named after it when one can be
   // made. A directory or name of kResultBuffer bytes or more is no result (status 9).
-  Opened OpenArchive(const std::string& modelDir, const std::string& modelName);
+  Opened OpenArchive(const Path& modelDir, const std::string& modelName);
   static constexpr std::size_t kResultBuffer = 260;
 
   std::array<std::string, 4> m_strArchiveAddIn;

@@ -49,8 +49,9 @@ int CNetworkFileControl::ShowFileProperties(const std::string& modelFile, const 
 }
 
 void CNetworkFileControl::ArchiveModel() {
-  m_archive.ArchiveModel(m_location.m_strQVTempDir, m_staging.ExeDir(), m_location.ModelDir().str(),
-                         m_location.m_strModelName);
+  // The working copy and the program's directory are still held as text.
+  m_archive.ArchiveModel(Path::FromText(m_location.m_strQVTempDir), Path::FromText(m_staging.ExeDir()),
+                         m_location.ModelDir(), m_location.m_strModelName);
 }
 
 int CNetworkFileControl::GetUserName(char* buffer, int size) {

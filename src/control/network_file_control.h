@@ -153,7 +153,7 @@ class CNetworkFileControl : public CopyHost {
     m_archive.AddInArchive(index, name, extension);
   }
   ModelArchive::Opened OpenArchive() {
-    return m_archive.OpenArchive(m_location.ModelDir().str(), m_location.m_strModelName);
+    return m_archive.OpenArchive(m_location.ModelDir(), m_location.m_strModelName);
   }
 
   // CopyHost.

@@ -20,6 +20,7 @@ using namespace ::miradel::archive;
 const bool kAll[kTypeCount] = {true, true, true, true, true};
 const bool kInputOnly[kTypeCount] = {true, false, false, false, false};
 const bool kUnitOnly[kTypeCount] = {false, false, false, true, false};
+Path P(const std::string& text) { return Path::FromText(text); }
 
 TEST(ArchiveTypes, RulesTakeByExtensionAfterTheFirstDot) {
   struct Case { const char* name; const bool* ticked; bool taken; };
@@ -41,27 +42,27 @@ TEST(ArchiveTypes, CollectTakesTheTypesThenExtrasNotListedYet) {
   const std::string extras[4] = {"m.cmb", "u.unt  ", "", "x.lib"};
   CDiskObject disk;
   std::vector<std::string> paths;
-  ASSERT_TRUE(CollectArchiveFiles(disk, work.path(), exe.path(), extras, kAll, &paths));
+  ASSERT_TRUE(CollectArchiveFiles(disk, P(work.path()), P(exe.path()), extras, kAll, &paths));
   const std::vector<std::string> all = {work / "m.L001", work / "m.cmb", work / "m.dat", work / "m.log",
                                         work / "m.mdb", exe / "u.unt  ", exe / "x.lib"};
   EXPECT_EQ(paths, all);
-  ASSERT_TRUE(CollectArchiveFiles(disk, work.path(), exe.path(), extras, kInputOnly, &paths));
+  ASSERT_TRUE(CollectArchiveFiles(disk, P(work.path()), P(exe.path()), extras, kInputOnly, &paths));
   EXPECT_EQ(paths, (std::vector<std::string>{work / "m.cmb", work / "m.dat"}));
   FaultEnv env(&platform::System());
   env.Fail(Op::kFind, "", ErrorKind::kAccessDenied);
   CDiskObject refused(&env);
-  EXPECT_FALSE(CollectArchiveFiles(refused, work.path(), exe.path(), extras, kAll, &paths));
+  EXPECT_FALSE(CollectArchiveFiles(refused, P(work.path()), P(exe.path()), extras, kAll, &paths));
 }
 
 // A folder in the way, or no model in an archive: through NW_OpenArchive (model_archive_test).
 TEST(ArchiveTypes, UnpackDestinationAndModelName) {
   TempDir dir;
   CDiskObject disk;
-  EXPECT_EQ(UnpackDestination(disk, dir / "arch" + kSep + "m_Archive.QVC"),
+  EXPECT_EQ(UnpackDestination(disk, P(dir / "arch" + kSep + "m_Archive.QVC")).str(),
             dir / "arch" + kSep + "m_Archive" + kSep);
   EXPECT_TRUE(Exists(dir / "arch" + kSep + "m_Archive"));
   for (const char* n : {"a.txt", "Pump.DAT", "z.dat", "y.dat.bak"}) dir.Write(n, n);
-  EXPECT_EQ(FindModelName(disk, dir.path()), "Pump");
+  EXPECT_EQ(FindModelName(disk, P(dir.path())), "Pump");
 }
 
 // A model's worth of files: text and structured binary, one large enough for several buffers.
@@ -76,7 +77,7 @@ std::vector<std::string> WriteModel(const TempDir& work) {
 bool Pack(const std::vector<std::string>& files, const std::string& archive, unsigned threads, std::string* error) {
   Archiver a;
   a.SetThreads(threads);
-  a.SetArchivePath(archive);
+  a.SetArchivePath(P(archive));
   for (const std::string& f : files) a.AddFilePathToArchive(f);
   bool ok = a.CreateZipFile();
   *error = a.LastError();
@@ -107,7 +108,7 @@ TEST_P(ArchiveParallel, RoundTripKeepsEveryFileInOneFolder) {
   Archiver a;
   a.SetThreads(GetParam());
   Counter progress;
-  ASSERT_TRUE(a.ExtractZipFile(out / "m.qvc", out.path(), &progress)) << a.LastError();
+  ASSERT_TRUE(a.ExtractZipFile(P(out / "m.qvc"), P(out.path()), &progress)) << a.LastError();
   EXPECT_EQ(DirectoryNames(out.path()), "empty.log m.qvc pump.cmb pump.dat pump.out ");
   for (const std::string& f : files) EXPECT_EQ(out.Read(path::BaseName(f)), ReadFile(f)) << f;
   EXPECT_EQ(progress.last_files, 4u);
@@ -161,7 +162,7 @@ TEST(ArchiveHostile, RefusedWithNothingWritten) {
     CDiskObject disk;
     ASSERT_TRUE(disk.MakeDirectoryPath(top / "d"));
     Archiver a;
-    EXPECT_FALSE(a.ExtractZipFile(top / "a.qvc", top / "d")) << c.what;
+    EXPECT_FALSE(a.ExtractZipFile(P(top / "a.qvc"), P(top / "d"))) << c.what;
     EXPECT_NE(a.LastError().find(c.expect), std::string::npos) << c.what << ": " << a.LastError();
     EXPECT_EQ(DirectoryNames(top / "d"), "") << c.what;
     EXPECT_EQ(DirectoryNames(top.path()), "a.qvc d ") << c.what;
@@ -197,7 +198,7 @@ TEST(ArchiveHostile, DamagedArchivesAndFailedWritesLeaveNothing) {
     if (c.fail_write) env.FailAfter(Op::kWrite, 1, ErrorKind::kOther);  // as a full disk would
     platform::ScopedEnv scoped(&env);
     Archiver a;
-    EXPECT_FALSE(a.ExtractZipFile(top / c.archive, dest.path())) << c.archive;
+    EXPECT_FALSE(a.ExtractZipFile(P(top / c.archive), P(dest.path()))) << c.archive;
     EXPECT_NE(a.LastError().find(c.expect), std::string::npos) << c.archive << ": " << a.LastError();
     EXPECT_EQ(DirectoryNames(dest.path()), "b.out ") << c.archive;
     EXPECT_EQ(dest.Read("b.out"), "there before") << c.archive;
@@ -218,10 +219,10 @@ TEST(ArchiveOthers, DataDescriptorsAndUtf8NamesAreRead) {
   TempDir top, dd, names;
   top.Write("dd.qvc", std::string(kDescriptors, sizeof kDescriptors - 1));
   Archiver a;
-  ASSERT_TRUE(a.ExtractZipFile(top / "dd.qvc", dd.path())) << a.LastError();
+  ASSERT_TRUE(a.ExtractZipFile(P(top / "dd.qvc"), P(dd.path()))) << a.LastError();
   EXPECT_EQ(dd.Read("a.dat") + "|" + dd.Read("b.out"), "first|second line");
   ASSERT_EQ(MakeArchive(top / "names.qvc", {{"M\xc3\xbcller.dat", "u", false, true}, {"M\xfc" "ller.cmb", "c"}}), "");
-  ASSERT_TRUE(a.ExtractZipFile(top / "names.qvc", names.path())) << a.LastError();
+  ASSERT_TRUE(a.ExtractZipFile(P(top / "names.qvc"), P(names.path()))) << a.LastError();
 #ifdef _WIN32  // listed in UTF-8: both are one name in the host's code page
   EXPECT_EQ(DirectoryNames(names.path()), "M\xc3\xbcller.cmb M\xc3\xbcller.dat ");
 #else
