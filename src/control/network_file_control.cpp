@@ -63,8 +63,8 @@ int CNetworkFileControl::GetUserName(char* buffer, int size) {
   return 1;
 }
 
-int CNetworkFileControl::SetWorkingDirectory(const std::string& dir) {
-  return platform::Current().SetCurrentDirectory(path::ToNative(dir)).ok() ? 1 : 0;
+int CNetworkFileControl::SetWorkingDirectory(const Path& dir) {
+  return platform::Current().SetCurrentDirectory(dir.str()).ok() ? 1 : 0;
 }
 
 int CNetworkFileControl::IsThisModelDir(const Path& dir) {

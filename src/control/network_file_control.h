@@ -46,7 +46,7 @@ class CNetworkFileControl : public CopyHost {
   void SetVersionNumber(int version);
   // The platform's user name with its terminator into buffer of size bytes; 0 when it does not fit.
   int GetUserName(char* buffer, int size);
-  int SetWorkingDirectory(const std::string& dir);
+  int SetWorkingDirectory(const Path& dir);
 
   // Model existence (the host asks before it opens a model).
   int IsThisModelDir(const Path& dir);

@@ -29,7 +29,7 @@ MIRADEL_API void MIRADEL_CALL NW_GetQVTempDir(char* buffer) {
 }
 
 MIRADEL_API int MIRADEL_CALL NW_SetWorkingdir(const char* directory) {
-  return Guard(0, [&] { return directory ? TheControl().SetWorkingDirectory(directory) : 0; });
+  return Guard(0, [&] { return directory ? TheControl().SetWorkingDirectory(Path::FromText(directory)) : 0; });
 }
 
 MIRADEL_API void MIRADEL_CALL NW_SetVersionNo(const int* version) {
