@@ -22,6 +22,16 @@
 
 #define MIRADEL_PATH_BUFFER 256
 
+/* The library's version; the build takes its own from these lines. */
+#define MIRADEL_VERSION_MAJOR 0
+#define MIRADEL_VERSION_MINOR 1
+#define MIRADEL_VERSION_PATCH 0
+#define MIRADEL_VERSION_TEXT_(n) #n
+#define MIRADEL_VERSION_TEXT(n) MIRADEL_VERSION_TEXT_(n)
+#define MIRADEL_VERSION                                                                 \
+  MIRADEL_VERSION_TEXT(MIRADEL_VERSION_MAJOR) "." MIRADEL_VERSION_TEXT(MIRADEL_VERSION_MINOR) "." \
+      MIRADEL_VERSION_TEXT(MIRADEL_VERSION_PATCH)
+
 #include <stdint.h>
 
 #ifdef __cplusplus
@@ -199,6 +209,10 @@ typedef struct MiradelUiCallbacks {
  * function; a host that finds no such export has version 1. */
 MIRADEL_API unsigned int MIRADEL_CALL MiradelUiCallbacksSize(unsigned int* version);
 
+/* The version of the library loaded, e.g. "0.1.0" (which may differ from the MIRADEL_VERSION the
+ * host was built with). A static text: never freed. */
+MIRADEL_API const char* MIRADEL_CALL MiradelVersion(void);
+
 /* Installs a copy of the table (the host may free its own afterwards); NULL restores the
  * platform's own user interface. 1 accepted; 0 refused (size too small to hold message_box), in
  * which case the previous interface stays. */
@@ -212,13 +226,17 @@ MIRADEL_API int MIRADEL_CALL NW_GetLock(MiradelLockOwner* owner, const char* dir
 /* *mode 1 or 2 takes a second lock (its lock file only), 3 releases it. */
 MIRADEL_API int MIRADEL_CALL NW_GetSecondLock(MiradelLockOwner* owner, const char* dir, const int* dir_length,
                                               const char* name, const int* name_length, const int* mode);
+/* Remembers the open model (directory, name, working directory, lock) as the previous one, to go
+ * back to with NW_GetOldModel or NW_GetOldModLck. */
 MIRADEL_API void MIRADEL_CALL NW_SetModelVars(void);
 /* Back to the previous model; *keep_lock 0 releases the new model's lock first. */
 MIRADEL_API void MIRADEL_CALL NW_GetOldModel(const int* keep_lock);
+/* Releases the new model's lock and takes the previous model's lock back; the directories stay. */
 MIRADEL_API void MIRADEL_CALL NW_GetOldModLck(void);
 /* Waits for pending write-backs, releases the lock and removes the working copy (not one that
  * holds changes that could not be written back: that one is kept and reported). */
 MIRADEL_API void MIRADEL_CALL NW_ReleaseLock(void);
+/* As NW_ReleaseLock, but the working copy stays. */
 MIRADEL_API void MIRADEL_CALL NW_ReleasLckOnly(void);
 /* Releases the previous model's lock and removes its working copy. */
 MIRADEL_API void MIRADEL_CALL NW_RelesOldLock(void);
@@ -234,15 +252,24 @@ MIRADEL_API int MIRADEL_CALL NW_PermLock(const int* permanent);
 /* Sets directory and name, makes the model's working directory; 1 when it can be written. */
 MIRADEL_API int MIRADEL_CALL NW_SetModelDir(const char* dir, const int* dir_length, const char* name,
                                             const int* name_length);
+/* Sets the model directory only (a terminated text, trailing blanks removed); the name and the
+ * working directory stay. */
 MIRADEL_API void MIRADEL_CALL NW_SetOnlyModelDir(const char* dir);
+/* Exchanges the model and working directories with the previous model's; the names stay. */
 MIRADEL_API void MIRADEL_CALL NW_SwapModelDir(void);
 /* Copies the model into its working directory: 1 copied, 0 failed, -1 cancelled (*mode other than
  * 0 copies file by file and asks Retry/Cancel when one fails). */
 MIRADEL_API int MIRADEL_CALL NW_CopyAllToTemp(const int* mode);
 /* Copies every file of the working directory back into the model directory. */
 MIRADEL_API int MIRADEL_CALL NW_CopyAllFromTemp(void);
+/* Copies name (+ "." + extension when one is given) from the model directory into the working
+ * directory now. 1 when copied. */
 MIRADEL_API int MIRADEL_CALL NW_SynchCopyToTemp(const char* name, const int* name_length, const char* extension);
+/* Copies every file of the model directory with this extension into the working directory now. 1
+ * when at least one was there and all were copied. */
 MIRADEL_API int MIRADEL_CALL NW_SynchCpyToTemp(const char* extension);
+/* Writes name (+ "." + extension) from the working directory into the model directory now; a
+ * failure is shown in a box when *show_messages is not 0. 1 when written. */
 MIRADEL_API int MIRADEL_CALL NW_SynchCpyToModel(const char* name, const int* name_length, const char* extension,
                                                 const int* show_messages);
 /* Waits for pending write-backs, then removes the previous model's working directory. */

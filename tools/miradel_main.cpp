@@ -27,6 +27,7 @@
 #include "lock/lock_path.h"
 #include "lock/lock_slot.h"
 #include "lock/xml_processor.h"
+#include "miradel.h"
 #include "platform/env.h"
 
 namespace {
@@ -145,6 +146,7 @@ int Lock(const std::string& dir, const std::string& model, int version, bool per
 int main(int argc, char** argv) {
   CLI::App app{"miradel: shared models for the host program"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("miradel ") + MiradelVersion());
   std::string dir, model, as_user, as_machine;
   int version = 10000104;
   bool permanent = false;

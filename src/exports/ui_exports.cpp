@@ -1,4 +1,5 @@
-// The extension through which a host answers the library's questions itself.
+// The extensions: the library's version, and the table through which a host answers the
+// library's questions itself.
 #include "exports/frame.h"
 #include "miradel.h"
 #include "ui/callback_ui.h"
@@ -16,5 +17,7 @@ MIRADEL_API unsigned int MIRADEL_CALL MiradelUiCallbacksSize(unsigned int* versi
   if (version) *version = MIRADEL_UI_CALLBACKS_VERSION;
   return static_cast<unsigned int>(sizeof(MiradelUiCallbacks));
 }
+
+MIRADEL_API const char* MIRADEL_CALL MiradelVersion(void) { return MIRADEL_VERSION; }
 
 }  // extern "C"
