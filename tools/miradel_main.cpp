@@ -187,7 +187,19 @@ int main(int argc, char** argv) {
   unpack->add_option("ARCHIVE", archive_path, "the archive")->required();
   unpack->add_option("DIR", unpack_dir, "where to unpack (default: a folder named after the archive beside it)");
 
-  CLI11_PARSE(app, argc, argv);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    // A usage error, as command-line tools report one: one line, a hint, status 2.
+    std::cerr << "miradel: " << e.what() << "\nTry 'miradel --help' for more information.\n";
+    return 2;
+  }
 
   NamedEnv env(&miradel::platform::System(), as_user, as_machine);
   miradel::platform::ScopedEnv scoped(&env);
