@@ -34,7 +34,9 @@ namespace {
 
 using namespace miradel;
 
-// Poses as another user or machine (--as-user, --as-machine), for trying out locks by hand.
+#ifdef MIRADEL_TEST_AID
+// Poses as another user or machine (--as-user, --as-machine): a colleague's lock, for tests. Only
+// the test aid has it; the program itself never writes a lock in another's name.
 class NamedEnv : public platform::EnvWrapper {
  public:
   NamedEnv(platform::Env* target, std::string user, std::string machine)
@@ -53,6 +55,7 @@ class NamedEnv : public platform::EnvWrapper {
  private:
   std::string m_user, m_machine;
 };
+#endif
 
 // The lock file of a model, or a line on standard error and an empty text when none can be named.
 std::string LockPathOf(const std::string& dir, const std::string& model) {
@@ -108,7 +111,8 @@ int Lock(const std::string& dir, const std::string& model, int version, bool per
   int result = slot.Acquire(path, permanent, &owner, texts);
   if (result != 1) {
     std::cout << "refused: " << tools::LockRefusal(result, model, owner) << "\n";
-    return result == 0 ? 2 : (result == 2 || result == 3) ? 3 : 4;
+    // 2 is a usage error, as for every command.
+    return result == 0 ? 1 : (result == 2 || result == 3) ? 3 : 4;
   }
   std::cout << "locked " << path << " (" << (slot.bPermanent ? "permanent" : "temporary") << ")" << std::endl;
   std::cout << "ready; type stop (or end the input) to release" << std::endl;
@@ -161,8 +165,10 @@ int main(int argc, char** argv) {
   lock->add_flag("--permanent", permanent, "make the lock permanent: it stays after release");
   lock->add_option("--host-version", version, "the host version written into the lock file")
       ->capture_default_str();
-  lock->add_option("--as-user", as_user, "take the lock under this user name (for tests)");
-  lock->add_option("--as-machine", as_machine, "take the lock under this machine name (for tests)");
+#ifdef MIRADEL_TEST_AID
+  lock->add_option("--as-user", as_user, "take the lock under this user name");
+  lock->add_option("--as-machine", as_machine, "take the lock under this machine name");
+#endif
 
   std::string keep_dir;
   CLI::App* demo =
@@ -201,8 +207,10 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+#ifdef MIRADEL_TEST_AID
   NamedEnv env(&miradel::platform::System(), as_user, as_machine);
   miradel::platform::ScopedEnv scoped(&env);
+#endif
 
   if (*who) return Who(dir, model);
   if (*demo) return miradel::tools::RunDemo(keep_dir);

@@ -21,8 +21,8 @@ constexpr int kAnswerMs = 15000;
 
 // The miradel program, its input closed at once (a lock it takes is let go again): all it printed
 // and its exit code, or why there is none.
-std::string Miradel(const std::vector<std::string>& args) {
-  auto child = ChildProcess::Start(hostkit::SiblingProgram("miradel"), args);
+std::string Miradel(const std::vector<std::string>& args, const char* program = "miradel") {
+  auto child = ChildProcess::Start(hostkit::SiblingProgram(program), args);
   if (!child) return "cannot start miradel";
   child->CloseInput();
   std::string out;
@@ -52,7 +52,7 @@ TEST_P(OddLockFileTest, IsRefusedAtOnceAndLeftAlone) {
     if (ec) GTEST_SKIP() << "cannot make a symbolic link here: " << ec.message();
   }
   EXPECT_EQ(Miradel({"lock", dir.path(), "pump"}),
-            "refused: the lock file or the model's data file cannot be taken\nexit 2");
+            "refused: the lock file or the model's data file cannot be taken\nexit 1");
   EXPECT_EQ(dir.Read("precious.txt"), "a colleague's notes");
   EXPECT_TRUE(CanWrite(dir / "pump.dat")) << "the data file is not held";
   EXPECT_EQ(Miradel({"who", dir.path(), "pump"}).find("exit -1"), std::string::npos) << "miradel who did not end";
@@ -71,8 +71,8 @@ TEST(SharedModel, AnotherSpellingMeetsTheHolderUntilItLetsGoAndARewriteLeavesNoT
   auto holder = StartHolder(models / "Plant", "pump", "alice", "PC-ALICE");
   ASSERT_TRUE(holder);
   for (auto [dir, model] : {std::pair<const char*, const char*>{"Plant", "PUMP"}, {"PLANT", "pump"}})
-    EXPECT_EQ(Miradel({"lock", models / dir, model, "--as-user", "bob"}),
-              "refused: " + std::string(model) + " is locked by alice on PC-ALICE\nexit 2");
+    EXPECT_EQ(Miradel({"lock", models / dir, model, "--as-user", "bob"}, "miradel-test-aid"),
+              "refused: " + std::string(model) + " is locked by alice on PC-ALICE\nexit 1");
   const std::string who = Miradel({"who", models / "plant", "Pump"});
   EXPECT_NE(who.find("alice"), std::string::npos) << who;
   EXPECT_NE(who.find("held open now"), std::string::npos) << who;

@@ -36,7 +36,7 @@ bool RunChildIfRequested(int argc, char** argv, int* code) {
 
 std::unique_ptr<ChildProcess> StartHolder(const std::string& dir, const std::string& model, const std::string& user,
                                           const std::string& machine) {
-  auto holder = ChildProcess::Start(hostkit::SiblingProgram("miradel"),
+  auto holder = ChildProcess::Start(hostkit::SiblingProgram("miradel-test-aid"),
                                     {"lock", dir, model, "--as-user", user, "--as-machine", machine});
   bool ok = holder != nullptr;
   std::string line;

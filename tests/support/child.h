@@ -27,8 +27,8 @@ struct ChildRegistrar {
 // *code) when this process is a child.
 bool RunChildIfRequested(int argc, char** argv, int* code);
 
-// Starts the miradel program holding a model's lock as another user, and waits (a minute at most)
-// until it says it holds it; null, with a test failure, when it does not.
+// Starts the test aid miradel-test-aid holding a model's lock as another user, and waits (a minute
+// at most) until it says it holds it; null, with a test failure, when it does not.
 std::unique_ptr<ChildProcess> StartHolder(const std::string& dir, const std::string& model, const std::string& user,
                                           const std::string& machine);
 
