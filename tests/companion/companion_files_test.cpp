@@ -31,10 +31,7 @@ class Companion : public HostTest {
     HostTest::SetUp();
     model_ = dir_.path() + "model" + S;
     std::filesystem::create_directory(model_);
-    dir_.Write("evil.spc", "x");
-    dir_.Write("evil.tih", "x");
-    dir_.Write("evil.fat", "x");
-    dir_.Write("evil.tti", "x");
+    for (const char* name : {"evil.spc", "evil.tih", "evil.fat", "evil.tti"}) dir_.Write(name, "x");
     for (const char* name : {"pump.dat", "pump.prv"}) WriteFile(model_ + name, "d");
     work_ = Open(model_, "pump");
   }

@@ -8,9 +8,7 @@
 #include <future>
 #include <thread>
 
-#include "copy/copy_thread_timings.h"
 #include "lock/lock_slot.h"
-#include "model/unwritten_changes.h"
 #include "support/host_test.h"
 #include "ui/win32_ui.h"
 
@@ -31,15 +29,6 @@ constexpr const char* kSaved = "Model was successfully saved at new location";
 
 class WriteBack : public HostTest {
  protected:
-  void SetUp() override {
-    HostTest::SetUp();
-    CopyThreadTimings::SetRetryPause(2ms);
-    CopyThreadTimings::SetPollInterval(1ms);
-  }
-  void TearDown() override {
-    HostTest::TearDown();
-    CopyThreadTimings::Restore();
-  }
   // The model "pump" opened from dir_; its working copy.
   std::string OpenPump() {
     for (const char* name : {"pump.dat", "pump.prv"}) dir_.Write(name, "old");
@@ -85,6 +74,7 @@ class WriteBack : public HostTest {
     return out;
   }
 
+  ShortPauses pauses_{2ms};
   std::string work_;
   // Folders the model may go to: removed only after the teardown let go of every lock (Windows
   // cannot remove a folder with open files).

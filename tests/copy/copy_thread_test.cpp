@@ -7,7 +7,6 @@
 #include <thread>
 
 #include "copy/copy_service.h"
-#include "copy/copy_thread_timings.h"
 #include "support/child.h"
 #include "support/host_test.h"
 #include "support/patience.h"
@@ -81,20 +80,24 @@ class ThreadEnv : public FaultEnv, public CopyHost {
 
 class CopyThreadTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    CopyThreadTimings::SetRetryPause(5ms);
-    CopyThreadTimings::SetPollInterval(1ms);
-  }
   void TearDown() override {
     env_.Hold("");
     service_.reset();
-    CopyThreadTimings::Restore();
   }
   CCopyThread& Thread() { return *service_->m_pCopyThread; }
   void Start(int silent = 0) { ASSERT_EQ(service_->StartCopyThread(&env_, 0, silent), 1); }
+  // A new service and thread, given names to copy, whose copy of held has begun and waits.
+  void RestartHolding(const char* held, std::initializer_list<const char*> names) {
+    service_ = std::make_unique<CopyService>();
+    env_.Hold(held);
+    Start();
+    for (const char* name : names) Copy(name);
+    ASSERT_TRUE(env_.Holding()) << "the copy never started";
+  }
   int Copy(const std::string& name) { return Enqueue(*service_, work_ / name, model_.path()); }
   int Count() { return service_->PendingCount(); }
 
+  ShortPauses pauses_{5ms};
   ThreadEnv env_{&platform::System()};
   platform::ScopedEnv scoped_{&env_};
   TempDir work_, model_;
@@ -162,10 +165,7 @@ TEST_F(CopyThreadTest, SuspendWaitsForTheRequestInProgressAndStoppingCarriesOutN
   EXPECT_EQ(Count(), 1);
   service_->m_requestQueue.Clear();
 
-  env_.Hold("big.dat");
-  Start();
-  for (const char* name : {"big.dat", "a.dat", "b.dat"}) Copy(name);
-  ASSERT_TRUE(env_.Holding()) << "the copy never started";
+  ASSERT_NO_FATAL_FAILURE(RestartHolding("big.dat", {"big.dat", "a.dat", "b.dat"}));
   auto suspended = std::async(std::launch::async, [&] { service_->SuspendCopyThreadAndWait(); });
   ASSERT_TRUE(Eventually([&] { return Thread().m_bSuspendRequested.load() == 1; }));
   EXPECT_EQ(suspended.wait_for(0s), std::future_status::timeout) << "the copy in progress is not finished";
@@ -176,11 +176,7 @@ TEST_F(CopyThreadTest, SuspendWaitsForTheRequestInProgressAndStoppingCarriesOutN
   service_.reset();
   EXPECT_EQ(DirectoryNames(model_.path()), "big.dat ") << "the copy in progress, and none after the stop";
 
-  service_ = std::make_unique<CopyService>();
-  env_.Hold("a.dat");
-  Start();
-  for (const char* name : {"a.dat", "b.dat"}) Copy(name);
-  ASSERT_TRUE(env_.Holding()) << "the copy never started";
+  ASSERT_NO_FATAL_FAILURE(RestartHolding("a.dat", {"a.dat", "b.dat"}));
   Thread().RequestStop();
   env_.Hold("");
   service_.reset();
@@ -196,11 +192,7 @@ TEST_F(CopyThreadTest, SuspendWaitsForTheRequestInProgressAndStoppingCarriesOutN
   service_.reset();
   EXPECT_EQ(env_.Count(Op::kReplace), copies + 1);
 
-  service_ = std::make_unique<CopyService>();
-  env_.Hold("a.dat");
-  Start();
-  Copy("a.dat");
-  ASSERT_TRUE(env_.Holding()) << "the copy never started";
+  ASSERT_NO_FATAL_FAILURE(RestartHolding("a.dat", {"a.dat"}));
   auto emptied = std::async(std::launch::async, [&] { service_->WaitForQueueEmpty(); });
   EXPECT_EQ(emptied.wait_for(50ms), std::future_status::timeout) << "the wait ended with a request on the queue";
   env_.Hold("");

@@ -1,7 +1,5 @@
 // The lock file's XML and the lock slot: what we write, what we read from files peers wrote, and
 // taking, refreshing and releasing a lock, also on the failure paths only injected faults reach.
-#include <gtest/gtest.h>
-
 #include <cstring>
 #include <functional>
 

@@ -56,10 +56,7 @@ TEST_F(ExistenceExports, LookWhereTheHostSays) {
         << dir << "|" << name << "|" << (ext ? ext : "null");
   }
 
-  auto existIn = [](const std::string& name, int place) {
-    int len = Len(name);
-    return NW_FileExistMdlTmp(name.data(), &len, &place);
-  };
+  auto existIn = [](const std::string& name, int place) { int n = Len(name); return NW_FileExistMdlTmp(name.data(), &n, &place); };
   TempDir temp;
   temp.Write("pump.tmp", "y");
   In().m_location.m_strQVTempDir = temp.path();
@@ -72,10 +69,7 @@ TEST_F(ExistenceExports, LookWhereTheHostSays) {
   In().m_location.m_strQVTempDir.clear();
   EXPECT_EQ(existIn("pump.tmp", 1), 0) << "no working copy yet";
 
-  auto isThisModelDir = [](const std::string& dir) {
-    int len = Len(dir);
-    return NW_IsThisModelDir(dir.data(), &len);
-  };
+  auto isThisModelDir = [](const std::string& dir) { int n = Len(dir); return NW_IsThisModelDir(dir.data(), &n); };
   const std::string exeDir = In().m_staging.ExeDir();
   ASSERT_FALSE(exeDir.empty());
   std::string given = exeDir.substr(0, exeDir.size() - 1);

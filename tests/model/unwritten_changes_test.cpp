@@ -1,9 +1,6 @@
 // The record of changes never written back, and `miradel recover` that writes them back.
 #include "model/unwritten_changes.h"
 
-#include <gtest/gtest.h>
-
-#include <chrono>
 #include <ctime>
 #include <filesystem>
 
@@ -16,10 +13,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using K = UnwrittenKind;
-
-void Age(const std::string& file, std::chrono::hours by) {
-  fs::last_write_time(fs::path(file), fs::file_time_type::clock::now() - by);
-}
 
 class Unwritten : public ::testing::Test {
  protected:
@@ -182,8 +175,8 @@ TEST_F(Unwritten, RecoverWritesBackUnderTheLockOrSavesElsewhere) {
   const std::string wc = WorkingCopy("pump_0006"), model = models / "pump.dat", gone = models.Write("gone.bak", "g");
   WriteFile(wc + "pump.dat", "new");
   WriteFile(model, "old");
-  for (const std::string& f : {wc + "pump.dat", gone}) Age(f, std::chrono::hours(4));
-  Age(model, std::chrono::hours(5));
+  for (const std::string& f : {wc + "pump.dat", gone}) Age(f, 4);
+  Age(model, 5);
   const UnwrittenRecord r{"", models.path(), "pump", std::time(nullptr) - (3 * 3600 + 12 * 60 + 5),
                           {{K::kCopy, "pump.dat"}, {K::kDelete, "gone.bak"}}};
   WriteFile(UnwrittenRecordPath(wc), UnwrittenRecordText(r));
@@ -202,23 +195,23 @@ TEST_F(Unwritten, RecoverWritesBackUnderTheLockOrSavesElsewhere) {
   EXPECT_EQ(out.Read("pump_0006" + std::string(1, S) + "pump.dat"), "new");
   EXPECT_TRUE(HasUnwritten(wc));
 
-  Age(model, std::chrono::hours(-1));
+  Age(model, -1);
   EXPECT_NE(run({"--write"}, 1).find("pump.dat: not written: the model directory holds a newer one"),
             std::string::npos);
   EXPECT_EQ(ReadFile(model), "old");
   EXPECT_EQ(DirectoryNames(models.path()), "pump.dat ");
-  Age(model, std::chrono::hours(5));
+  Age(model, 5);
 #ifndef _WIN32
   // A write cut short (here by a file size limit, half-way) leaves the model's file whole.
   WriteFile(wc + "pump.dat", std::string(3 << 20, 'N'));
-  Age(wc + "pump.dat", std::chrono::hours(4));
+  Age(wc + "pump.dat", 4);
   auto cut = hostkit::ChildProcess::Start("/bin/sh", {"-c", "ulimit -f 1024; exec \"$0\" recover --write --temp \"$1\"",
                                                       hostkit::SiblingProgram("miradel"), temp_.path()});
   ASSERT_TRUE(cut);
   EXPECT_NE(cut->Wait(), 0);
   EXPECT_TRUE(ReadFile(model) == "old") << "the model's file was torn";
   WriteFile(wc + "pump.dat", "new");
-  Age(wc + "pump.dat", std::chrono::hours(4));
+  Age(wc + "pump.dat", 4);
 #endif
   // What the journal names joins the record under the lock.
   WriteFile(wc + "pump.out", "out");

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <random>
@@ -82,8 +81,6 @@ void ExpectKindAndSystemText(Env& env, const Status& s, ErrorKind kind) {
 
 class EnvContractTest : public ::testing::Test {
  protected:
-  std::string Path(const std::string& name) const { return dir_ / name; }
-
   Env& env = System();
   test::TempDir dir_;
 };
@@ -135,8 +132,8 @@ TEST_F(EnvContractTest, AnExclusiveWriterKeepsOtherWritersAndDeletersOutReadersI
 }
 
 TEST_F(EnvContractTest, FailuresInTheSystemsWordsFileIoDeadHandlesAndNamesWithANul) {
-  const std::string file = dir_.Write("file.dat", "x"), missing = Path("missing.dat");
-  const std::string no_dir = Path("no-dir"), sub = Path("Sub");
+  const std::string file = dir_.Write("file.dat", "x"), missing = dir_ / "missing.dat";
+  const std::string no_dir = dir_ / "no-dir", sub = dir_ / "Sub";
   FileHandle h = kNoFile;
   FileInfo info;
   std::vector<DirEntry> entries;
@@ -148,7 +145,7 @@ TEST_F(EnvContractTest, FailuresInTheSystemsWordsFileIoDeadHandlesAndNamesWithAN
       {env.DeleteFile(missing), ErrorKind::kNotFound}, {env.GetFileInfo(missing, &info), ErrorKind::kNotFound},
       {env.FindFiles(no_dir, "*", &entries), ErrorKind::kNotFound},
       {env.FindFiles(dir_.path(), "*.xyz", &entries), ErrorKind::kNotFound},
-      {env.CopyFile(missing, Path("copy.dat"), true), ErrorKind::kNotFound},
+      {env.CopyFile(missing, dir_ / "copy.dat", true), ErrorKind::kNotFound},
       {env.SetCurrentDirectory(no_dir), ErrorKind::kNotFound},
       {env.CreateDirectory(dir_.path()), ErrorKind::kAlreadyExists},
       {env.CopyFile(file, file + ".copy", false), ErrorKind::kAlreadyExists},
@@ -163,7 +160,7 @@ TEST_F(EnvContractTest, FailuresInTheSystemsWordsFileIoDeadHandlesAndNamesWithAN
 
   // Handle values are never reused: a stale copy of a closed handle (lock slots are copied whole)
   // must not reach, or close and so unlock, a file opened later.
-  const std::string path = Path("io.dat");
+  const std::string path = dir_ / "io.dat";
   bool existed = true;
   ASSERT_TRUE(env.OpenFile(path, kReadWrite, kShareRead, Disposition::kOpenAlways, &h, &existed).ok());
   EXPECT_FALSE(existed);
@@ -195,7 +192,7 @@ TEST_F(EnvContractTest, FailuresInTheSystemsWordsFileIoDeadHandlesAndNamesWithAN
   EXPECT_EQ(dir_.Read("io.dat"), "new");  // emptied first
 
   // The system reads a name up to its first NUL: cut short there, it would name another file.
-  const std::string cut = Path(std::string("io.dat\0.lck", 11));
+  const std::string cut = dir_ / std::string("io.dat\0.lck", 11);
   std::vector<DirEntry> found;
   EXPECT_FALSE(env.OpenFile(cut, kWrite, kShareNone, Disposition::kCreateAlways, &h, nullptr).ok());
   EXPECT_FALSE(env.DeleteFile(cut).ok());
@@ -207,7 +204,7 @@ TEST_F(EnvContractTest, FailuresInTheSystemsWordsFileIoDeadHandlesAndNamesWithAN
 }
 
 TEST_F(EnvContractTest, DirectoriesAreMadeEnteredAndRemovedAndTheSystemsOwnAreThere) {
-  const std::string dir = Path("Models"), inner = dir + kSep + "inner.dat", file = dir_.Write("rel.dat", "x");
+  const std::string dir = dir_ / "Models", inner = dir + kSep + "inner.dat", file = dir_.Write("rel.dat", "x");
   FileInfo info;
   ASSERT_TRUE(env.CreateDirectory(dir).ok());
   EXPECT_TRUE(env.CanEnterDirectory(dir));
@@ -254,7 +251,7 @@ TEST_F(EnvContractTest, DirectoriesAreMadeEnteredAndRemovedAndTheSystemsOwnAreTh
 // Names and patterns without regard to case: the file system's own on Windows, emulated on POSIX;
 // "*.*" matches names without a dot too.
 TEST_F(EnvContractTest, NamesAndPatternsMatchWithoutRegardToCase) {
-  const std::string sub = Path("Sub"), upper = Path("SUB") + kSep + "PUMP.TTC";
+  const std::string sub = dir_ / "Sub", upper = dir_ / "SUB" + kSep + "PUMP.TTC";
   ASSERT_TRUE(env.CreateDirectory(sub).ok());
   ASSERT_TRUE(env.CreateDirectory(sub + kSep + "Docs").ok());
   const std::string lower = dir_.Write(std::string("Sub") + kSep + "pump.ttc", "pump");
@@ -267,12 +264,12 @@ TEST_F(EnvContractTest, NamesAndPatternsMatchWithoutRegardToCase) {
   ASSERT_TRUE(OpenExclusiveWriter(env, lower, &h).ok());
   EXPECT_EQ(Attempt(env, "write", upper), "write sharing-violation");
   EXPECT_TRUE(env.Close(h).ok());
-  ASSERT_TRUE(env.CopyFile(upper, Path("copy.ttc"), false).ok());
+  ASSERT_TRUE(env.CopyFile(upper, dir_ / "copy.ttc", false).ok());
   ASSERT_TRUE(env.CopyFile(dir_.Write("fresh.ttc", "fresh"), upper, true).ok());
   EXPECT_EQ(dir_.Read("copy.ttc"), "pump");
   EXPECT_EQ(dir_.Read(std::string("Sub") + kSep + "pump.ttc"), "fresh");
   // A new file goes into the directory that exists, under the name as given.
-  ASSERT_TRUE(OpenExclusiveWriter(env, Path("SUB") + kSep + "New.Txt", &h, Disposition::kCreateAlways).ok());
+  ASSERT_TRUE(OpenExclusiveWriter(env, dir_ / "SUB" + kSep + "New.Txt", &h, Disposition::kCreateAlways).ok());
   EXPECT_TRUE(env.Close(h).ok());
   dir_.Write(std::string("Sub") + kSep + "README", "");
   const std::vector<std::string> all = {".", "..", "Docs", "New.Txt", "README", "pump.ttc"};
@@ -280,7 +277,7 @@ TEST_F(EnvContractTest, NamesAndPatternsMatchWithoutRegardToCase) {
       {"*.t??", {"New.Txt", "pump.ttc"}}, {"?UMP.T?C", {"pump.ttc"}}, {"d*", {"Docs"}}, {"*.*", all}, {"*", all}};
   std::vector<DirEntry> found;
   for (const auto& [pattern, names] : cases) {
-    EXPECT_TRUE(env.FindFiles(Path("sub"), pattern, &found).ok()) << pattern;
+    EXPECT_TRUE(env.FindFiles(dir_ / "sub", pattern, &found).ok()) << pattern;
     std::vector<std::string> got;
     for (const DirEntry& e : found) got.push_back(e.name);
     std::sort(got.begin(), got.end());
@@ -295,21 +292,21 @@ TEST_F(EnvContractTest, AnExactFolderWinsOverOneInAnotherCase) {
 #ifdef _WIN32
   GTEST_SKIP() << "Windows folders differ in more than letter case";
 #else
-  ASSERT_TRUE(env.CreateDirectory(Path("Models")).ok());
+  ASSERT_TRUE(env.CreateDirectory(dir_ / "Models").ok());
   // Through the port "models" is "Models": only the file system itself makes the second folder.
-  EXPECT_EQ(env.CreateDirectory(Path("models")).kind(), ErrorKind::kAlreadyExists);
-  ASSERT_TRUE(std::filesystem::create_directory(Path("models")));
+  EXPECT_EQ(env.CreateDirectory(dir_ / "models").kind(), ErrorKind::kAlreadyExists);
+  ASSERT_TRUE(std::filesystem::create_directory(dir_ / "models"));
   const std::string source = dir_.Write("source.dat", "data");
-  ASSERT_TRUE(env.CopyFile(source, Path("models/new.dat"), true).ok());
+  ASSERT_TRUE(env.CopyFile(source, dir_ / "models/new.dat", true).ok());
   EXPECT_TRUE(dir_.Exists("models/new.dat"));
   EXPECT_FALSE(dir_.Exists("Models/new.dat"));
   // A name that exists only in other cases is found, the same one whatever the directory's order:
   // the smallest in byte order, for folders and files alike.
-  ASSERT_TRUE(env.CopyFile(source, Path("MODELS/other.dat"), true).ok());
+  ASSERT_TRUE(env.CopyFile(source, dir_ / "MODELS/other.dat", true).ok());
   EXPECT_TRUE(dir_.Exists("Models/other.dat"));
   dir_.Write("Models/pump.ttc", "lower");
   dir_.Write("Models/PUMP.ttc", "upper");
-  EXPECT_EQ(Attempt(env, "read", Path("Models/Pump.TTC")), "read upper");
+  EXPECT_EQ(Attempt(env, "read", dir_ / "Models/Pump.TTC"), "read upper");
 #endif
 }
 
@@ -317,11 +314,9 @@ TEST_F(EnvContractTest, CopyKeepsContentTimeAndTheReadOnlyAttributeWhichKeepsEve
   std::string content(5 * 1024 * 1024 + 321, '\0');
   std::mt19937 gen(7);
   for (char& c : content) c = static_cast<char>(gen());
-  const std::string src = dir_.Write("big.dat", content), dst = Path("big-copy.dat");
+  const std::string src = dir_.Write("big.dat", content), dst = dir_ / "big-copy.dat";
   // A time well in the past, so that a copy stamped "now" cannot pass for one that kept it.
-  namespace fs = std::filesystem;
-  fs::last_write_time(fs::path(src), std::chrono::time_point_cast<std::chrono::seconds>(
-                                         fs::file_time_type::clock::now() - std::chrono::hours(50)));
+  test::Age(src, 50);
   ASSERT_TRUE(env.SetReadOnly(src, true).ok());
   ASSERT_TRUE(env.CopyFile(src, dst, false).ok());
   FileInfo from, to;
@@ -371,9 +366,7 @@ TYPED_TEST(EnvReplaceTest, ReplaceWithCopyLeavesTheTargetWholeAndNewOrWholeAndOl
     test::TempDir local;  // the working copy, written back into the model folder
     // Old and read-only: a copy stamped "now", or one that dropped the attribute, does not pass.
     const std::string source = local.Write("new.dat", "new content"), target = dir / "pump.dat";
-    namespace fs = std::filesystem;
-    fs::last_write_time(fs::path(source), std::chrono::time_point_cast<std::chrono::seconds>(
-                                              fs::file_time_type::clock::now() - std::chrono::hours(50)));
+    test::Age(source, 50);
     ASSERT_TRUE(env.SetReadOnly(source, true).ok());
     if (setup != kMissing) dir.Write("pump.dat", "old");
     if (setup == kLeftover || setup == kTempHeld) dir.Write(temp_name, "left by a killed replacement, longer");

@@ -1,7 +1,5 @@
 // Hosts that release a lock while others take it: whoever deletes the lock file must never delete
 // a file that the next holder has just taken, with or without a data file to hold as well.
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -12,7 +10,6 @@
 
 #include "support/child.h"
 #include "support/host_test.h"
-#include "support/temp_dir.h"
 #include "support/patience.h"
 
 namespace miradel::test {

@@ -1,14 +1,11 @@
 // Lock files that are not what they seem: a FIFO or a link named like one, one model named in two
 // spellings by two processes, a lock file rewritten shorter. Run on a share too (scripts/test-smb).
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "support/child.h"
 #include "support/host_test.h"
-#include "support/temp_dir.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "control/globals.h"
+#include "copy/copy_thread_timings.h"
 #include "hostkit/host.h"
 #include "miradel.h"
 #include "model/unwritten_changes.h"
@@ -56,6 +57,15 @@ std::string Listed(const UnwrittenRecord& record);
 // Whether condition came true within a minute; looked at without pause, so that a racing test acts
 // as soon as it may.
 bool Eventually(const std::function<bool()>& condition);
+
+// The copy thread's pauses shortened while it lives, so that tests which meet them often stay fast.
+struct ShortPauses {
+  explicit ShortPauses(std::chrono::milliseconds retry) {
+    CopyThreadTimings::SetRetryPause(retry);
+    CopyThreadTimings::SetPollInterval(std::chrono::milliseconds(1));
+  }
+  ~ShortPauses() { CopyThreadTimings::Restore(); }
+};
 
 class HostTest : public ::testing::Test {
  protected:

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -68,6 +69,11 @@ bool WriteFile(const std::string& path, const std::string& content) {
   f.close();
   if (!f) ADD_FAILURE() << "cannot write " << path;
   return static_cast<bool>(f);
+}
+
+void Age(const std::string& path, int hours) {
+  fs::last_write_time(fs::path(path), std::chrono::time_point_cast<std::chrono::seconds>(
+                                          fs::file_time_type::clock::now() - std::chrono::hours(hours)));
 }
 
 std::string TempDir::Write(const std::string& name, const std::string& content) const {

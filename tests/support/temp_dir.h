@@ -10,6 +10,8 @@ bool Exists(const std::string& path);
 std::string ReadFile(const std::string& path);
 // false, with a test failure, when it could not be written.
 bool WriteFile(const std::string& path, const std::string& content);
+// Dates the file's last write `hours` back, in whole seconds: a copy stamped "now" cannot pass.
+void Age(const std::string& path, int hours);
 
 class TempDir {
  public:

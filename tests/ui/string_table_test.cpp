@@ -29,11 +29,7 @@ TEST(StringTableTest, ListedIdsHaveTheirTextAndOtherIdsNone) {
   EXPECT_EQ("You can continue working with the  model", FormatString(kStrContinueWorking));
 }
 
-struct Case {
-  std::string text;
-  std::vector<std::string> inserts;
-  std::string expected;
-};
+struct Case { std::string text; std::vector<std::string> inserts; std::string expected; };
 
 // What the platform's formatter gives; the portable one must give the same.
 TEST(FormatStringTest, HonoursTheFormattersEscapesAndLineBreaks) {
