@@ -3,13 +3,6 @@
 #include <cstdio>
 #include <iostream>
 #include <vector>
-#ifdef _WIN32
-#include <io.h>
-#define MIRADEL_ISATTY(fd) _isatty(fd)
-#else
-#include <unistd.h>
-#define MIRADEL_ISATTY(fd) isatty(fd)
-#endif
 
 #include "archive/archive_files.h"
 #include "archive/archiver.h"
@@ -17,6 +10,7 @@
 #include "base/text.h"
 #include "disk/disk_object.h"
 #include "platform/env.h"
+#include "terminal.h"
 
 namespace miradel::tools {
 
@@ -48,8 +42,6 @@ class Bar : public archive::Progress {
  private:
   bool m_drawn = false;
 };
-
-bool OnTerminal() { return MIRADEL_ISATTY(1) != 0; }
 
 double MiB(std::uint64_t bytes) { return static_cast<double>(bytes) / 1048576.0; }
 

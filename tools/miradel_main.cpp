@@ -27,6 +27,8 @@
 #include "lock/lock_path.h"
 #include "lock/lock_slot.h"
 #include "lock/xml_processor.h"
+#include "lock_board.h"
+#include "terminal.h"
 #include "miradel.h"
 #include "platform/env.h"
 
@@ -67,35 +69,41 @@ std::string LockPathOf(const std::string& dir, const std::string& model) {
 int Who(const std::string& dir, const std::string& model) {
   std::string path = LockPathOf(dir, model);
   if (path.empty()) return 2;
-  std::string text;
-  if (!ReadLockFileText(path, &text)) {
+  tools::LockState state;
+  if (!tools::InspectLock(platform::Current(), path, &state)) {
     std::cout << model << " is not locked (no lock file " << path << ")\n";
     return 1;
   }
-  LockOwnerInfo owner{};
-  XMLProcessorNetwork doc;
-  doc.LoadText(text);
-  bool complete = doc.ReadLockOwner(owner) == 1;
-
-  platform::Env& env = platform::Current();
-  platform::FileHandle h = platform::kNoFile;
-  platform::Status probe =
-      env.OpenFile(path, platform::kWrite, platform::kShareRead, platform::Disposition::kOpenExisting, &h, nullptr);
-  if (probe.ok()) env.Close(h).IgnoreError();
-
   std::cout << "Lock file: " << path << "\n"
-            << "Machine:   " << owner.szMachineName << "\n"
-            << "User:      " << owner.szUserName << "\n"
-            << "Kind:      " << (complete ? (owner.bIsPermanent ? "permanent" : "temporary") : "unreadable lock file")
+            << "Machine:   " << state.machine << "\n"
+            << "User:      " << state.user << "\n"
+            << "Kind:      " << (state.readable ? (state.permanent ? "permanent" : "temporary") : "unreadable lock file")
             << "\n"
+            << "Since:     " << tools::AgeText(state.age_seconds) << " ago\n"
             << "State:     ";
-  if (probe.IsSharingViolation())
-    std::cout << "held open now by a running holder\n";
-  else if (probe.ok())
-    std::cout << (owner.bIsPermanent ? "not open; the permanent lock keeps other users out\n"
-                                     : "stale: nobody holds it open; the next user takes it over\n");
-  else
-    std::cout << "cannot tell (" << probe.ToString() << ")\n";
+  switch (state.held) {
+    case tools::LockState::kHeldOpen: std::cout << "held open now by a running holder\n"; break;
+    case tools::LockState::kKeptOut: std::cout << "not open; the permanent lock keeps other users out\n"; break;
+    case tools::LockState::kStale: std::cout << "stale: nobody holds it open; the next user takes it over\n"; break;
+    default: std::cout << "cannot tell (" << state.why << ")\n";
+  }
+  return 0;
+}
+
+int WhoTree(const std::string& root, bool json) {
+  std::vector<tools::LockState> locks;
+  std::string error;
+  const std::string top = Path::FromText(root).AsDirectory().str();
+  if (!tools::LockBoard(platform::Current(), top, &locks, &error)) {
+    std::cerr << "miradel: cannot list " << root << ": " << error << "\n";
+    return 1;
+  }
+  if (json) {
+    std::cout << tools::BoardJson(top, locks) << "\n";
+  } else {
+    for (const tools::LockState& lock : locks) std::cout << tools::BoardLine(lock) << "\n";
+    std::cout << locks.size() << (locks.size() == 1 ? " lock" : " locks") << " under " << top << "\n";
+  }
   return 0;
 }
 
@@ -145,6 +153,45 @@ int Lock(const std::string& dir, const std::string& model, int version, bool per
   std::_Exit(0);
 }
 
+// Asks at once, then after 1 s, each pause half as long again up to 30 s: never more than once a
+// second of the share, and seldom once the wait is long. A lock taken by someone else between
+// seeing it free and taking it means waiting on.
+int Wait(const std::string& dir, const std::string& model, bool take, double timeout, int version) {
+  const std::string path = LockPathOf(dir, model);
+  if (path.empty()) return 2;
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point end =
+      timeout < 0 || timeout > 1e9 ? Clock::time_point::max()
+                                   : Clock::now() + std::chrono::milliseconds(static_cast<long long>(timeout * 1000));
+  std::chrono::milliseconds pause(1000);
+  std::string shown;
+  for (;;) {
+    tools::LockState state;
+    const bool exists = tools::InspectLock(platform::Current(), path, &state);
+    if (tools::IsFree(exists, state)) {
+      if (!take) {
+        std::cout << model << " is free" << std::endl;
+        return 0;
+      }
+      const int taken = Lock(dir, model, version, false);
+      if (taken != 1) return taken;
+      continue;
+    }
+    const std::string holder = state.readable ? state.user + " on " + state.machine : "an unreadable lock file";
+    if (Clock::now() >= end) {
+      std::cout << "still held: " << model << " is locked by " << holder << " (" << tools::StateText(state) << ")\n";
+      return 1;
+    }
+    if (tools::OnTerminal() && holder != shown)
+      std::cout << "waiting: " << model << " is locked by " << holder << ", since " << tools::AgeText(state.age_seconds)
+                << std::endl;
+    shown = holder;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+    std::this_thread::sleep_for(std::min(pause, left));
+    pause = std::min<std::chrono::milliseconds>(pause * 3 / 2, std::chrono::seconds(30));
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -155,9 +202,21 @@ int main(int argc, char** argv) {
   int version = 10000104;
   bool permanent = false;
 
+  bool tree = false, json = false, take = false;
+  double timeout = -1;
   CLI::App* who = app.add_subcommand("who", "Show who holds a model's lock and whether it is held open now");
   who->add_option("DIR", dir, "the model directory")->required();
-  who->add_option("MODEL", model, "the model's name, without extension")->required();
+  CLI::Option* model_option = who->add_option("MODEL", model, "the model's name, without extension");
+  CLI::Option* tree_flag = who->add_flag("-r,--recursive", tree, "every model lock under DIR and its subfolders");
+  who->add_flag("--json", json, "with -r: the same as one JSON object")->needs(tree_flag);
+  model_option->excludes(tree_flag);
+
+  CLI::App* wait = app.add_subcommand("wait", "Wait until no one holds a model's lock, and take it if asked");
+  wait->add_option("DIR", dir, "the model directory")->required();
+  wait->add_option("MODEL", model, "the model's name, without extension")->required();
+  wait->add_flag("--take", take, "then take the lock and hold it, as miradel lock does");
+  wait->add_option("--timeout", timeout, "give up after this many seconds (status 1)")->check(CLI::NonNegativeNumber);
+  wait->add_option("--host-version", version, "the host version written into the lock file")->capture_default_str();
 
   CLI::App* lock = app.add_subcommand("lock", "Take a model's lock and hold it until told to stop");
   lock->add_option("DIR", dir, "the model directory")->required();
@@ -212,7 +271,15 @@ int main(int argc, char** argv) {
   miradel::platform::ScopedEnv scoped(&env);
 #endif
 
-  if (*who) return Who(dir, model);
+  if (*who) {
+    if (tree) return WhoTree(dir, json);
+    if (model.empty()) {
+      std::cerr << "miradel: MODEL is required (or -r for every lock under DIR)\nTry 'miradel --help' for more information.\n";
+      return 2;
+    }
+    return Who(dir, model);
+  }
+  if (*wait) return Wait(dir, model, take, timeout, version);
   if (*demo) return miradel::tools::RunDemo(keep_dir);
   if (*pack) return miradel::tools::RunPack(Path::FromText(workdir), Path::FromText(archive_path), types);
   if (*unpack) return miradel::tools::RunUnpack(Path::FromText(archive_path), Path::FromText(unpack_dir));

@@ -16,19 +16,6 @@ namespace {
 
 constexpr int kAnswerMs = 15000;
 
-// The miradel program, its input closed at once (a lock it takes is let go again): all it printed
-// and its exit code, or why there is none.
-std::string Miradel(const std::vector<std::string>& args, const char* program = "miradel") {
-  auto child = ChildProcess::Start(hostkit::SiblingProgram(program), args);
-  if (!child) return "cannot start miradel";
-  child->CloseInput();
-  std::string out;
-  bool ok = true;
-  for (std::string line = child->ReadLine(kAnswerMs, &ok); ok; line = child->ReadLine(kAnswerMs, &ok))
-    out += line + "\n";
-  return out + "exit " + std::to_string(child->Wait(kAnswerMs));
-}
-
 class OddLockFileTest : public ::testing::TestWithParam<bool> {};  // a FIFO, else a link to a colleague's file
 
 // Whatever sits under the lock file's name, taking the lock ends at once, refused, and writes

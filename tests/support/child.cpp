@@ -34,6 +34,17 @@ bool RunChildIfRequested(int argc, char** argv, int* code) {
   return true;
 }
 
+std::string Miradel(const std::vector<std::string>& args, const char* program) {
+  auto child = ChildProcess::Start(hostkit::SiblingProgram(program), args);
+  if (!child) return std::string("cannot start ") + program;
+  child->CloseInput();
+  std::string out;
+  bool ok = true;
+  for (std::string line = child->ReadLine(PatienceMs(), &ok); ok; line = child->ReadLine(PatienceMs(), &ok))
+    out += line + "\n";
+  return out + "exit " + std::to_string(child->Wait(PatienceMs()));
+}
+
 std::unique_ptr<ChildProcess> StartHolder(const std::string& dir, const std::string& model, const std::string& user,
                                           const std::string& machine) {
   auto holder = ChildProcess::Start(hostkit::SiblingProgram("miradel-test-aid"),

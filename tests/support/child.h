@@ -32,6 +32,10 @@ bool RunChildIfRequested(int argc, char** argv, int* code);
 std::unique_ptr<ChildProcess> StartHolder(const std::string& dir, const std::string& model, const std::string& user,
                                           const std::string& machine);
 
+// Runs a program beside the test binary (miradel, or the test aid miradel-test-aid) with its input
+// closed at once (a lock it takes is let go again): all it printed and "exit N", or why not.
+std::string Miradel(const std::vector<std::string>& args, const char* program = "miradel");
+
 // Starts this test binary as "--child name args...".
 std::unique_ptr<ChildProcess> StartChild(const std::string& name, const std::vector<std::string>& args);
 

@@ -1,0 +1,65 @@
+// The lock board (miradel who -r) and miradel wait, against real holders: a running one, a killed
+// one, a permanent lock nobody holds and a lock file that names no one. Run on a share too
+// (scripts/test-smb).
+#include <nlohmann/json.hpp>
+
+#include "lock_board.h"
+#include "support/child.h"
+#include "support/host_test.h"
+#include "support/patience.h"
+
+namespace miradel::test {
+namespace {
+
+TEST(SharedModel, TheBoardAndWaitTellHeldStaleAndPermanentLocksApart) {
+  ModelFolder models;
+  for (const char* dir : {"plant", "plant/sub", "yard"})
+    ASSERT_TRUE(platform::System().CreateDirectory(models / Path::FromText(dir).str()).ok());
+  const std::string plant = models / "plant", sub = plant + S + "sub", yard = models / "yard";
+  auto holder = StartHolder(plant, "pump", "alice", "PC-ALICE");
+  auto killed = StartHolder(sub, "valve", "carol", "PC-CAROL");
+  ASSERT_TRUE(holder);
+  ASSERT_TRUE(killed);
+  killed->Kill();
+  killed->Wait(PatienceMs());
+  EXPECT_EQ(Miradel({"lock", yard, "tank", "--permanent", "--as-user", "bob"}, "miradel-test-aid").substr(0, 7), "locked ");
+  WriteFile(yard + S + "odd.lck", "not a lock");
+  WriteFile(yard + S + "notes.lck.txt", "not a lock file at all");
+
+  std::vector<tools::LockState> board;
+  std::string error;
+  ASSERT_TRUE(tools::LockBoard(platform::System(), models.path(), &board, &error)) << error;
+  std::vector<std::string> seen;
+  for (const tools::LockState& lock : board) seen.push_back(lock.model + " " + lock.user + " " + tools::StateText(lock));
+  const std::string sep(1, S);
+  EXPECT_EQ(seen, (std::vector<std::string>{"plant" + sep + "pump alice held open now",
+                                            "plant" + sep + "sub" + sep + "valve carol stale: anyone may take it over",
+                                            "yard" + sep + "odd  stale: anyone may take it over",
+                                            "yard" + sep + "tank bob permanent: keeps other users out"}));
+  const std::string json = Miradel({"who", "-r", models.path(), "--json"});
+  const auto parsed = nlohmann::json::parse(json.substr(0, json.rfind("exit ")), nullptr, false);
+  ASSERT_FALSE(parsed.is_discarded()) << json;
+  EXPECT_EQ(parsed["locks"][0]["state"], "held");
+  EXPECT_EQ(parsed["locks"][2]["readable"], false);
+
+  // Wait: a live holder outlasts a timeout; a stale lock is free and taken; a permanent one is not.
+  EXPECT_EQ(Miradel({"wait", plant, "pump", "--timeout", "0.5"}),
+            "still held: pump is locked by alice on PC-ALICE (held open now)\nexit 1");
+  EXPECT_EQ(Miradel({"wait", sub, "valve", "--take"}).substr(0, 7), "locked ");
+  EXPECT_EQ(Miradel({"wait", yard, "tank", "--timeout", "0"}).substr(0, 12), "still held: ");
+  auto waiter = ChildProcess::Start(hostkit::SiblingProgram("miradel"), {"wait", plant, "pump"});
+  ASSERT_TRUE(waiter);
+  holder->WriteLine("stop");
+  bool ok = true;
+  EXPECT_EQ(waiter->ReadLine(PatienceMs(), &ok), "pump is free");
+  EXPECT_EQ(waiter->Wait(PatienceMs()), 0);
+
+  for (const std::vector<std::string>& usage : {std::vector<std::string>{"who", plant}, {"who", plant, "--json"},
+                                                {"who", "-r", plant, "pump"}, {"wait", plant}}) {
+    const std::string out = Miradel(usage);
+    EXPECT_EQ(out.substr(out.rfind("exit ")), "exit 2") << usage.back();
+  }
+}
+
+}  // namespace
+}  // namespace miradel::test
