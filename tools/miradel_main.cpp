@@ -27,6 +27,7 @@
 #include "lock/lock_path.h"
 #include "lock/lock_slot.h"
 #include "lock/xml_processor.h"
+#include "doctor.h"
 #include "lock_board.h"
 #include "terminal.h"
 #include "miradel.h"
@@ -211,6 +212,10 @@ int main(int argc, char** argv) {
   who->add_flag("--json", json, "with -r: the same as one JSON object")->needs(tree_flag);
   model_option->excludes(tree_flag);
 
+  CLI::App* doctor = app.add_subcommand("doctor", "Check that a folder has what shared models need");
+  doctor->add_option("DIR", dir, "the folder (a scratch folder is made in it and removed)")->required();
+  doctor->add_flag("--json", json, "the report as one JSON object");
+
   CLI::App* wait = app.add_subcommand("wait", "Wait until no one holds a model's lock, and take it if asked");
   wait->add_option("DIR", dir, "the model directory")->required();
   wait->add_option("MODEL", model, "the model's name, without extension")->required();
@@ -280,6 +285,7 @@ int main(int argc, char** argv) {
     return Who(dir, model);
   }
   if (*wait) return Wait(dir, model, take, timeout, version);
+  if (*doctor) return tools::RunDoctor(dir, json);
   if (*demo) return miradel::tools::RunDemo(keep_dir);
   if (*pack) return miradel::tools::RunPack(Path::FromText(workdir), Path::FromText(archive_path), types);
   if (*unpack) return miradel::tools::RunUnpack(Path::FromText(archive_path), Path::FromText(unpack_dir));
