@@ -7,7 +7,8 @@
 //   4. the write-back: (a) 100,000 NW_ASynchCopy calls, each timed, made while the copy thread
 //      writes a 1 GiB file back; (b) draining 10,000 queued 64 KiB write-backs against cp -rp, cp -rp
 //      with sync -f, and a loop that copies, fsyncs and renames each file as the write-back does,
-//      first as new files, then over them.
+//      first as new files, then over them;
+//   5. the lock board (miradel who -r) over 10,000 folders with 1,000 lock files against find.
 //
 // The whole-command comparisons time each side several times, alternating which goes first, and
 // report medians. Everything is made under --work DIR and removed only at the very end: for a
@@ -50,6 +51,7 @@
 #include "copy/file_path_queue.h"
 #include "disk/disk_object.h"
 #include "hostkit/host.h"
+#include "lock_board.h"
 #include "miradel.h"
 #include "platform/env.h"
 
@@ -512,6 +514,49 @@ class QuietHost {
   std::string m_during;
 };
 
+// The lock board over a tree of 10,000 folders (100 of 100), every tenth with a model lock nobody
+// holds, against find. The board opens each lock it finds to tell held from stale; find only names them.
+void RunBoardBenchmark(const std::string& work, int runs) {
+  constexpr int kTop = 100, kEach = 100;
+  std::printf("\n== 5. The lock board (miradel who -r) over %d folders against find -name '*.lck'\n", kTop * kEach);
+  const std::string root = work + "/board";
+  RemoveAll(root);
+  if (::mkdir(root.c_str(), 0755) != 0) return Problem("cannot make " + root);
+  g_leftovers.push_back(root);
+  int locks = 0;
+  for (int i = 0; i < kTop; ++i) {
+    const std::string top = root + "/site" + std::to_string(i);
+    ::mkdir(top.c_str(), 0755);
+    for (int j = 0; j < kEach; ++j) {
+      const std::string dir = top + "/model" + std::to_string(j);
+      ::mkdir(dir.c_str(), 0755);
+      for (const char* name : {"/m.dat", "/m.cmb", (j % 10 == 0) ? "/m.lck" : nullptr}) {
+        if (!name) continue;
+        int fd = ::open((dir + name).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd < 0) return Problem("cannot make the files of " + dir);
+        if (name[3] == 'l') {
+          static const char kLock[] = "<?xml version=\"1.0\"?><Lock><Machine>PC</Machine><User>u</User></Lock>";
+          if (::write(fd, kLock, sizeof kLock - 1) < 0) Problem("cannot write a lock file");
+          ++locks;
+        }
+        ::close(fd);
+      }
+    }
+  }
+  Samples ours, theirs;
+  std::size_t found = 0;
+  for (int run = 0; run < runs; ++run) {
+    std::vector<miradel::tools::LockState> board;
+    std::string error;
+    Measure(ours, false, [&] { miradel::tools::LockBoard(miradel::platform::System(), root + "/", &board, &error); });
+    found = board.size();
+    Measure(theirs, true, [&] { Shell("find " + Quoted(root) + " -name '*.lck' >/dev/null"); });
+  }
+  if (found != static_cast<std::size_t>(locks)) Problem("the board found " + std::to_string(found) + " locks, not " + std::to_string(locks));
+  std::printf("   medians of %d runs: board %s, find %s\n", runs, Ms(Median(ours.wall)).c_str(), Ms(Median(theirs.wall)).c_str());
+  AddRows("lock board, 10,000 folders, 1,000 locks", ours, {{"find -name '*.lck'", &theirs}});
+}
+
 void RunCopyBenchmark(const std::string& work, int runs) {
   std::printf("\n== 3. Opening a model: NW_CopyAllToTemp(0) of %d files / 1 GiB against cp -rp\n", kModelFiles);
   const std::string model = work + "/model";
@@ -965,7 +1010,7 @@ std::string LoadAverage() {
 
 int Usage(const char* self) {
   std::fprintf(stderr,
-               "usage: %s --work DIR [--runs N] [--only queue|list|copy|writeback] [Google Benchmark flags]\n"
+               "usage: %s --work DIR [--runs N] [--only queue|list|copy|board|writeback] [Google Benchmark flags]\n"
                "  DIR: an empty folder on the file system TMPDIR names; everything made there is removed again\n",
                self);
   return 2;
@@ -988,7 +1033,8 @@ int main(int argc, char** argv) {
     else
       return Usage(argv[0]);
   }
-  if (work.empty() || runs < 1 || runs > 50 || !(only.empty() || only == "queue" || only == "list" || only == "copy" || only == "writeback"))
+  if (work.empty() || runs < 1 || runs > 50 || !(only.empty() || only == "queue" || only == "list" || only == "copy" || only == "board" ||
+                                     only == "writeback"))
     return Usage(argv[0]);
   std::error_code ec;
   work = fs::absolute(work, ec).lexically_normal().string();
@@ -1018,6 +1064,7 @@ int main(int argc, char** argv) {
   if (only.empty() || only == "queue") RunQueueBenchmarks();
   if (only.empty() || only == "list") RunListingBenchmark(work, runs, overhead);
   if (only.empty() || only == "copy") RunCopyBenchmark(work, runs);
+  if (only.empty() || only == "board") RunBoardBenchmark(work, runs);
   if (only.empty() || only == "writeback") {
     if (RunRequestBenchmark(work)) RunDrainBenchmark(work, runs);
   }
