@@ -13,6 +13,7 @@
 #include "hostkit/process.h"
 #include "lock/lock_slot.h"
 #include "lock/lock_texts.h"
+#include "platform/byte_reader.h"
 #include "platform/env.h"
 
 namespace miradel::tools {
@@ -42,11 +43,8 @@ Status WriteWhole(platform::Env& env, const std::string& path, const std::string
 }
 
 bool ReadWhole(platform::Env& env, const std::string& path, std::string* text) {
-  platform::FileHandle h = platform::kNoFile;
-  if (!env.OpenFile(path, platform::kRead, platform::kShareRead | platform::kShareWrite,
-                    platform::Disposition::kOpenExisting, &h, nullptr)
-           .ok())
-    return false;
+  const platform::FileHandle h = platform::OpenForReading(env, path);
+  if (h == platform::kNoFile) return false;
   text->clear();
   char buf[65536];
   std::size_t got = 0;
