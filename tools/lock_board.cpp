@@ -37,6 +37,7 @@ bool InspectLock(platform::Env& env, const std::string& lockPath, LockState* out
   out->machine = owner.szMachineName;
   out->user = owner.szUserName;
   out->permanent = out->readable && owner.bIsPermanent;
+  out->mine = out->readable && LockSlot::NamesCurrentUser(owner, false);
   platform::FileInfo info;
   if (env.GetFileInfo(lockPath, &info).ok() && info.mtime.known)
     out->age_seconds = std::max<std::int64_t>(0, NowSeconds() - info.mtime.seconds);
@@ -55,7 +56,9 @@ bool InspectLock(platform::Env& env, const std::string& lockPath, LockState* out
   return true;
 }
 
-bool IsFree(bool exists, const LockState& state) { return !exists || state.held == LockState::kStale; }
+bool IsFree(bool exists, const LockState& state) {
+  return !exists || state.held == LockState::kStale || (state.held == LockState::kKeptOut && state.mine);
+}
 
 bool LockBoard(platform::Env& env, const std::string& root, std::vector<LockState>* locks, std::string* error) {
   CDiskObject disk(&env);

@@ -15,6 +15,7 @@ struct LockState {
   bool readable = false;  // the lock file names its holder
   std::string machine, user;
   bool permanent = false;
+  bool mine = false;  // names this user, who may take a permanent lock of their own
   enum Held {
     kHeldOpen,   // a running holder keeps it open
     kStale,      // a temporary lock nobody holds: the next user takes it over
@@ -27,7 +28,8 @@ struct LockState {
 
 // The lock of a model; false when there is no lock file.
 bool InspectLock(platform::Env& env, const std::string& lockPath, LockState* out);
-// Anyone may take the model now: no lock file, or a temporary one nobody holds open.
+// This user may take the model now: no lock file, a temporary one nobody holds open, or this user's
+// own permanent one that nobody holds open.
 bool IsFree(bool exists, const LockState& state);
 // Every model lock under root (ending in a separator; its subfolders too), each model named by its
 // path below root, sorted without regard to case. false, with the reason in *error, when root cannot

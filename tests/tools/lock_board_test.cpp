@@ -1,5 +1,5 @@
 // The lock board (miradel who -r) and miradel wait, against real holders: a running one, a killed
-// one, a permanent lock nobody holds and a lock file that names no one. Run on a share too
+// one, a colleague's and one's own permanent lock nobody holds, and a lock file that names no one. Run on a share too
 // (scripts/test-smb).
 #include <nlohmann/json.hpp>
 
@@ -47,6 +47,8 @@ TEST(SharedModel, TheBoardAndWaitTellHeldStaleAndPermanentLocksApart) {
             "still held: pump is locked by alice on PC-ALICE (held open now)\nexit 1");
   EXPECT_EQ(Miradel({"wait", sub, "valve", "--take"}).substr(0, 7), "locked ");
   EXPECT_EQ(Miradel({"wait", yard, "tank", "--timeout", "0"}).substr(0, 12), "still held: ");
+  EXPECT_EQ(Miradel({"lock", yard, "own", "--permanent"}).substr(0, 7), "locked ");
+  EXPECT_EQ(Miradel({"wait", yard, "own", "--timeout", "0"}), "own is free\nexit 0") << "this user's own permanent lock";
   auto waiter = ChildProcess::Start(hostkit::SiblingProgram("miradel"), {"wait", plant, "pump"});
   ASSERT_TRUE(waiter);
   holder->WriteLine("stop");
