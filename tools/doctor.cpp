@@ -15,6 +15,7 @@
 #include "lock/lock_texts.h"
 #include "platform/byte_reader.h"
 #include "platform/env.h"
+#include "wall_clock.h"
 
 namespace miradel::tools {
 
@@ -27,10 +28,6 @@ constexpr std::uint64_t kMiB = 1024 * 1024;
 constexpr std::uint64_t kTooLittleSpace = 64 * kMiB;
 constexpr std::uint64_t kLittleSpace = 1024 * kMiB;
 constexpr std::int64_t kSkewSeconds = 5;
-
-std::int64_t NowSeconds() {
-  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
-}
 
 Status WriteWhole(platform::Env& env, const std::string& path, const std::string& text, bool flush) {
   platform::FileHandle h = platform::kNoFile;

@@ -11,15 +11,12 @@
 #include "lock/lock_owner_info.h"
 #include "lock/lock_slot.h"
 #include "lock/xml_processor.h"
+#include "wall_clock.h"
 
 namespace miradel::tools {
 
 namespace {
 constexpr const char kLockExtension[] = ".lck";
-
-std::int64_t NowSeconds() {
-  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
-}
 }  // namespace
 
 bool InspectLock(platform::Env& env, const std::string& lockPath, LockState* out) {

@@ -11,16 +11,13 @@
 #include "lock/lock_slot.h"
 #include "model/unwritten_changes.h"
 #include "platform/env.h"
+#include "wall_clock.h"
 
 namespace miradel::tools {
 
 namespace {
 
 using platform::Status;
-
-std::int64_t NowSeconds() {
-  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
-}
 
 std::string Age(std::int64_t since) {
   const std::int64_t s = NowSeconds() - since;
