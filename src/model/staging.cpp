@@ -91,6 +91,9 @@ int Staging::SetModelDirectory(const Path& dir, const std::string& name) {
   std::string made;
   for (int attempt = 0; attempt < kTempDirAttempts && made.empty(); ++attempt) {
     std::string candidate = tagDir + name + (attempt == 0 ? suffix : MakeTempDirSuffix()) + kSep;
+    // A record left by a gone working copy of this name would pass for this one's changes: it
+    // would keep this copy on closing, and 'miradel recover' would offer its files.
+    if (HasUnwritten(candidate)) continue;
     if (env.CreateDirectory(candidate).ok()) made = candidate;
   }
   if (made.empty()) return 0;

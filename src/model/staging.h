@@ -40,6 +40,8 @@ class Staging {
   int SetModelDirectory(const Path& dir, const std::string& name);
   // "_" and four random digits.
   std::string MakeTempDirSuffix();
+  // The same seed gives the same names again (to tell which one a test's next opening draws).
+  void SeedTempDirNames(std::uint32_t seed) { m_random.seed(seed); }
   // 1 copied, 0 failed, -1 cancelled by the user (mode other than 0 copies file by file and asks).
   // keepLockFile: the working copy holds the model's lock itself (a read-only model saved
   // elsewhere), which must stay; otherwise a lock file found there is removed.

@@ -5,6 +5,7 @@
 #include <random>
 #include <set>
 
+#include "model/unwritten_changes.h"
 #include "support/host_test.h"
 #include "ui/string_table.h"
 
@@ -57,6 +58,16 @@ TEST_F(Staging, EachOpeningGetsItsOwnWorkingCopyUnlessItCannotHaveOne) {
       EXPECT_NE(made.rfind("nnnn", 0), 0u) << "made " << it->path().string();
       if (made.rfind("nnnn", 0) == 0) fs::remove_all(it->path(), ec);  // else every later run fails too
     }
+  // A name whose gone working copy left a record of unwritten changes is not drawn again: the
+  // record would pass for the new copy's own.
+  In().m_staging.SeedTempDirNames(7);
+  const std::string orphan = prefix + In().m_staging.MakeTempDirSuffix().substr(1) + S;
+  ASSERT_TRUE(RecordUnwritten(orphan, in, "pump", {UnwrittenKind::kCopy, "pump.dat"}));
+  In().m_staging.SeedTempDirNames(7);
+  ASSERT_EQ(Open(), 1);
+  EXPECT_NE(QVTempDir(), orphan);
+  EXPECT_TRUE(HasUnwritten(orphan)) << "kept for 'miradel recover'";
+  ClearUnwritten(orphan, "pump.dat");
   // The longest that fits still works, and NW_CmpModels knows it.
   const std::string fits = in + std::string(255 - in.size() - 4, 'f') + S;
   EXPECT_EQ(SetModelDir(fits, "pmp"), 1);
