@@ -91,7 +91,9 @@ bool WriteBack(UnwrittenRecord r, const LockTexts& texts) {
   }
   // Under the lock nobody else is on the way: what the journal names joins the record, which is
   // cleared entry by entry as each is written.
-  if (!AbsorbPendingJournal(r.working_copy) || !ReadUnwrittenRecord(UnwrittenRecordPath(r.working_copy), &r)) {
+  // Read from the record's own place, not from a text.
+  const Path work = Path::FromText(r.working_copy);
+  if (!AbsorbPendingJournal(work) || !ReadUnwrittenRecord(UnwrittenRecordPath(work), &r)) {
     std::cout << "  refused: the journal of write-backs on their way cannot be moved into the record\n";
     slot.Release();
     return false;
@@ -104,7 +106,7 @@ bool WriteBack(UnwrittenRecord r, const LockTexts& texts) {
       all = false;
       continue;
     }
-    ClearUnwritten(r.working_copy, e.file);
+    ClearUnwritten(work, e.file);
     std::cout << "  " << e.file << (e.kind == UnwrittenKind::kDelete ? ": deleted from " : ": written to ")
               << r.model_dir << "\n";
   }
@@ -165,7 +167,7 @@ int RunRecover(const RecoverOptions& options) {
   platform::Env& env = platform::Current();
   const std::string temp = options.temp.empty() ? env.UserTempPath() : options.temp;
   std::vector<std::string> unreadable;
-  const std::vector<UnwrittenRecord> records = FindUnwrittenRecords(temp, &unreadable);
+  const std::vector<UnwrittenRecord> records = FindUnwrittenRecords(Path::FromText(temp), &unreadable);
   for (const std::string& p : unreadable)
     std::cout << "cannot read the record " << p << ": its working copy is kept; look into it by hand\n";
   if (records.empty() && unreadable.empty()) {

@@ -40,13 +40,13 @@ std::string CompanionFiles::ModelDir() const {
 
 int CompanionFiles::FetchInto(const std::string& dir, const std::string& name) {
   if (!path::StaysInside(name)) return 0;
-  return m_diskObject.CopyFileInto(dir + name, m_location.m_strQVTempDir);
+  return m_diskObject.CopyFileInto(dir + name, m_location.WorkingCopy().str());
 }
 
 int CompanionFiles::CopySpectrumFiles(const int* flags, int count, int showMessage, std::intptr_t owner) {
   const std::string modelDir = ModelDir();
   const std::string& modelName = m_location.m_strModelName;
-  if (modelDir.empty() || m_location.m_strQVTempDir.empty() || flags == nullptr || count < 1) return 0;
+  if (modelDir.empty() || m_location.WorkingCopy().empty() || flags == nullptr || count < 1) return 0;
   bool any = false;
   for (int i = 1; i <= count; ++i) any = any || Flagged(flags, i);
   if (!any) return 1;
@@ -92,7 +92,7 @@ int CompanionFiles::CollectSpectrumFiles(const std::vector<int>& flags, int coun
   lists.assign(n, {});
   std::vector<std::string> all;
   for (std::size_t i = 0; i < n && i < flags.size(); ++i) {
-    const std::string fsFile = m_location.m_strQVTempDir + m_location.m_strModelName +
+    const std::string fsFile = m_location.WorkingCopy().Join(m_location.m_strModelName).str() +
                                ForceSpectrumSuffix(static_cast<int>(i + 1));
     if (flags[i] == 0 || !m_diskObject.FileIsPresent(fsFile)) continue;
     CForceSpectrumFile file;
@@ -127,8 +127,8 @@ int CompanionFiles::CopyFSFilesToDirectory(const std::string& dir, const std::st
   if (destination.empty() || name.empty() || !path::IsPlainName(name)) return 0;
   const std::string& modelName = m_location.m_strModelName;
   for (int i = 1; i <= count; ++i) {
-    const std::string source = m_location.m_strQVTempDir + modelName + ForceSpectrumSuffix(i);
-    if (m_location.m_strQVTempDir.empty() || !m_diskObject.FileIsPresent(source)) continue;
+    const std::string source = m_location.WorkingCopy().Join(modelName + ForceSpectrumSuffix(i)).str();
+    if (m_location.WorkingCopy().empty() || !m_diskObject.FileIsPresent(source)) continue;
     if (m_diskObject.WriteFileIntoAs(source, destination, name + ForceSpectrumSuffix(i)) != 1) return 0;
   }
   return 1;
@@ -148,7 +148,7 @@ int CompanionFiles::CopyFileList(int direction, int removeDuplicates) {
   if (names.empty()) return 1;
   // Without both directories a copy would land wherever the process stands.
   const std::string modelDir = ModelDir();
-  const std::string& tempDir = m_location.m_strQVTempDir;
+  const std::string& tempDir = m_location.WorkingCopy().str();
   if (modelDir.empty() || tempDir.empty()) return 0;
   if (removeDuplicates == 1) RemoveDuplicateNames(names);
   int result = 1;
@@ -163,7 +163,7 @@ int CompanionFiles::CopyFileList(int direction, int removeDuplicates) {
 
 int CompanionFiles::FatigueFilesOperation(int mode, int ask, std::intptr_t owner) {
   const std::string modelDir = ModelDir();
-  if (modelDir.empty() || m_location.m_strQVTempDir.empty()) return 0;
+  if (modelDir.empty() || m_location.WorkingCopy().empty()) return 0;
   std::vector<std::string> names = m_fileList;
   if (names.empty()) return 1;
   RemoveDuplicateNames(names);
@@ -192,7 +192,7 @@ int CompanionFiles::FatigueFilesOperation(int mode, int ask, std::intptr_t owner
 }
 
 int CompanionFiles::CopyTihFiles() {
-  if (ModelDir().empty() || m_location.m_strQVTempDir.empty()) return 0;
+  if (ModelDir().empty() || m_location.WorkingCopy().empty()) return 0;
   std::vector<std::string> tihFiles;
   for (const std::string& listFile : m_fileList) ReadTihList(listFile, tihFiles);
   // The TIH names stand in for the host's list while they are copied; the host's comes back
@@ -210,7 +210,7 @@ int CompanionFiles::CopyTTAFiles(int copy, std::intptr_t owner) {
   if (copy != 1) return 1;
   const std::string modelDir = ModelDir();
   // Nothing can be brought over without both ends: that is no success.
-  if (modelDir.empty() || m_location.m_strQVTempDir.empty()) return 0;
+  if (modelDir.empty() || m_location.WorkingCopy().empty()) return 0;
   const std::string& modelName = m_location.m_strModelName;
   const std::string base = modelDir + modelName;
   int result = 1;
@@ -231,13 +231,13 @@ int CompanionFiles::CopyTTAFiles(int copy, std::intptr_t owner) {
   TtaCollection collection = CollectTTAFiles(caseList, [this] { return m_location.ModelDir().str(); });
   ShowMissingTtaFiles(collection, owner);
   for (const std::string& file : collection.files) {
-    const int copied = m_diskObject.CopyFileInto(file, m_location.m_strQVTempDir);
+    const int copied = m_diskObject.CopyFileInto(file, m_location.WorkingCopy().str());
     if (file.empty() || (file.back() != 'i' && file.back() != 'I')) continue;
     if (copied != 1) result = 0;
     // From the plain name: a short one must not cut into the folder and reach beside it.
     const std::string name = path::BaseName(file);
     const std::string stem = modelDir + name.substr(0, name.size() >= 4 ? name.size() - 4 : 0);
-    for (const char* ext : {".tsm", ".tdl", ".tto", ".tss"}) m_diskObject.CopyFileInto(stem + ext, m_location.m_strQVTempDir);
+    for (const char* ext : {".tsm", ".tdl", ".tto", ".tss"}) m_diskObject.CopyFileInto(stem + ext, m_location.WorkingCopy().str());
   }
   return result;
 }

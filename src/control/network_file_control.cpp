@@ -49,8 +49,8 @@ int CNetworkFileControl::ShowFileProperties(const std::string& modelFile, const 
 }
 
 void CNetworkFileControl::ArchiveModel() {
-  // The working copy and the program's directory are still held as text.
-  m_archive.ArchiveModel(Path::FromText(m_location.m_strQVTempDir), Path::FromText(m_staging.ExeDir()),
+  // The program's directory is still held as text.
+  m_archive.ArchiveModel(m_location.WorkingCopy(), Path::FromText(m_staging.ExeDir()),
                          m_location.ModelDir(), m_location.m_strModelName);
 }
 
@@ -83,7 +83,7 @@ int CNetworkFileControl::CheckModelExist(const Path& dir, const Path& name, cons
 }
 
 int CNetworkFileControl::FileExistMdlTmp(const Path& name, int place) {
-  std::string dir = place == 1 ? m_location.m_strQVTempDir : m_location.ModelDir().str();
+  std::string dir = (place == 1 ? m_location.WorkingCopy() : m_location.ModelDir()).str();
   // Without a directory there is nothing to look in; the name alone would be looked up wherever
   // the process happens to stand.
   if (dir.empty()) return 0;
@@ -112,7 +112,7 @@ void CNetworkFileControl::SetModelVars() {
 void CNetworkFileControl::GetOldModel(int keepLock) {
   if (keepLock == 0) ReleaseSlot(LockManager::kPrimary);
   // Only a working copy made for the model given up goes; without one, it is the open model's.
-  if (!text::EqualsNoCase(m_location.m_strQVTempDir, m_location.m_strSavedQVTempDir)) {
+  if (!text::EqualsNoCase(m_location.WorkingCopy().str(), m_location.SavedWorkingCopy().str())) {
     ClearWorkingCopy(0);
   }
   m_location.RestoreModelState();

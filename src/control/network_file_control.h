@@ -185,7 +185,7 @@ class CNetworkFileControl : public CopyHost {
   // releases it before Wrote: once they were written, the record and the journal forget them,
   // else the record keeps them.
   void NoteWrites(const std::vector<std::string>& files);
-  void NoteWrites(const std::vector<std::string>& files, const std::string& work, const std::string& dir,
+  void NoteWrites(const std::vector<std::string>& files, const Path& work, const Path& dir,
                   const std::string& name);
   void Wrote(const std::vector<std::string>& files, bool written);
   // Empties the journals once no request is left in the queue but the one leaving it (by serial).
@@ -200,7 +200,7 @@ class CNetworkFileControl : public CopyHost {
   // written back: requests still queued for it are recorded as unwritten first, and one whose
   // record could not be written stays all the same.
   void ClearWorkingCopy(int usePrevious);
-  void KeepPendingChanges(const std::string& workingCopy);
+  void KeepPendingChanges(const Path& workingCopy);
   Recovery ControlRecovery();
 
   CDiskObject m_diskObject;

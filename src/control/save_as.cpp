@@ -43,7 +43,9 @@ int CNetworkFileControl::SaveAs(int mode, LockOwnerInfo* owner, char* dirText, i
   if (mode == 0) {
     // 1. The working files come over from the previous working copy.
     std::vector<std::string> files;
-    if (at.m_strSavedQVTempDir.empty() || at.m_strQVTempDir.empty()) return 0;
+    const Path& work = at.WorkingCopy();
+    const Path& previous = at.SavedWorkingCopy();
+    if (previous.empty() || work.empty()) return 0;
     // Never over a model someone else has open: the host that took the target's lock holds it.
     const std::string target = LockPathFor(at.ModelDir(), at.m_strModelName);
     LockManager::Which which;
@@ -52,13 +54,13 @@ int CNetworkFileControl::SaveAs(int mode, LockOwnerInfo* owner, char* dirText, i
     // From here the changes are on their way: until the new working copy is whole, the previous one
     // holds them, and is noted as the previous model's.
     PendingWrites::Holding holding(m_pending);
-    m_diskObject.ListFilesMatching("*.*", at.m_strSavedQVTempDir, files, 1);
-    NoteWrites(files, at.m_strSavedQVTempDir, at.SavedModelDir(), at.m_strSavedModelName);
-    if (files.empty() || m_diskObject.CopyFileListInto(files, at.m_strQVTempDir) != 1) return 0;
+    m_diskObject.ListFilesMatching("*.*", previous.str(), files, 1);
+    NoteWrites(files, previous, Path::FromText(at.SavedModelDir()), at.m_strSavedModelName);
+    if (files.empty() || m_diskObject.CopyFileListInto(files, work.str()) != 1) return 0;
 
     // 2. Those named after the old model take the new name.
     files.clear();
-    m_diskObject.ListFilesMatching(at.m_strSavedModelName + "*.*", at.m_strQVTempDir, files, 1);
+    m_diskObject.ListFilesMatching(at.m_strSavedModelName + "*.*", work.str(), files, 1);
     if (files.empty()) return 0;
     const std::string& newModel = at.m_strModelName;
     for (const std::string& file : files) {
@@ -73,7 +75,7 @@ int CNetworkFileControl::SaveAs(int mode, LockOwnerInfo* owner, char* dirText, i
       } else {
         // Names that differ only in case are one file to the host's file systems: go round.
         renamed = m_diskObject.RenameFileByCopy(file, "a" + newName) &&
-                  m_diskObject.RenameFileByCopy(at.m_strQVTempDir + "a" + newName, newName);
+                  m_diskObject.RenameFileByCopy(work.Join("a" + newName).str(), newName);
       }
       if (isData) m_locks.HoldDataFile(LockManager::kPrimary);
       if (!renamed) return 0;
@@ -81,7 +83,7 @@ int CNetworkFileControl::SaveAs(int mode, LockOwnerInfo* owner, char* dirText, i
 
     // 3. Everything but texts and undo files goes to the new model directory.
     files.clear();
-    m_diskObject.ListFilesMatching("*.*", at.m_strQVTempDir, files, 1);
+    m_diskObject.ListFilesMatching("*.*", work.str(), files, 1);
     std::vector<std::string> selected;
     for (const std::string& file : files)
       if (!StaysInWorkingCopy(file)) selected.push_back(file);
@@ -97,7 +99,8 @@ int CNetworkFileControl::SaveAs(int mode, LockOwnerInfo* owner, char* dirText, i
   // Read-only: the user picks a folder where the model can be locked and copied to.
   std::string folder = ui::BrowseForFolder(0, kReadOnlySaveTitle, kBrowseNewDialogStyle);
   if (folder.empty()) return 0;
-  folder = path::WithSeparator(path::ToNative(folder));
+  const Path chosen = Path::FromText(folder).AsDirectory();
+  folder = chosen.str();
   const std::string modelName = text::TrimTrailingBlanks(name);
   // The host's buffer takes the folder back (MIRADEL_PATH_BUFFER bytes): a longer one could not
   // be handed over, nor could the lock path be held.
@@ -110,7 +113,7 @@ int CNetworkFileControl::SaveAs(int mode, LockOwnerInfo* owner, char* dirText, i
   }
   at.StoreDirOnly(Path::FromText(text::TrimTrailingBlanks(dir)));
   at.SetModelName(modelName);
-  at.m_strQVTempDir = folder;
+  at.SetWorkingCopy(chosen);
   at.m_bDirGivenWithoutSlash = 0;
   m_locks.ReleaseDataFile(LockManager::kPrimary);
   if (m_staging.CopyModelToTemp(0, m_hWndHost, true) != 1) {

@@ -54,11 +54,11 @@ int CNetworkFileControl::Submit(std::unique_ptr<QueueNode> node, bool wake) {
     const Path dir = m_location.ModelDir();
     if (NoModelDirectory(dir, "a write-back")) return 0;
     node->Place(dir.str(), m_location.m_strModelName);
-    const std::string& work = m_location.m_strQVTempDir;
+    const Path& work = m_location.WorkingCopy();
     const std::string& working = node->WorkingFile();
     // Before it is queued, so that no kill between the two can leave it unnamed.
-    if (!work.empty() && text::EqualsNoCase(path::DirectoryPart(working), work))
-      m_pending.Note(work, dir.str(), node->Model(), {EntryOf(*node)});
+    if (!work.empty() && text::EqualsNoCase(path::DirectoryPart(working), work.str()))
+      m_pending.Note(work, dir, node->Model(), {EntryOf(*node)});
     if (!m_copy.Enqueue(node.get(), false)) return 0;
   }
   node.release();
@@ -77,7 +77,7 @@ int CNetworkFileControl::QueueDeleteRequest(const std::string& name) {
   if (!path::StaysInside(name)) return 0;
   const Path dir = m_location.ModelDir();
   if (NoModelDirectory(dir, "a delete") || !platform::PathExists(dir.Join(name).str()) || !EnsureCopyThread()) return 0;
-  return Submit(QueueNode::Delete(name, m_location.m_strQVTempDir), true);
+  return Submit(QueueNode::Delete(name, m_location.WorkingCopy().str()), true);
 }
 
 void CNetworkFileControl::QueueCopyOrDelete(const std::string& path) {
@@ -90,38 +90,38 @@ void CNetworkFileControl::QueueCopyOrDelete(const std::string& path) {
 int CNetworkFileControl::EnqueueAndCopyFile(const Path& path) { return QueueCopyRequest(path.str()); }
 
 void CNetworkFileControl::ASynchCopy(int mode, const Path& name, const std::string& extension) {
-  if (NoModelDirectory(m_location.ModelDir(), "NW_ASynchCopy") || m_location.m_strQVTempDir.empty() ||
+  if (NoModelDirectory(m_location.ModelDir(), "NW_ASynchCopy") || m_location.WorkingCopy().empty() ||
       mode != 2)
     return;
   std::string file = text::TrimTrailingBlanks(name.str());
   if (!extension.empty()) file = text::TrimTrailingBlanks(file + "." + extension);
   // Only the working copy's own files are written back.
   if (!path::StaysInside(file)) return;
-  QueueCopyOrDelete(m_location.m_strQVTempDir + file);
+  QueueCopyOrDelete(m_location.WorkingCopy().Join(file).str());
 }
 
 void CNetworkFileControl::ASynchCopyExt(int mode, const std::string& extension) {
-  if (NoModelDirectory(m_location.ModelDir(), "NW_ASynchCopyExt") || m_location.m_strQVTempDir.empty() ||
+  if (NoModelDirectory(m_location.ModelDir(), "NW_ASynchCopyExt") || m_location.WorkingCopy().empty() ||
       mode != 2 || extension.empty())
     return;
   std::vector<std::string> files;
-  m_diskObject.ListFilesMatching(text::TrimTrailingBlanks("*." + extension), m_location.m_strQVTempDir, files, 1);
+  m_diskObject.ListFilesMatching(text::TrimTrailingBlanks("*." + extension), m_location.WorkingCopy().str(), files, 1);
   if (files.empty()) return;
   for (const std::string& file : files) QueueCopyRequest(file, false);
   m_copy.Wake();
 }
 
 void CNetworkFileControl::AsynchCpyMdlFl(const std::string& extension) {
-  if (NoModelDirectory(m_location.ModelDir(), "NW_AsynchCpyMdlFl") || m_location.m_strQVTempDir.empty() ||
+  if (NoModelDirectory(m_location.ModelDir(), "NW_AsynchCpyMdlFl") || m_location.WorkingCopy().empty() ||
       extension.empty())
     return;
   const std::string ext = text::TrimTrailingBlanks(extension);
   if (!path::StaysInside(ext)) return;
-  QueueCopyOrDelete(m_location.m_strQVTempDir + m_location.m_strModelName + "." + ext);
+  QueueCopyOrDelete(m_location.WorkingCopy().Join(m_location.m_strModelName + "." + ext).str());
 }
 
 void CNetworkFileControl::ASynchDelete(const Path& name) {
-  if (NoModelDirectory(m_location.ModelDir(), "NW_ASynchDelete") || m_location.m_strQVTempDir.empty()) return;
+  if (NoModelDirectory(m_location.ModelDir(), "NW_ASynchDelete") || m_location.WorkingCopy().empty()) return;
   QueueDeleteRequest(text::TrimTrailingBlanks(name.str()));
 }
 
@@ -133,7 +133,8 @@ void CNetworkFileControl::ModelMoved(const std::string& oldDir, const std::strin
 void CNetworkFileControl::RecordUnwritten(const QueueNode& request) {
   const ModelRef model = ModelOf(request);
   const std::string& working = request.WorkingFile();
-  if (!miradel::RecordUnwritten(model.workDir, model.dir, model.name, EntryOf(request))) {
+  if (!miradel::RecordUnwritten(Path::FromText(model.workDir), Path::FromText(model.dir), model.name,
+                                EntryOf(request))) {
     platform::Diagnostic("miradel: could not record the unwritten change " + working +
                          "; it stays in the working copy");
     std::lock_guard<std::mutex> guard(m_csUnrecorded);
@@ -145,7 +146,7 @@ void CNetworkFileControl::Leaving(const QueueNode& request, bool written) {
   const std::string& working = request.WorkingFile();
   // A change of that file given up before is written now (a look at a record that is almost never
   // there).
-  if (written) ClearUnwritten(path::DirectoryPart(working), path::BaseName(working));
+  if (written) ClearUnwritten(Path::FromText(working).Parent(), path::BaseName(working));
   SettleJournal(request.Serial());
 }
 
@@ -173,41 +174,41 @@ void CNetworkFileControl::StrandRequests(const std::string& lockPath) {
 }
 
 void CNetworkFileControl::ClearWorkingCopy(int usePrevious) {
-  const std::string dir = usePrevious == 1 ? m_location.m_strSavedQVTempDir : m_location.m_strQVTempDir;
+  const Path dir = usePrevious == 1 ? m_location.SavedWorkingCopy() : m_location.WorkingCopy();
   KeepPendingChanges(dir);
   m_pending.Close(dir);
   bool unrecorded;
   {
     std::lock_guard<std::mutex> guard(m_csUnrecorded);
-    unrecorded = !dir.empty() && m_unrecorded.count(text::LowerCase(path::WithSeparator(dir))) != 0;
+    unrecorded = !dir.empty() && m_unrecorded.count(text::LowerCase(dir.AsDirectory().str())) != 0;
   }
   if (unrecorded) {
-    platform::Diagnostic("miradel: the working copy " + dir + " is kept: it holds changes not written back");
+    platform::Diagnostic("miradel: the working copy " + dir.str() + " is kept: it holds changes not written back");
     return;
   }
   m_staging.ClearTempDir(usePrevious);
 }
 
-void CNetworkFileControl::KeepPendingChanges(const std::string& workingCopy) {
+void CNetworkFileControl::KeepPendingChanges(const Path& workingCopy) {
   if (workingCopy.empty()) return;
   for (const QueueNode& request : m_copy.Pending())
-    if (text::StartsWithNoCase(request.WorkingFile(), path::WithSeparator(workingCopy))) RecordUnwritten(request);
+    if (text::StartsWithNoCase(request.WorkingFile(), workingCopy.AsDirectory().str())) RecordUnwritten(request);
 }
 
 void CNetworkFileControl::NoteWrites(const std::vector<std::string>& files) {
-  NoteWrites(files, m_location.m_strQVTempDir, m_location.ModelDir().str(), m_location.m_strModelName);
+  NoteWrites(files, m_location.WorkingCopy(), m_location.ModelDir(), m_location.m_strModelName);
 }
 
-void CNetworkFileControl::NoteWrites(const std::vector<std::string>& files, const std::string& work,
-                                     const std::string& dir, const std::string& name) {
-  const std::vector<UnwrittenEntry> entries = EntriesIn(files, work);
+void CNetworkFileControl::NoteWrites(const std::vector<std::string>& files, const Path& work, const Path& dir,
+                                     const std::string& name) {
+  const std::vector<UnwrittenEntry> entries = EntriesIn(files, work.str());
   if (!entries.empty() && !m_pending.Note(work, dir, name, entries))
-    platform::Diagnostic("miradel: could not note the write-back of " + work + " in its journal");
+    platform::Diagnostic("miradel: could not note the write-back of " + work.str() + " in its journal");
 }
 
 void CNetworkFileControl::Wrote(const std::vector<std::string>& files, bool written) {
-  const std::string& work = m_location.m_strQVTempDir;
-  const std::vector<UnwrittenEntry> entries = EntriesIn(files, work);
+  const Path& work = m_location.WorkingCopy();
+  const std::vector<UnwrittenEntry> entries = EntriesIn(files, work.str());
   if (written) {
     // A change of those files given up before is written now (a look at a record almost never there).
     std::vector<std::string> names;
@@ -215,15 +216,15 @@ void CNetworkFileControl::Wrote(const std::vector<std::string>& files, bool writ
     if (!names.empty()) ClearUnwritten(work, names);
     SettleJournal();
   } else if (!entries.empty() &&
-             !miradel::RecordUnwritten(work, m_location.ModelDir().str(), m_location.m_strModelName, entries)) {
-    platform::Diagnostic("miradel: could not record the unwritten changes of " + work + "; they stay in it");
+             !miradel::RecordUnwritten(work, m_location.ModelDir(), m_location.m_strModelName, entries)) {
+    platform::Diagnostic("miradel: could not record the unwritten changes of " + work.str() + "; they stay in it");
     std::lock_guard<std::mutex> guard(m_csUnrecorded);
-    m_unrecorded.insert(text::LowerCase(work));
+    m_unrecorded.insert(text::LowerCase(work.str()));
   }
 }
 
 int CNetworkFileControl::CopyAllFromTemp() {
-  const std::string& work = m_location.m_strQVTempDir;
+  const std::string& work = m_location.WorkingCopy().str();
   if (work.empty()) return 0;
   std::vector<std::string> files;
   m_diskObject.ListFilesMatching("*.*", work, files, 1);
@@ -240,7 +241,7 @@ ModelRef CNetworkFileControl::OpenModel() {
   ModelRef m;
   m.dir = m_location.ModelDir().str();
   m.name = m.shownName = m_location.m_strModelName;
-  m.workDir = m_location.m_strQVTempDir;
+  m.workDir = m_location.WorkingCopy().str();
   return m;
 }
 
@@ -264,7 +265,7 @@ int CNetworkFileControl::SaveModelElsewhere() { return ControlRecovery().SaveMod
 int CNetworkFileControl::CopyModelFrmTmp() {
   m_copy.WaitForQueueEmpty();
   const std::string& name = m_location.m_strModelName;
-  const std::string& work = m_location.m_strQVTempDir;
+  const std::string& work = m_location.WorkingCopy().str();
   if (work.empty() || name.empty()) return 0;
   // Both must arrive: the data file is the model. One the working copy lacks has nothing to write.
   std::vector<std::string> files;

@@ -100,7 +100,7 @@ void ModelLocation::GetModelDirText(char* buffer) const {
   CopyTerminated(dir, buffer, kPathBuffer);
 }
 
-void ModelLocation::GetQVTempDirText(char* buffer) const { CopyTerminated(m_strQVTempDir, buffer, kPathBuffer); }
+void ModelLocation::GetQVTempDirText(char* buffer) const { CopyTerminated(m_strQVTempDir.str(), buffer, kPathBuffer); }
 
 int ModelLocation::CompareModel(const Path& dir, const std::string& name) const {
   std::string given = path::WithSeparator(dir.str()) + name;

@@ -55,18 +55,25 @@ class ModelLocation {
   // 1 when dir (a separator added if missing) + name is the open model, ignoring letter case.
   int CompareModel(const Path& dir, const std::string& name) const;
 
+  // The QV temporary directory (ending in a separator), empty when the model has none; and the
+  // previous model's.
+  const Path& WorkingCopy() const { return m_strQVTempDir; }
+  void SetWorkingCopy(const Path& dir) { m_strQVTempDir = dir; }
+  const Path& SavedWorkingCopy() const { return m_strSavedQVTempDir; }
+  void SetSavedWorkingCopy(const Path& dir) { m_strSavedQVTempDir = dir; }
+
   std::string m_strModelName;
-  std::string m_strQVTempDir;
   // Written by the copy thread when it moves the model.
   std::atomic<unsigned char> m_bDirGivenWithoutSlash{0};
   std::string m_strSavedModelDir;
   std::string m_strSavedModelName;
-  std::string m_strSavedQVTempDir;
   std::atomic<unsigned char> m_bSavedDirGivenWithoutSlash{0};
 
  private:
   void StoreDir(const Path& dir);
   MyCString m_modelDir;
+  Path m_strQVTempDir;
+  Path m_strSavedQVTempDir;
   mutable std::mutex m_csNames;
 };
 

@@ -13,9 +13,9 @@ PendingWrites::~PendingWrites() {
   for (auto& [path, journal] : m_open) CloseJournal(path, journal);
 }
 
-bool PendingWrites::Note(const std::string& workingCopy, const std::string& modelDir, const std::string& modelName,
+bool PendingWrites::Note(const Path& workingCopy, const Path& modelDirPath, const std::string& modelName,
                          const std::vector<UnwrittenEntry>& entries) {
-  const std::string path = PendingJournalPath(workingCopy);
+  const std::string path = PendingJournalPath(workingCopy), &modelDir = modelDirPath.str();
   if (path.empty() || !FitsOnLine(modelDir) || !FitsOnLine(modelName)) return false;
   std::string text;
   for (const UnwrittenEntry& e : entries) {
@@ -69,7 +69,7 @@ void PendingWrites::ClearAll() {
   }
 }
 
-void PendingWrites::Close(const std::string& workingCopy) {
+void PendingWrites::Close(const Path& workingCopy) {
   const std::string path = PendingJournalPath(workingCopy);
   std::lock_guard<std::recursive_mutex> hold(m_mu);
   auto it = m_open.find(path);

@@ -52,13 +52,13 @@ class PendingWrites {
   // Adds the entries to the working copy's journal, naming the model directory and the model they
   // belong to. false when the journal cannot be written (the write-back goes on all the same; only
   // a kill would then lose track of it) or names an entry cannot hold.
-  bool Note(const std::string& workingCopy, const std::string& modelDir, const std::string& modelName,
+  bool Note(const Path& workingCopy, const Path& modelDir, const std::string& modelName,
             const std::vector<UnwrittenEntry>& entries);
   // Empties every journal (what they named has been written, or recorded as unwritten), unless a
   // Holding lives.
   void ClearAll();
   // Closes the working copy's journal (before the working copy is removed) and removes it when empty.
-  void Close(const std::string& workingCopy);
+  void Close(const Path& workingCopy);
   std::recursive_mutex& Mutex() { return m_mu; }
 
  private:

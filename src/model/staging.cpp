@@ -77,7 +77,7 @@ int Staging::SetModelDirectory(const Path& dir, const std::string& name) {
   m_location.StoreDirAndName(dir, name);
   // No directory is made for this model: the previous model's must not pass for its own, or giving
   // this model up would remove the previous model's working copy.
-  m_location.m_strQVTempDir.clear();
+  m_location.SetWorkingCopy(Path());
   if (!path::IsPlainName(name)) return 0;
   const std::string tagDir = SysTempDir() + m_strVersionTag + kSep;
   const std::string suffix = MakeTempDirSuffix();
@@ -88,19 +88,20 @@ int Staging::SetModelDirectory(const Path& dir, const std::string& name) {
 
   platform::Env& env = platform::Current();
   m_diskObject.MakeDirectoryPath(tagDir);
-  std::string made;
+  const Path tag = Path::FromText(tagDir);
+  Path made;
   for (int attempt = 0; attempt < kTempDirAttempts && made.empty(); ++attempt) {
-    std::string candidate = tagDir + name + (attempt == 0 ? suffix : MakeTempDirSuffix()) + kSep;
+    const Path candidate = tag.Join(name + (attempt == 0 ? suffix : MakeTempDirSuffix())).AsDirectory();
     // A record left by a gone working copy of this name would pass for this one's changes: it
     // would keep this copy on closing, and 'miradel recover' would offer its files.
     if (HasUnwritten(candidate)) continue;
-    if (env.CreateDirectory(candidate).ok()) made = candidate;
+    if (env.CreateDirectory(candidate.str()).ok()) made = candidate;
   }
   if (made.empty()) return 0;
-  m_location.m_strQVTempDir = made;
+  m_location.SetWorkingCopy(made);
 
   // Prove the new directory can be written before the host relies on it.
-  const std::string probe = made + name + ".txt";
+  const std::string probe = made.Join(name + ".txt").str();
   platform::FileHandle h = platform::kNoFile;
   if (!env.OpenFile(probe, platform::kWrite, platform::kShareRead, platform::Disposition::kCreateAlways, &h, nullptr)
            .ok())
@@ -126,7 +127,7 @@ void ShowMissingTtaFiles(const TtaCollection& collection, std::intptr_t owner) {
 }
 
 int Staging::CopyModelToTemp(int mode, std::intptr_t owner, bool keepLockFile) {
-  const std::string qvTempDir = m_location.m_strQVTempDir;
+  const std::string qvTempDir = m_location.WorkingCopy().str();
   // Without a working copy every copy below would land wherever the process happens to stand.
   if (qvTempDir.empty()) return 0;
   const std::string modelDir = m_location.ModelDir().str();
@@ -177,25 +178,25 @@ int Staging::CopyModelToTemp(int mode, std::intptr_t owner, bool keepLockFile) {
 }
 
 int Staging::CopyTempToModel(const std::vector<std::string>& files) {
-  if (m_location.m_strQVTempDir.empty() || files.empty()) return 0;
+  if (m_location.WorkingCopy().empty() || files.empty()) return 0;
   return m_diskObject.WriteFileListInto(files, m_location.ModelDir().str());
 }
 
 int Staging::CopyFileToModel(const std::string& name, const std::string& extension, int showMessage,
                              std::intptr_t owner) {
   const std::string modelDir = m_location.ModelDir().str();
-  if (modelDir.empty() || m_location.m_strQVTempDir.empty()) return 0;
+  if (modelDir.empty() || m_location.WorkingCopy().empty()) return 0;
   const std::string file = FileName(name, extension);
   // Only the working copy's own files go to the share.
   if (!path::StaysInside(file)) return 0;
-  int result = m_diskObject.WriteFileInto(m_location.m_strQVTempDir + file, modelDir);
+  int result = m_diskObject.WriteFileInto(m_location.WorkingCopy().Join(file).str(), modelDir);
   if (result != 1 && showMessage != 0) ui::PlainMessageBox(owner, ui::FormatString(std::string(kSaveFailed), file));
   return result;
 }
 
 int Staging::CopyNamedFileToTemp(const std::string& name, const std::string& extension) {
   const std::string modelDir = m_location.ModelDir().str();
-  if (modelDir.empty() || m_location.m_strQVTempDir.empty()) return 0;
+  if (modelDir.empty() || m_location.WorkingCopy().empty()) return 0;
   const std::string file = FileName(name, extension);
   if (!path::StaysInside(file)) return 0;
   if (!extension.empty() && (m_bUntLibRedirect1 == 1 || m_bUntLibRedirect2 == 1)) {
@@ -203,36 +204,34 @@ int Staging::CopyNamedFileToTemp(const std::string& name, const std::string& ext
     // After a Save As these files still live beside the model the host opened first.
     if (ext == "lib" || ext == "unt") m_diskObject.WriteFileInto(path::WithSeparator(m_strUntLibDir) + file, modelDir);
   }
-  return m_diskObject.CopyFileInto(modelDir + file, m_location.m_strQVTempDir);
+  return m_diskObject.CopyFileInto(modelDir + file, m_location.WorkingCopy().str());
 }
 
 int Staging::CopyExtensionToTemp(const std::string& extension) {
   const std::string modelDir = m_location.ModelDir().str();
   std::string ext = text::TrimTrailingBlanks(extension);
-  if (modelDir.empty() || m_location.m_strQVTempDir.empty() || ext.empty()) return 0;
+  if (modelDir.empty() || m_location.WorkingCopy().empty() || ext.empty()) return 0;
   std::vector<std::string> files;
   m_diskObject.ListFilesMatching("*." + ext, modelDir, files, 1);
   if (files.empty()) return 0;
-  return m_diskObject.CopyFileListInto(files, m_location.m_strQVTempDir);
+  return m_diskObject.CopyFileListInto(files, m_location.WorkingCopy().str());
 }
 
 void Staging::ClearTempDir(int usePrevious) {
   const std::string& sysTemp = SysTempDir();
   if (sysTemp.empty()) return;
   ModelLocation& at = m_location;
-  // Checked in the form the file operations will use: they accept the other separator too.
-  const std::string remove = path::ToNative(usePrevious == 1 ? at.m_strSavedQVTempDir : at.m_strQVTempDir);
-  const std::string other = usePrevious == 1 ? at.m_strQVTempDir : at.m_strSavedQVTempDir;
+  const Path gone = (usePrevious == 1 ? at.SavedWorkingCopy() : at.WorkingCopy()).AsDirectory();
+  const std::string remove = gone.str();
+  const std::string other = (usePrevious == 1 ? at.WorkingCopy() : at.SavedWorkingCopy()).str();
   // Never the temporary path itself, nor anything a ".." could lead to.
-  if (!path::IsStrictlyBelow(path::WithSeparator(remove), sysTemp)) return;
+  if (!gone.IsStrictlyBelow(Path::FromText(sysTemp))) return;
   // The previous model's working copy is the open model's too when no new one was made since.
-  if (usePrevious == 1 && text::EqualsNoCase(path::WithSeparator(remove), path::WithSeparator(path::ToNative(other))))
-    return;
+  if (usePrevious == 1 && text::EqualsNoCase(remove, path::WithSeparator(other))) return;
   // The only copy of a change that could not be written back: it stays, and says so.
-  if (HasUnwritten(path::WithSeparator(remove))) {
+  if (HasUnwritten(gone)) {
     UnwrittenRecord unwritten;
-    if (!ReadUnwrittenChanges(path::WithSeparator(remove), &unwritten))
-      unwritten.working_copy = path::WithSeparator(remove);
+    if (!ReadUnwrittenChanges(gone, &unwritten)) unwritten.working_copy = remove;
     ReportKeptWorkingCopy(unwritten);
     return;
   }

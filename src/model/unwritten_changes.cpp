@@ -238,13 +238,13 @@ bool Store(const std::string& recordPath, const UnwrittenRecord& r) {
 
 }  // namespace
 
-std::string UnwrittenRecordPath(const std::string& workingCopy) {
-  const std::string dir = path::WithoutTrailingSeparators(path::ToNative(workingCopy));
+std::string UnwrittenRecordPath(const Path& workingCopy) {
+  const std::string dir = path::WithoutTrailingSeparators(workingCopy.str());
   return dir.empty() ? std::string() : dir + std::string(kSuffix);
 }
 
-std::string PendingJournalPath(const std::string& workingCopy) {
-  const std::string dir = path::WithoutTrailingSeparators(path::ToNative(workingCopy));
+std::string PendingJournalPath(const Path& workingCopy) {
+  const std::string dir = path::WithoutTrailingSeparators(workingCopy.str());
   return dir.empty() ? std::string() : dir + std::string(kJournalSuffix);
 }
 
@@ -255,15 +255,14 @@ std::string UnwrittenRecordText(const UnwrittenRecord& r) {
   return t + std::string(kEnd) + Checksum(t) + "\n";
 }
 
-bool RecordUnwritten(const std::string& workingCopy, const std::string& modelDir, const std::string& modelName,
-                     UnwrittenEntry entry) {
+bool RecordUnwritten(const Path& workingCopy, const Path& modelDir, const std::string& modelName, UnwrittenEntry entry) {
   return RecordUnwritten(workingCopy, modelDir, modelName, std::vector<UnwrittenEntry>{std::move(entry)});
 }
 
-bool RecordUnwritten(const std::string& workingCopy, const std::string& modelDir, const std::string& modelName,
+bool RecordUnwritten(const Path& workingCopy, const Path& modelDir, const std::string& modelName,
                      std::vector<UnwrittenEntry> entries) {
   const std::string recordPath = UnwrittenRecordPath(workingCopy);
-  if (recordPath.empty() || modelDir.empty() || !FitsOnLine(modelDir) || !path::IsPlainName(modelName) ||
+  if (recordPath.empty() || modelDir.empty() || !FitsOnLine(modelDir.str()) || !path::IsPlainName(modelName) ||
       !FitsOnLine(modelName) || entries.empty())
     return false;
   for (const UnwrittenEntry& entry : entries)
@@ -276,17 +275,17 @@ bool RecordUnwritten(const std::string& workingCopy, const std::string& modelDir
     r.since =
         std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
   }
-  r.model_dir = path::WithSeparator(path::ToNative(modelDir));
+  r.model_dir = modelDir.AsDirectory().str();
   r.model_name = modelName;
   for (UnwrittenEntry& entry : entries) Put(r.entries, std::move(entry));
   return Store(recordPath, r);
 }
 
-void ClearUnwritten(const std::string& workingCopy, const std::string& file) {
+void ClearUnwritten(const Path& workingCopy, const std::string& file) {
   ClearUnwritten(workingCopy, std::vector<std::string>{file});
 }
 
-void ClearUnwritten(const std::string& workingCopy, const std::vector<std::string>& files) {
+void ClearUnwritten(const Path& workingCopy, const std::vector<std::string>& files) {
   const std::string recordPath = UnwrittenRecordPath(workingCopy);
   if (recordPath.empty()) return;
   std::lock_guard<std::mutex> hold(Guard());
@@ -303,22 +302,22 @@ void ClearUnwritten(const std::string& workingCopy, const std::vector<std::strin
   if (r.entries.size() != before) Store(recordPath, r);
 }
 
-bool HasUnwritten(const std::string& workingCopy) {
-  const std::string base = path::WithoutTrailingSeparators(path::ToNative(workingCopy));
+bool HasUnwritten(const Path& workingCopy) {
+  const std::string base = path::WithoutTrailingSeparators(workingCopy.str());
   if (base.empty()) return false;
   std::lock_guard<std::mutex> hold(Guard());
   UnwrittenRecord r;
   return LoadChanges(base, &r) != Load::kMissing;
 }
 
-bool ReadUnwrittenChanges(const std::string& workingCopy, UnwrittenRecord* out) {
-  const std::string base = path::WithoutTrailingSeparators(path::ToNative(workingCopy));
+bool ReadUnwrittenChanges(const Path& workingCopy, UnwrittenRecord* out) {
+  const std::string base = path::WithoutTrailingSeparators(workingCopy.str());
   if (base.empty()) return false;
   std::lock_guard<std::mutex> hold(Guard());
   return LoadChanges(base, out) == Load::kOk;
 }
 
-bool AbsorbPendingJournal(const std::string& workingCopy) {
+bool AbsorbPendingJournal(const Path& workingCopy) {
   const std::string recordPath = UnwrittenRecordPath(workingCopy), journalPath = PendingJournalPath(workingCopy);
   if (recordPath.empty()) return false;
   std::lock_guard<std::mutex> hold(Guard());
@@ -348,11 +347,11 @@ bool ReadUnwrittenRecord(const std::string& recordPath, UnwrittenRecord* out) {
   return true;
 }
 
-std::vector<UnwrittenRecord> FindUnwrittenRecords(const std::string& dir, std::vector<std::string>* unreadable) {
+std::vector<UnwrittenRecord> FindUnwrittenRecords(const Path& dir, std::vector<std::string>* unreadable) {
   std::vector<UnwrittenRecord> records;
   if (dir.empty()) return records;
   Env& env = platform::Current();
-  const std::string top = path::WithSeparator(path::ToNative(dir));
+  const std::string top = dir.AsDirectory().str();
   std::vector<std::string> dirs = {top};
   std::vector<platform::DirEntry> found;
   if (env.FindFiles(top, "*", &found).ok())

@@ -55,7 +55,8 @@ class WriteBack : public HostTest {
   // A working copy kept for what it holds, with its record and journal.
   static void Discard(const std::string& work) {
     std::filesystem::remove_all(path::WithoutTrailingSeparators(work));
-    for (const std::string& file : {UnwrittenRecordPath(work), PendingJournalPath(work)}) std::filesystem::remove(file);
+    for (const std::string& file : {UnwrittenRecordPath(Path::FromText(work)), PendingJournalPath(Path::FromText(work))})
+      std::filesystem::remove(file);
   }
   // The model directory, as a share that vanishes or comes back.
   void TakeAway(bool away = true) {
@@ -65,7 +66,7 @@ class WriteBack : public HostTest {
   // "copy a delete b", the working copy's changes not known to be on the share.
   static std::string Unwritten(const std::string& work) {
     UnwrittenRecord r;
-    return ReadUnwrittenChanges(work, &r) ? Listed(r) : "";
+    return ReadUnwrittenChanges(Path::FromText(work), &r) ? Listed(r) : "";
   }
   std::vector<std::string> Queued() {
     std::vector<std::string> out;

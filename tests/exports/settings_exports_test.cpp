@@ -17,7 +17,7 @@ TEST_F(SettingsExports, TextsNeverOverflowTheHostsBuffers) {
   NW_GetQVTempDir(guarded);
   EXPECT_EQ(guarded[0], 0) << "no working copy yet";
   In().m_location.StoreDirAndName(Path::FromText(std::string(1000, 'd') + S), "pump");
-  In().m_location.m_strQVTempDir = std::string(1000, 'q');
+  In().m_location.SetWorkingCopy(Path::FromText(std::string(1000, 'q')));
   for (auto get : {&NW_GetModelDir, &NW_GetQVTempDir}) {
     std::memset(guarded, 'G', sizeof guarded);
     get(guarded);

@@ -59,14 +59,14 @@ TEST_F(ExistenceExports, LookWhereTheHostSays) {
   auto existIn = [](const std::string& name, int place) { int n = Len(name); return NW_FileExistMdlTmp(name.data(), &n, &place); };
   TempDir temp;
   temp.Write("pump.tmp", "y");
-  In().m_location.m_strQVTempDir = temp.path();
+  In().m_location.SetWorkingCopy(Path::FromText(temp.path()));
   EXPECT_EQ(existIn("pump.dat", 0), 1);
   EXPECT_EQ(existIn("pump.tmp", 1), 1);
   EXPECT_EQ(existIn("pump.dat", 1), 0);
   EXPECT_EQ(existIn(std::string(300, 'a'), 0), 0);
   int len = 8;
   EXPECT_EQ(NW_FileExistMdlTmp("pump.tmp", &len, nullptr), 0);
-  In().m_location.m_strQVTempDir.clear();
+  In().m_location.SetWorkingCopy(Path());
   EXPECT_EQ(existIn("pump.tmp", 1), 0) << "no working copy yet";
 
   auto isThisModelDir = [](const std::string& dir) { int n = Len(dir); return NW_IsThisModelDir(dir.data(), &n); };

@@ -61,11 +61,11 @@ TEST_F(Staging, EachOpeningGetsItsOwnWorkingCopyUnlessItCannotHaveOne) {
   // A name whose gone working copy left a record of unwritten changes is not drawn again: the
   // record would pass for the new copy's own.
   In().m_staging.SeedTempDirNames(7);
-  const std::string orphan = prefix + In().m_staging.MakeTempDirSuffix().substr(1) + S;
-  ASSERT_TRUE(RecordUnwritten(orphan, in, "pump", {UnwrittenKind::kCopy, "pump.dat"}));
+  const Path orphan = Path::FromText(prefix + In().m_staging.MakeTempDirSuffix().substr(1) + S);
+  ASSERT_TRUE(RecordUnwritten(orphan, Path::FromText(in), "pump", {UnwrittenKind::kCopy, "pump.dat"}));
   In().m_staging.SeedTempDirNames(7);
   ASSERT_EQ(Open(), 1);
-  EXPECT_NE(QVTempDir(), orphan);
+  EXPECT_NE(QVTempDir(), orphan.str());
   EXPECT_TRUE(HasUnwritten(orphan)) << "kept for 'miradel recover'";
   ClearUnwritten(orphan, "pump.dat");
   // The longest that fits still works, and NW_CmpModels knows it.
@@ -190,7 +190,7 @@ TEST_F(Staging, ClearingThePreviousWorkingCopyRemovesItAndNothingElse) {
 
   // As if the previous model had had this working copy.
   auto clearPrevious = [](const std::string& previous) {
-    In().m_location.m_strSavedQVTempDir = previous;
+    In().m_location.SetSavedWorkingCopy(Path::FromText(previous));
     NW_ClrQVTempDir();
   };
   const std::string sys = SysTemp();

@@ -13,6 +13,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using K = UnwrittenKind;
+Path P(const std::string& text) { return Path::FromText(text); }
 
 class Unwritten : public ::testing::Test {
  protected:
@@ -31,7 +32,7 @@ class Unwritten : public ::testing::Test {
 // last takes the record with it. The record stays beside the working copy, never in it, and keeps
 // the time of its first entry.
 TEST_F(Unwritten, RecordsClearsAndReplacesEntriesBesideTheWorkingCopy) {
-  const std::string wc = WorkingCopy("pump_0001"), record = UnwrittenRecordPath(wc);
+  const std::string wc = WorkingCopy("pump_0001"), record = UnwrittenRecordPath(P(wc));
   EXPECT_EQ(record, temp_ / "QV_776655" + S + "pump_0001.unwritten");
   const std::pair<std::string, std::string> steps[] = {
       {"copy pump.dat", "copy pump.dat"}, {"copy PUMP.DAT", "copy PUMP.DAT"},
@@ -42,13 +43,13 @@ TEST_F(Unwritten, RecordsClearsAndReplacesEntriesBesideTheWorkingCopy) {
   for (const auto& [step, after] : steps) {
     const std::string verb = step.substr(0, step.find(' ')), file = step.substr(verb.size() + 1);
     if (verb == "clear")
-      ClearUnwritten(wc, file);
+      ClearUnwritten(P(wc), file);
     else
-      EXPECT_TRUE(RecordUnwritten(wc, temp_ / "models", "pump", {verb == "copy" ? K::kCopy : K::kDelete, file}));
+      EXPECT_TRUE(RecordUnwritten(P(wc), P(temp_ / "models"), "pump", {verb == "copy" ? K::kCopy : K::kDelete, file}));
     UnwrittenRecord r;
     const bool there = !after.empty();
     ASSERT_EQ(ReadUnwrittenRecord(record, &r), there) << step;
-    EXPECT_EQ(HasUnwritten(wc), there);
+    EXPECT_EQ(HasUnwritten(P(wc)), there);
     EXPECT_EQ(DirectoryNames(temp_ / "QV_776655"), there ? "pump_0001 pump_0001.unwritten " : "pump_0001 ");
     EXPECT_EQ(DirectoryNames(wc), "");
     if (!there) continue;
@@ -65,12 +66,12 @@ TEST_F(Unwritten, RecordsClearsAndReplacesEntriesBesideTheWorkingCopy) {
       {"pump", up}, {"pump", "a" + std::string(1, kOtherSep) + "b"}, {"pump", ".."}, {"pump", ""},
       {"pump", "a\nb"}, {"..", "x"}, {"p\r", "x"}};
   for (const auto& [model, file] : refused)
-    EXPECT_FALSE(RecordUnwritten(wc, temp_.path(), model, {K::kCopy, file})) << file;
-  EXPECT_FALSE(RecordUnwritten("", temp_.path(), "pump", {K::kCopy, "x"}));
+    EXPECT_FALSE(RecordUnwritten(P(wc), P(temp_.path()), model, {K::kCopy, file})) << file;
+  EXPECT_FALSE(RecordUnwritten(P(""), P(temp_.path()), "pump", {K::kCopy, "x"}));
   env_.Fail(Op::kOpen, ".unwritten", platform::ErrorKind::kAccessDenied);
-  EXPECT_FALSE(RecordUnwritten(wc, temp_.path(), "pump", {K::kCopy, "pump.dat"}));
+  EXPECT_FALSE(RecordUnwritten(P(wc), P(temp_.path()), "pump", {K::kCopy, "pump.dat"}));
   env_.ClearFaults();
-  EXPECT_FALSE(HasUnwritten(wc));
+  EXPECT_FALSE(HasUnwritten(P(wc)));
   EXPECT_EQ(DirectoryNames(temp_ / "QV_776655"), "pump_0001 ");
 }
 
@@ -78,7 +79,7 @@ TEST_F(Unwritten, RecordsClearsAndReplacesEntriesBesideTheWorkingCopy) {
 // harm: a whole ".tmp" wins, a torn one falls back to the record, names that would lead out are
 // skipped, and what cannot be read keeps its working copy.
 TEST_F(Unwritten, TornJunkAndForgedRecordsAreReadWithoutHarm) {
-  const std::string wc = WorkingCopy("pump_0002"), record = UnwrittenRecordPath(wc), absent = "\x01";
+  const std::string wc = WorkingCopy("pump_0002"), record = UnwrittenRecordPath(P(wc)), absent = "\x01";
   UnwrittenRecord forged{"", temp_.path(), "pump", 42, {{K::kCopy, "pump.dat"}}};
   const std::string v1 = UnwrittenRecordText(forged);
   forged.entries = {{K::kDelete, "pump.dat"}, {K::kCopy, ".."}, {K::kCopy, ".." + std::string(1, S) + "x"},
@@ -108,15 +109,15 @@ TEST_F(Unwritten, TornJunkAndForgedRecordsAreReadWithoutHarm) {
     const std::string& w = c.want;
     EXPECT_EQ(ReadUnwrittenRecord(record, &r) ? Listed(r) + "|" + r.working_copy : w, w.size() > 1 ? w + "|" + wc : w)
         << c.main.substr(0, 40) << " / " << c.tmp.substr(0, 40);
-    EXPECT_EQ(HasUnwritten(wc), !w.empty()) << c.main.substr(0, 40) << " / " << c.tmp.substr(0, 40);
+    EXPECT_EQ(HasUnwritten(P(wc)), !w.empty()) << c.main.substr(0, 40) << " / " << c.tmp.substr(0, 40);
   }
 
   // A ".tmp" whose store could not finish is never overwritten before the record holds it.
   WriteFile(record, v1);
   WriteFile(record + ".tmp", v2);
   env_.Fail(Op::kWrite, "", platform::ErrorKind::kOther, 1);
-  EXPECT_FALSE(RecordUnwritten(wc, temp_.path(), "pump", {K::kCopy, "c.dat"}));
-  EXPECT_TRUE(RecordUnwritten(wc, temp_.path(), "pump", {K::kCopy, "d.dat"}));
+  EXPECT_FALSE(RecordUnwritten(P(wc), P(temp_.path()), "pump", {K::kCopy, "c.dat"}));
+  EXPECT_TRUE(RecordUnwritten(P(wc), P(temp_.path()), "pump", {K::kCopy, "d.dat"}));
   UnwrittenRecord r;
   EXPECT_TRUE(ReadUnwrittenRecord(record, &r));
   EXPECT_EQ(Listed(r), "delete pump.dat copy b.dat copy d.dat");
@@ -128,17 +129,17 @@ TEST_F(Unwritten, TornJunkAndForgedRecordsAreReadWithoutHarm) {
 // read), or a journal alone; unreadable ones are named. The kept working copy is reported in one line.
 TEST_F(Unwritten, RecordsAreFoundUnderTheTemporaryPathAndAKeptWorkingCopyIsReported) {
   const std::string b = WorkingCopy("valve_0003"), a = WorkingCopy("pump_0004"), c = WorkingCopy("dam_0005");
-  ASSERT_TRUE(RecordUnwritten(b, temp_ / "m", "valve", {K::kCopy, "valve.dat"}));
-  ASSERT_TRUE(RecordUnwritten(a, temp_ / "m", "pump", {K::kDelete, "pump.bak"}));
-  ASSERT_TRUE(RecordUnwritten(a, temp_ / "m", "pump", {K::kCopy, "pump.dat"}));
-  ASSERT_TRUE(RecordUnwritten(c, temp_ / "m", "dam", {K::kCopy, "dam.dat"}));
-  ClearUnwritten(c, "dam.dat");
+  ASSERT_TRUE(RecordUnwritten(P(b), P(temp_ / "m"), "valve", {K::kCopy, "valve.dat"}));
+  ASSERT_TRUE(RecordUnwritten(P(a), P(temp_ / "m"), "pump", {K::kDelete, "pump.bak"}));
+  ASSERT_TRUE(RecordUnwritten(P(a), P(temp_ / "m"), "pump", {K::kCopy, "pump.dat"}));
+  ASSERT_TRUE(RecordUnwritten(P(c), P(temp_ / "m"), "dam", {K::kCopy, "dam.dat"}));
+  ClearUnwritten(P(c), "dam.dat");
   const std::string journal = std::string(kPendingHeader) + "\nmodel-dir " + temp_ / "m";
-  WriteFile(PendingJournalPath(a), journal + "\nmodel pump\ndelete pump.dat\n");
-  WriteFile(PendingJournalPath(c), journal + "2\nmodel dam\ncopy dam.out\ncopy dam.o");
+  WriteFile(PendingJournalPath(P(a)), journal + "\nmodel pump\ndelete pump.dat\n");
+  WriteFile(PendingJournalPath(P(c)), journal + "2\nmodel dam\ncopy dam.out\ncopy dam.o");
   WriteFile(temp_ / "junk.unwritten", "junk");
   std::vector<std::string> unreadable;
-  const std::vector<UnwrittenRecord> found = FindUnwrittenRecords(temp_.path(), &unreadable);
+  const std::vector<UnwrittenRecord> found = FindUnwrittenRecords(P(temp_.path()), &unreadable);
   ASSERT_EQ(found.size(), 3u);
   EXPECT_EQ(found[0].working_copy + found[1].working_copy + found[2].working_copy, c + a + b);
   EXPECT_EQ(Listed(found[0]) + "|" + found[0].model_dir + "|" + Listed(found[1]),
@@ -179,7 +180,7 @@ TEST_F(Unwritten, RecoverWritesBackUnderTheLockOrSavesElsewhere) {
   Age(model, 5);
   const UnwrittenRecord r{"", models.path(), "pump", std::time(nullptr) - (3 * 3600 + 12 * 60 + 5),
                           {{K::kCopy, "pump.dat"}, {K::kDelete, "gone.bak"}}};
-  WriteFile(UnwrittenRecordPath(wc), UnwrittenRecordText(r));
+  WriteFile(UnwrittenRecordPath(P(wc)), UnwrittenRecordText(r));
   const auto run = [&](const std::vector<std::string>& args, int want) { return Recover(args, temp_.path(), want); };
   EXPECT_NE(run({}, 1).find("Since:        3 h 12 min ago\nFiles:\n  pump.dat\n  gone.bak (delete)\n"),
             std::string::npos);
@@ -193,7 +194,7 @@ TEST_F(Unwritten, RecoverWritesBackUnderTheLockOrSavesElsewhere) {
 
   EXPECT_NE(run({"--to", out.path()}, 0).find("the record stays"), std::string::npos);
   EXPECT_EQ(out.Read("pump_0006" + std::string(1, S) + "pump.dat"), "new");
-  EXPECT_TRUE(HasUnwritten(wc));
+  EXPECT_TRUE(HasUnwritten(P(wc)));
 
   Age(model, -1);
   EXPECT_NE(run({"--write"}, 1).find("pump.dat: not written: the model directory holds a newer one"),
@@ -215,11 +216,11 @@ TEST_F(Unwritten, RecoverWritesBackUnderTheLockOrSavesElsewhere) {
 #endif
   // What the journal names joins the record under the lock.
   WriteFile(wc + "pump.out", "out");
-  WriteFile(PendingJournalPath(wc), std::string(kPendingHeader) + "\nmodel-dir " + models.path() + "\nmodel pump\ncopy pump.out\n");
+  WriteFile(PendingJournalPath(P(wc)), std::string(kPendingHeader) + "\nmodel-dir " + models.path() + "\nmodel pump\ncopy pump.out\n");
   run({"--write"}, 0);
   EXPECT_EQ(ReadFile(model), "new");
   EXPECT_EQ(DirectoryNames(models.path()), "pump.dat pump.out ");
-  EXPECT_FALSE(HasUnwritten(wc));
+  EXPECT_FALSE(HasUnwritten(P(wc)));
   EXPECT_EQ(run({}, 0).find("no working copy"), 0u);
 }
 
