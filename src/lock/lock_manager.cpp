@@ -102,8 +102,14 @@ int LockManager::TakeNewPrimary(const std::string& path, LockOwnerInfo* owner) {
   Guard g(m_csLock);
   m_secondLock = m_primaryLock;
   if (path.empty()) return 0;
-  if (m_primaryLock.Acquire(path, false, owner, m_texts) == 1) ReleaseUnguarded(kPrimary);
   int result = m_primaryLock.Acquire(path, false, owner, m_texts);
+  // A lock file taken over (a stale one, or this user's permanent one) is let go and taken again, so
+  // that the file is this lock's own from its start; one made just now already is, and letting it
+  // go would open a moment in which a colleague could take the model.
+  if (result == 1 && m_primaryLock.bCreated != 1) {
+    ReleaseUnguarded(kPrimary);
+    result = m_primaryLock.Acquire(path, false, owner, m_texts);
+  }
   if (result == 1)
     Taken(path);
   else

@@ -75,6 +75,7 @@ int LockSlot::Acquire(const std::string& lockPath, bool permanent, LockOwnerInfo
   platform::Status open = env.OpenFile(lockPath, platform::kWrite, platform::kShareRead,
                                        Disposition::kOpenAlways, &hLockFile, &existed);
   if (!open.ok()) hLockFile = kNoFile;
+  bCreated = open.ok() && !existed ? 1 : 0;
   const bool sharing = open.IsSharingViolation();
 
   if (sharing || (open.ok() && existed)) {
@@ -121,7 +122,8 @@ int LockSlot::Acquire(const std::string& lockPath, bool permanent, LockOwnerInfo
       break;
   }
   if (owner.bIsPermanent == 1) bPermanent = 1;
-  if (WriteLockFile(bPermanent != 0, texts, true) == 1) return 1;
+  // Opened on this path a moment ago and held since: no need to look for the file again.
+  if (WriteText(bPermanent != 0, texts, true) == 1) return 1;
   Release();
   return 0;
 }
@@ -165,7 +167,11 @@ int LockSlot::WriteLockFile(bool permanent, const LockTexts& texts, bool durable
   const FileHandle probe = platform::OpenForReading(env, szLockPath);
   if (probe == kNoFile) return 2;
   env.Close(probe).IgnoreError();
+  return WriteText(permanent, texts, durable);
+}
 
+int LockSlot::WriteText(bool permanent, const LockTexts& texts, bool durable) {
+  platform::Env& env = platform::Current();
   const std::string& text = texts.For(permanent);
   if (text.empty() || hLockFile == kNoFile) return 0;
   if (!env.Seek(hLockFile, 0).ok() || !env.Write(hLockFile, text.data(), text.size()).ok()) return 0;

@@ -21,6 +21,8 @@ struct LockSlot {
   LockOwnerInfo owner;
   char szLockPath[256];
   unsigned char bPermanent;
+  // 1 when the last Acquire made the lock file anew (none was there, stale or permanent).
+  unsigned char bCreated;
 
   // 1 locked; 0 held by another (owner filled), unreadable, or data file held by someone else;
   // 2 no permission for the lock file but the data file is readable (read-only model);
@@ -40,6 +42,8 @@ struct LockSlot {
   // failed or no lock text is prepared. durable: also 0 when the data did not reach the disk or
   // server (a lock being taken or made permanent); a refresh only shows that the file is writable.
   int WriteLockFile(bool permanent, const LockTexts& texts, bool durable);
+  // The same through the open handle, without first looking for the file on its path.
+  int WriteText(bool permanent, const LockTexts& texts, bool durable);
   // WriteLockFile before a write-back, and 0 as well when the lock file now names another user or
   // machine: someone deleted ours and took the model (possible where open files can be deleted),
   // and writing on into our own, unlinked file would hide that the lock has lapsed.

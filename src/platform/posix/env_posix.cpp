@@ -55,8 +55,7 @@ class PosixEnv final : public Env {
     if (!s.ok()) return s;
     if (o.existed && (access & kWrite)) {
       // The read-only attribute stops writers on Windows even for administrators; so here too.
-      struct stat st;
-      if (Sys().fstat(o.fd, &st) == 0 && !HasWriteBits(st.st_mode)) {
+      if (!HasWriteBits(o.st.st_mode)) {
         CloseFd(o.fd);
         return Fail(EACCES);
       }
