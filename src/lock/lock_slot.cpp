@@ -134,14 +134,16 @@ void LockSlot::Release() {
     Forget();
     return;
   }
-  // A handle that is no longer ours was closed through a copy of this record: the lock file at our
-  // path may be someone else's by now.
-  const bool wasOurs = !platform::Current().Close(hLockFile).IsNotFound();
-  hLockFile = kNoFile;
+  platform::Env& env = platform::Current();
   CloseIfOpen(hDataFile);
-  // Closed first: the delete then takes the file only if nobody took it over in between, and
-  // fails harmlessly while another holder keeps it open.
-  if (wasOurs && bPermanent != 1 && HasPath()) platform::Current().DeleteFile(szLockPath).IgnoreError();
+  // A handle that is no longer ours was closed through a copy of this record: the lock file at our
+  // path may be someone else's by now, and is not deleted. Ours goes while we still hold it, where
+  // the system allows: nobody can take it over in between.
+  if (bPermanent != 1 && HasPath())
+    env.CloseAndDelete(hLockFile, szLockPath).IgnoreError();
+  else
+    env.Close(hLockFile).IgnoreError();
+  hLockFile = kNoFile;
 }
 
 int LockSlot::HoldDataFile() {

@@ -70,6 +70,14 @@ class ContextEnv final : public EnvWrapper {
     Status s = target()->Close(h);
     return s.ok() ? s : s.With("close", path);
   }
+  Status CloseAndDelete(FileHandle h, const std::string& path) override {
+    {
+      std::lock_guard<std::mutex> g(m_mu);
+      m_paths.erase(h);
+    }
+    Status s = target()->CloseAndDelete(h, path);
+    return s.ok() ? s : s.With("delete", path);
+  }
   Status CopyFile(const std::string& from, const std::string& to, bool overwrite) override {
     Status s = target()->CopyFile(from, to, overwrite);
     return s.ok() ? s : s.With("copy", from + " -> " + to);

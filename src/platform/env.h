@@ -181,6 +181,13 @@ class Env {
   virtual Status ReplaceWithCopy(const std::string& from, const std::string& to) = 0;
   // Deletes a file; a file that an exclusive writer holds is refused with a sharing violation.
   virtual Status DeleteFile(const std::string& path) = 0;
+  // Deletes the file at path, which h holds, and closes h: where the system lets the holder delete
+  // an open file, before the close, so that nobody can take the file in between. kNotFound, and
+  // nothing deleted, when h is not open; otherwise a failed close does not stop the delete.
+  virtual Status CloseAndDelete(FileHandle h, const std::string& path) {
+    const Status closed = Close(h);
+    return closed.IsNotFound() ? closed : DeleteFile(path);
+  }
   // Gives a file a new name, replacing a file `to` names, in one step: `to` is afterwards the old
   // file or the new one, never missing. Both names on one volume (the same directory, typically).
   virtual Status Rename(const std::string& from, const std::string& to) = 0;

@@ -129,6 +129,15 @@ TEST_F(EnvContractTest, AnExclusiveWriterKeepsOtherWritersAndDeletersOutReadersI
   EXPECT_TRUE(env.Close(w).ok());
   EXPECT_EQ(ProbeFromAnotherProcess(path, {"exclusive", "delete"}), (std::vector<std::string>{"exclusive ok", "delete ok"}));
   EXPECT_FALSE(dir_.Exists("model.dat"));
+
+  // Its holder deletes it and lets go in one call; a handle no longer open deletes nothing.
+  ASSERT_TRUE(OpenExclusiveWriter(env, other, &h).ok());
+  EXPECT_TRUE(env.CloseAndDelete(h, other).ok());
+  EXPECT_FALSE(dir_.Exists("other.dat"));
+  EXPECT_TRUE(env.Close(h).IsNotFound()) << "left open";
+  dir_.Write("other.dat", "a colleague's");
+  EXPECT_TRUE(env.CloseAndDelete(h, other).IsNotFound());
+  EXPECT_TRUE(dir_.Exists("other.dat"));
 }
 
 TEST_F(EnvContractTest, FailuresInTheSystemsWordsFileIoDeadHandlesAndNamesWithANul) {

@@ -66,6 +66,8 @@ class FaultEnv : public EnvWrapper {
   Status DeleteFile(const std::string& path) override {
     return Or(Op::kDelete, path, [&] { return EnvWrapper::DeleteFile(path); });
   }
+  // Through this wrapper's own Close and DeleteFile, so that their faults apply.
+  Status CloseAndDelete(FileHandle h, const std::string& path) override { return Env::CloseAndDelete(h, path); }
   // Matched by either path.
   Status Rename(const std::string& from, const std::string& to) override {
     return Or(Op::kRename, from + "\n" + to, [&] { return EnvWrapper::Rename(from, to); });

@@ -340,6 +340,21 @@ class PosixEnv final : public Env {
     return SharingViolation(EAGAIN);
   }
 
+  // Deleted while still held: our lock keeps every other opener off until the name is gone.
+  Status CloseAndDelete(FileHandle h, const std::string& path) override {
+    std::intptr_t fd = -1;
+    if (!m_handles.Get(h, &fd)) return Fail(ErrorKind::kNotFound, EBADF);
+    struct stat mine, named;
+    // A name that is not (or not spelled as) this very file goes the long way.
+    if (BadPath(path) || Sys().fstat(static_cast<int>(fd), &mine) != 0 ||
+        Sys().lstat(path.c_str(), &named) != 0 || !SameFile(mine, named))
+      return Env::CloseAndDelete(h, path);
+    m_handles.Remove(h, &fd);
+    const int err = UnlinkHeld(static_cast<int>(fd), path);
+    if (err == 0) return Status::Ok();
+    return err == EBUSY ? SharingViolation(err) : Fail(err);
+  }
+
   Status Rename(const std::string& from, const std::string& to) override {
     if (BadPath(from) || BadPath(to)) return Fail(EINVAL);
     const std::string f = Resolve(from), t = Resolve(to);
