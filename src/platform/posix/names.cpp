@@ -156,6 +156,8 @@ std::string Resolve(const std::string& path) {
   if (slash != std::string::npos && slash + 1 < path.size()) {
     const std::string parent = ParentOf(path);
     if (Sys().stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+      // A share folds names itself: what the exact name does not find, no other spelling is.
+      if (OnShare(st.st_dev, parent)) return path;
       std::string found = FoldedFind(parent, st, path.substr(slash + 1));
       return found.empty() ? path : path.substr(0, slash + 1) + found;
     }

@@ -195,7 +195,9 @@ Status OpenLocked(std::string path, int flags, Create create, Lock lock, unsigne
         retry_reason = EAGAIN;
         continue;
       }
-      std::string listed = share ? OtherSpelling(path) : std::string();
+      // A file this open made has no other spelling: the share refuses an exclusive create of a
+      // name it holds in any case.
+      std::string listed = share && !created ? OtherSpelling(path) : std::string();
       if (!listed.empty()) {
         CloseFd(fd);  // the holders, if any, hold it under the listed spelling
         path = listed;
