@@ -1,8 +1,9 @@
 // The host's calls whose system calls scripts/count-calls counts: one lock cycle (NW_GetLock,
-// NW_SetModelDir, NW_ReleaseLock) on a model of 200 files, and ten write-backs (NW_ASynchCopy) with
-// the release that waits for them. Each stretch lies between two marks, an access() of a path
-// under /miradel-mark/ that the counter finds in the trace; the release alone is marked too, so
-// that the write-backs can be told from it.
+// NW_SetModelDir, NW_ReleaseLock) on a model folder of 200 files, the copy of the model's own files
+// into its working copy (NW_CopyAllToTemp), and ten write-backs (NW_ASynchCopy) with the release
+// that waits for them. Each stretch lies between two marks, an access() of a path under
+// /miradel-mark/ that the counter finds in the trace; the release alone is marked too, so that the
+// write-backs can be told from it.
 // Usage: miradel_call_count WORK   (WORK: an empty folder; the model goes to WORK/model)
 #include <sys/stat.h>
 #include <unistd.h>
@@ -70,7 +71,11 @@ int main(int argc, char** argv) {
   Mark("lock-cycle/end");
   if (locked != 1 || set != 1) return 1;
 
-  if (Lock(dir, "m") != 1 || SetModel(dir, "m") != 1 || NW_CopyAllToTemp(&mode) != 1) return 1;
+  if (Lock(dir, "m") != 1 || SetModel(dir, "m") != 1) return 1;
+  Mark("open-model/begin");
+  const int copied = NW_CopyAllToTemp(&mode);
+  Mark("open-model/end");
+  if (copied != 1) return 1;
   const std::string work = WorkingDir();
   for (int i = 0; i < 10; ++i)
     if (!Write(work + "part" + std::to_string(i) + ".txt", std::string(2048, 'w'))) return 1;
