@@ -97,23 +97,22 @@ int CNetworkFileControl::SaveAs(int mode, LockOwnerInfo* owner, char* dirText, i
   }
 
   // Read-only: the user picks a folder where the model can be locked and copied to.
-  std::string folder = ui::BrowseForFolder(0, kReadOnlySaveTitle, kBrowseNewDialogStyle);
-  if (folder.empty()) return 0;
-  const Path chosen = Path::FromText(folder).AsDirectory();
-  folder = chosen.str();
+  const std::string picked = ui::BrowseForFolder(0, kReadOnlySaveTitle, kBrowseNewDialogStyle);
+  if (picked.empty()) return 0;
+  const Path folder = Path::FromText(picked).AsDirectory();
   const std::string modelName = text::TrimTrailingBlanks(name);
   // The host's buffer takes the folder back (MIRADEL_PATH_BUFFER bytes): a longer one could not
   // be handed over, nor could the lock path be held.
-  if (!dirText || !dirLength || folder.size() >= kPathBuffer || !path::IsPlainName(modelName)) return 0;
+  if (!dirText || !dirLength || folder.str().size() >= kPathBuffer || !path::IsPlainName(modelName)) return 0;
   m_locks.SavePrimaryLock();
-  const int taken = m_locks.AcquireLock(LockManager::kPrimary, folder + modelName + ".lck", false, owner);
+  const int taken = m_locks.AcquireLock(LockManager::kPrimary, folder.Join(modelName + ".lck").str(), false, owner);
   if (taken != 1) {
     m_locks.RestorePrimaryLock();
     return taken + 3;
   }
   at.StoreDirOnly(Path::FromText(text::TrimTrailingBlanks(dir)));
   at.SetModelName(modelName);
-  at.SetWorkingCopy(chosen);
+  at.SetWorkingCopy(folder);
   at.m_bDirGivenWithoutSlash = 0;
   m_locks.ReleaseDataFile(LockManager::kPrimary);
   if (m_staging.CopyModelToTemp(0, m_hWndHost, true) != 1) {
@@ -123,8 +122,8 @@ int CNetworkFileControl::SaveAs(int mode, LockOwnerInfo* owner, char* dirText, i
     return 2;
   }
   m_locks.HoldDataFile(LockManager::kPrimary);
-  std::memcpy(dirText, folder.data(), folder.size());
-  *dirLength = static_cast<int>(folder.size()) - 1;
+  std::memcpy(dirText, folder.str().data(), folder.str().size());
+  *dirLength = static_cast<int>(folder.str().size()) - 1;
   m_staging.SetUntLibData(1, 1, text::TrimTrailingBlanks(dir));
   return 1;
 }

@@ -15,7 +15,8 @@ PendingWrites::~PendingWrites() {
 
 bool PendingWrites::Note(const Path& workingCopy, const Path& modelDirPath, const std::string& modelName,
                          const std::vector<UnwrittenEntry>& entries) {
-  const std::string path = PendingJournalPath(workingCopy), &modelDir = modelDirPath.str();
+  const std::string path = PendingJournalPath(workingCopy);
+  const std::string& modelDir = modelDirPath.str();
   if (path.empty() || !FitsOnLine(modelDir) || !FitsOnLine(modelName)) return false;
   std::string text;
   for (const UnwrittenEntry& e : entries) {
