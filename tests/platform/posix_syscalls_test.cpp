@@ -58,6 +58,35 @@ TEST_F(PosixSyscalls, AnUnlinkRefusedWhileTheFileIsOpenIsTriedAgainAfterTheClose
   EXPECT_FALSE(dir_.Exists("pump.lck"));
 }
 
+// Over NT1 the server refuses an unlink or a rename of an open file only after a second: on a share
+// the port closes first, so that no delete, release or write-back waits for that answer.
+TEST_F(PosixSyscalls, OnAShareNothingOpenIsUnlinkedOrRenamedOver) {
+  static int refused;
+  refused = 0;
+  static bool (*refuse)(const char*) = [](const char* path) {
+    struct stat st;
+    return ::stat(path, &st) == 0 && OpenHere(st) && (++refused, errno = EBUSY, true);
+  };
+  posix::Sys().statfs = [](const char* path, struct statfs* f) {
+    const int rc = ::statfs(path, f);
+    f->f_type = 0xFF534D42;  // CIFS
+    return rc;
+  };
+  posix::Sys().unlink = [](const char* path) { return refuse(path) ? -1 : ::unlink(path); };
+  posix::Sys().rename = [](const char* from, const char* to) {
+    return refuse(from) || refuse(to) ? -1 : ::rename(from, to);
+  };
+  posix::ForgetShares();
+  FileHandle lock = kNoFile;
+  ASSERT_TRUE(env_.OpenFile(dir_ / "pump.lck", kRead | kWrite, 0, Disposition::kCreateAlways, &lock, nullptr).ok());
+  EXPECT_TRUE(env_.CloseAndDelete(lock, dir_ / "pump.lck").ok());
+  EXPECT_TRUE(env_.ReplaceWithCopy(dir_.Write("new.dat", "new"), dir_.Write("pump.dat", "old")).ok());
+  EXPECT_TRUE(env_.DeleteFile(dir_ / "new.dat").ok());
+  EXPECT_EQ(refused, 0);
+  EXPECT_EQ(dir_.Read("pump.dat"), "new");
+  EXPECT_FALSE(dir_.Exists("pump.lck"));
+}
+
 // A share's server stamps a written file with the time of its close: a replacement is stamped with
 // its source's time by name, after the close.
 TEST_F(PosixSyscalls, OnAShareAReplacementKeepsItsSourcesTimeThoughTheServerStampsAtTheClose) {

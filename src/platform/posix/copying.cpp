@@ -155,7 +155,7 @@ Status OpenTemp(const std::string& path, Opened* out) {
   return Status::Ok();
 }
 
-int RenameHeld(const std::string& from, const std::string& to, int* from_fd, int* to_fd) {
+int RenameHeld(const std::string& from, const std::string& to, int* from_fd, int* to_fd, bool share) {
   auto close_both = [&] {
     int err = 0;
     if (*from_fd >= 0 && Sys().close(*from_fd) != 0 && errno != EINTR) err = errno;
@@ -163,17 +163,19 @@ int RenameHeld(const std::string& from, const std::string& to, int* from_fd, int
     *from_fd = *to_fd = -1;
     return err;
   };
-  if (Sys().rename(from.c_str(), to.c_str()) == 0) {
-    close_both();  // the data was synced before: nothing is left to fail at this close
-    return 0;
+  if (!share) {
+    if (Sys().rename(from.c_str(), to.c_str()) == 0) {
+      close_both();  // the data was synced before: nothing is left to fail at this close
+      return 0;
+    }
+    if (errno != EBUSY) return errno;
   }
-  if (errno != EBUSY) return errno;
   if (int err = close_both()) return err;
   for (int attempt = 0; attempt < 10; ++attempt) {
-    struct timespec pause = {0, 20 * 1000 * 1000};
-    ::nanosleep(&pause, nullptr);
     if (Sys().rename(from.c_str(), to.c_str()) == 0) return 0;
     if (errno != EBUSY) return errno;
+    struct timespec pause = {0, 20 * 1000 * 1000};
+    ::nanosleep(&pause, nullptr);
   }
   return EBUSY;
 }

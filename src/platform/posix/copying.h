@@ -35,9 +35,9 @@ Status LockTarget(const std::string& path, const struct stat& source, Opened* ou
 // made writable first.
 Status OpenTemp(const std::string& path, Opened* out);
 // Renames `from` over `to`, whose files *from_fd and *to_fd (-1: none) hold locked, and closes
-// both on success. Where an open file cannot be renamed over (shares) it closes them (a delayed
-// write error of *from_fd's file is reported) and tries a few more times, as UnlinkHeld does;
-// EBUSY that persists means someone else has `to` open. Descriptors closed are set to -1.
-int RenameHeld(const std::string& from, const std::string& to, int* from_fd, int* to_fd);
+// both. A share will not rename over an open file: there it closes them first (a delayed write
+// error of *from_fd's file is reported) and tries a few times, as UnlinkHeld does; EBUSY that
+// persists means someone else has `to` open. Descriptors closed are set to -1.
+int RenameHeld(const std::string& from, const std::string& to, int* from_fd, int* to_fd, bool share);
 
 }  // namespace miradel::platform::posix

@@ -183,7 +183,7 @@ class PosixEnv final : public Env {
       // A half-written new copy is worse than none; we still hold it, so nobody else reads it. A file
       // that was there before stays, torn: it may be the only copy of a model's file.
       if (dst.existed) CloseFd(dst.fd);
-      else UnlinkHeld(dst.fd, dest);
+      else UnlinkHeld(dst.fd, dest, OnShare(dst.st.st_dev, dest));
       CloseFd(src.fd);
       return Fail(err);
     }
@@ -213,7 +213,7 @@ class PosixEnv final : public Env {
       return s;
     }
     auto abandon = [&](const Status& st) {
-      if (tmp.fd >= 0) UnlinkHeld(tmp.fd, temp);
+      if (tmp.fd >= 0) UnlinkHeld(tmp.fd, temp, share);
       else Sys().unlink(temp.c_str());  // on a share, fails while someone took it since: theirs now
       if (dst.fd >= 0) CloseFd(dst.fd);
       CloseFd(src.fd);
@@ -233,7 +233,7 @@ class PosixEnv final : public Env {
       return abandon(SharingViolation(EAGAIN));  // replaced by one who does not lock
     }
     const bool had_target = dst.fd >= 0;
-    int err = RenameHeld(temp, target, &tmp.fd, &dst.fd);
+    int err = RenameHeld(temp, target, &tmp.fd, &dst.fd, share);
     if (err == 0) {
       FoldedRenamed(ParentOf(target), BaseName(temp), BaseName(target));
       CloseFd(src.fd);
@@ -260,7 +260,7 @@ class PosixEnv final : public Env {
       // Gone since: the share's client renames over a file by deleting it first and then renaming,
       // which fails while the server still has our copy open. The copy takes its place after all;
       // where even that fails, it stays, the only whole file left.
-      err = RenameHeld(temp, target, &tmp.fd, &dst.fd);
+      err = RenameHeld(temp, target, &tmp.fd, &dst.fd, share);
       CloseFd(src.fd);
       return err == 0 ? Status::Ok() : Fail(err);
     }
@@ -333,7 +333,7 @@ class PosixEnv final : public Env {
         p = listed;
         continue;
       }
-      int err = UnlinkHeld(fd, p);
+      int err = UnlinkHeld(fd, p, share);
       if (err == 0) return Status::Ok();
       return err == EBUSY ? SharingViolation(err) : Fail(err);  // someone else has it open
     }
@@ -350,7 +350,7 @@ class PosixEnv final : public Env {
         Sys().lstat(path.c_str(), &named) != 0 || !SameFile(mine, named))
       return Env::CloseAndDelete(h, path);
     m_handles.Remove(h, &fd);
-    const int err = UnlinkHeld(static_cast<int>(fd), path);
+    const int err = UnlinkHeld(static_cast<int>(fd), path, OnShare(mine.st_dev, path));
     if (err == 0) return Status::Ok();
     return err == EBUSY ? SharingViolation(err) : Fail(err);
   }

@@ -53,9 +53,10 @@ namespace miradel::platform::posix {
 // file would hang the open, a link would have us write lock text into whatever it points at.
 //
 // Shares (as measured with a FUSE SMB client, over SMB3 and NT1):
-//  * An open file cannot be unlinked (EBUSY): the server refuses while anyone has it open. A
-//    deleter then closes and unlinks again. No guard is needed for that window: a taker that locks
-//    the file in it holds the file open, so the second unlink fails the same way and the file stays.
+//  * An open file cannot be unlinked (EBUSY): the server refuses while anyone has it open, and
+//    over NT1 says so only after a second. A deleter on a share closes first, then unlinks. No
+//    guard is needed for that window: a taker that locks the file in it holds the file open, so
+//    the unlink fails the same way and the file stays.
 //  * Names are case-insensitive, but each spelling of a path is an inode of its own to our kernel,
 //    so locks taken through pump.lck and PUMP.LCK never meet. Files that take a lock are opened
 //    under the spelling the directories list, and after locking we check that the listing still
@@ -131,16 +132,21 @@ std::string OtherSpelling(const std::string& path) {
   return listed.empty() || listed == name ? std::string() : Join(DirName(path), listed);
 }
 
-// Unlinks `path`, whose file fd holds locked, and closes fd. Where an open file cannot be unlinked
-// it closes first and tries once more (see "Shares"). Returns 0 or an errno.
-int UnlinkHeld(int fd, const std::string& path) {
-  if (Sys().unlink(path.c_str()) == 0) {
+// Unlinks `path`, whose file fd holds locked, and closes fd. A share will not unlink an open file,
+// and a server may answer that only after a second: there it closes first (see "Shares").
+// Returns 0 or an errno.
+int UnlinkHeld(int fd, const std::string& path, bool share) {
+  if (share) {
     CloseFd(fd);
-    return 0;
+    if (Sys().unlink(path.c_str()) == 0) return 0;
+  } else {
+    const bool gone = Sys().unlink(path.c_str()) == 0;
+    const int err = errno;
+    CloseFd(fd);
+    if (gone) return 0;
+    errno = err;
   }
-  int err = errno;
-  CloseFd(fd);
-  if (err != EBUSY) return err;
+  if (errno != EBUSY) return errno;
   // A FUSE client passes our close on to the server only after it returns: give it a moment. A
   // taker that opened the file meanwhile keeps it open, and so busy, through all of these tries.
   for (int attempt = 0; attempt < 10; ++attempt) {

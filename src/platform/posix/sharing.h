@@ -42,8 +42,9 @@ int CheckRegular(int fd, int flags_used, struct stat* st);
 // On a share, the name under which the directory lists the file at `path` when that is another
 // spelling; empty when `path` is spelled as listed.
 std::string OtherSpelling(const std::string& path);
-// Unlinks `path`, whose file fd holds locked, and closes fd. Returns 0 or an errno.
-int UnlinkHeld(int fd, const std::string& path);
+// Unlinks `path`, whose file fd holds locked, and closes fd; on a `share` it closes first. Returns 0
+// or an errno.
+int UnlinkHeld(int fd, const std::string& path, bool share);
 // Opens `path` (already resolved) and takes the lock its sharing calls for. Never truncates: the
 // caller does that once the lock is held, or it would wipe a file that someone else holds.
 Status OpenLocked(std::string path, int flags, Create create, Lock lock, unsigned rules, Opened* out);
