@@ -21,12 +21,9 @@ void CloseIfOpen(FileHandle& h) {
   if (h != kNoFile) platform::Current().Close(h).IgnoreError();
   h = kNoFile;
 }
-}  // namespace
 
-bool ReadLockFileText(const std::string& lockPath, std::string* text) {
-  platform::Env& env = platform::Current();
-  const FileHandle h = platform::OpenForReading(env, lockPath);
-  if (h == kNoFile) return false;
+// At most kInspectBytes of the open file h, from where it stands.
+bool ReadText(platform::Env& env, FileHandle h, std::string* text) {
   char buf[kInspectBytes + 2] = {};
   std::size_t total = 0;
   bool ok = true;
@@ -39,11 +36,20 @@ bool ReadLockFileText(const std::string& lockPath, std::string* text) {
     if (got == 0) break;
     total += got;
   }
-  env.Close(h).IgnoreError();
   if (!ok) return false;
   // The text ends at the first zero byte, as a C string read into a zeroed buffer would.
   text->assign(buf, strnlen(buf, total));
   return true;
+}
+}  // namespace
+
+bool ReadLockFileText(const std::string& lockPath, std::string* text) {
+  platform::Env& env = platform::Current();
+  const FileHandle h = platform::OpenForReading(env, lockPath);
+  if (h == kNoFile) return false;
+  const bool read = ReadText(env, h, text);
+  env.Close(h).IgnoreError();
+  return read;
 }
 
 bool HeldBySomeoneElse(const std::string& lockPath, LockOwnerInfo* owner) {
@@ -187,15 +193,20 @@ int LockSlot::WriteText(bool permanent, const LockTexts& texts, bool durable) {
 
 int LockSlot::Refresh(const LockTexts& texts) {
   if (!HasPath()) return 2;
+  platform::Env& env = platform::Current();
+  // While its name is still our file, it is read through our handle: no open on the share. Else by
+  // its name, which may be gone or someone else's now.
+  const bool ours = IsHeld() && env.NamesHeldFile(szLockPath, hLockFile);
   std::string text;
-  if (!ReadLockFileText(szLockPath, &text)) return 2;
+  if (ours ? !(env.Seek(hLockFile, 0).ok() && ReadText(env, hLockFile, &text)) : !ReadLockFileText(szLockPath, &text))
+    return 2;
   XMLProcessorNetwork doc;
   doc.LoadText(text);
   LockOwnerInfo found{};
   doc.ReadLockOwner(found);
   // A file that names nobody (cut short by a failed write of ours) is simply written again.
   if ((found.szUserName[0] || found.szMachineName[0]) && !NamesCurrentUser(found, true)) return 0;
-  return WriteLockFile(bPermanent != 0, texts, false);
+  return ours ? WriteText(bPermanent != 0, texts, false) : WriteLockFile(bPermanent != 0, texts, false);
 }
 
 bool LockSlot::IsOwnedByCurrentUser() const { return NamesCurrentUser(owner, false); }

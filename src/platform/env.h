@@ -188,6 +188,13 @@ class Env {
     const Status closed = Close(h);
     return closed.IsNotFound() ? closed : DeleteFile(path);
   }
+  // True only when path names, as it stands now, the very file h holds (not a file that replaced it,
+  // nor another spelling of it); false as well where that cannot be told without opening the path.
+  virtual bool NamesHeldFile(const std::string& path, FileHandle h) {
+    (void)path;
+    (void)h;
+    return false;
+  }
   // Gives a file a new name, replacing a file `to` names, in one step: `to` is afterwards the old
   // file or the new one, never missing. Both names on one volume (the same directory, typically).
   virtual Status Rename(const std::string& from, const std::string& to) = 0;
@@ -303,6 +310,7 @@ class EnvWrapper : public Env {
     return m_target->ReplaceWithCopy(from, to);
   }
   Status DeleteFile(const std::string& path) override { return m_target->DeleteFile(path); }
+  bool NamesHeldFile(const std::string& path, FileHandle h) override { return m_target->NamesHeldFile(path, h); }
   Status Rename(const std::string& from, const std::string& to) override { return m_target->Rename(from, to); }
   Status CreateDirectory(const std::string& path) override { return m_target->CreateDirectory(path); }
   Status RemoveDirectory(const std::string& path) override { return m_target->RemoveDirectory(path); }

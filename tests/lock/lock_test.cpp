@@ -1,6 +1,7 @@
 // The lock file's XML and the lock slot: what we write, what we read from files peers wrote, and
 // taking, refreshing and releasing a lock, also on the failure paths only injected faults reach.
 #include <cstring>
+#include <fstream>
 #include <functional>
 
 #include "control/version.h"
@@ -139,6 +140,16 @@ TEST_F(LockTest, TakesAFreeModelKeepsOthersOutRewritesAndReleasesIt) {
   EXPECT_EQ(slot.Refresh(texts_), 1);
   EXPECT_EQ(slot.WriteLockFile(true, texts_, true), 0);
   EXPECT_EQ(slot.bPermanent, 0);
+#ifndef _WIN32
+  // Where a plain writer gets past the lock, a text rewritten in place (the same file under the
+  // same name) is what the refresh reads.
+  env_.ClearFaults();
+  Become("carol", "PC-CAROL");
+  const std::string carols = texts_.temporary;
+  Become("bob", "PC-BOB");
+  std::ofstream(lock_, std::ios::in | std::ios::out | std::ios::binary) << carols;
+  EXPECT_EQ(slot.Refresh(texts_), 0);
+#endif
   slot.Release();
 }
 

@@ -53,6 +53,14 @@ Status FaultEnv::OpenFile(const std::string& path, unsigned access, unsigned sha
   return s;
 }
 
+bool FaultEnv::NamesHeldFile(const std::string& path, FileHandle h) {
+  {
+    std::lock_guard<std::mutex> g(mu_);
+    if (!rules_.empty() || !forgeries_.empty()) return false;
+  }
+  return EnvWrapper::NamesHeldFile(path, h);
+}
+
 Status FaultEnv::Close(FileHandle h) {
   {
     std::lock_guard<std::mutex> g(mu_);

@@ -66,6 +66,8 @@ class FaultEnv : public EnvWrapper {
   Status DeleteFile(const std::string& path) override {
     return Or(Op::kDelete, path, [&] { return EnvWrapper::DeleteFile(path); });
   }
+  // While a fault or a forged text is set, a file is looked at by its name, where they apply.
+  bool NamesHeldFile(const std::string& path, FileHandle h) override;
   // Through this wrapper's own Close and DeleteFile, so that their faults apply.
   Status CloseAndDelete(FileHandle h, const std::string& path) override { return Env::CloseAndDelete(h, path); }
   // Matched by either path.

@@ -340,6 +340,13 @@ class PosixEnv final : public Env {
     return SharingViolation(EAGAIN);
   }
 
+  bool NamesHeldFile(const std::string& path, FileHandle h) override {
+    const int fd = FdOf(h);
+    struct stat mine, named;
+    return fd >= 0 && !BadPath(path) && Sys().fstat(fd, &mine) == 0 && Sys().lstat(path.c_str(), &named) == 0 &&
+           SameFile(mine, named);
+  }
+
   // Deleted while still held: our lock keeps every other opener off until the name is gone.
   Status CloseAndDelete(FileHandle h, const std::string& path) override {
     std::intptr_t fd = -1;
