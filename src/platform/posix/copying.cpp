@@ -123,9 +123,9 @@ Status OpenSource(const std::string& from, Opened* src) {
   return s;
 }
 
-Status LockTarget(const std::string& path, const struct stat& source, Opened* out) {
+Status LockTarget(const std::string& path, const struct stat& source, bool share, Opened* out) {
   out->fd = -1;
-  const unsigned rules = kNoFinalLink | kAsListed;
+  const unsigned rules = kNoFinalLink | (share ? kListedShare : kAsGiven);
   Status s = OpenLocked(path, O_RDWR, Create::kNo, Lock::kExclusive, rules, out);  // O_RDWR: see "Shares"
   if (s.code() == EACCES) s = OpenLocked(path, O_WRONLY, Create::kNo, Lock::kExclusive, rules, out);
   if (s.code() == ENOENT) return Status::Ok();
@@ -139,15 +139,15 @@ Status LockTarget(const std::string& path, const struct stat& source, Opened* ou
   return s;
 }
 
-Status OpenTemp(const std::string& path, Opened* out) {
-  const unsigned rules = kNoFinalLink | kAsListed;
+Status OpenTemp(const std::string& path, bool share, Opened* out) {
+  const unsigned rules = kNoFinalLink | (share ? kListedShare : kAsGiven);
   Status s = OpenLocked(path, O_RDWR, Create::kIfMissing, Lock::kExclusive, rules, out);
   struct stat st;
   if (s.code() == EACCES && Sys().lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
       ::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0)
     s = OpenLocked(path, O_RDWR, Create::kIfMissing, Lock::kExclusive, rules, out);
   if (!s.ok()) return s;
-  if (::ftruncate(out->fd, 0) != 0) {
+  if (out->existed && ::ftruncate(out->fd, 0) != 0) {
     int err = errno;
     CloseFd(out->fd);
     return Fail(err);

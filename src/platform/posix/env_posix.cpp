@@ -203,10 +203,10 @@ class PosixEnv final : public Env {
     bool share = false;
     std::string target = ListedDirectories(Resolve(to), &share);
     Opened dst, tmp;
-    s = LockTarget(target, src.st, &dst);
+    s = LockTarget(target, src.st, share, &dst);
     if (s.ok() && dst.fd >= 0) target = dst.path;  // the spelling the directory lists, which the file keeps
     const std::string temp = Join(DirName(target), ReplacementTempName(BaseName(target)));
-    if (s.ok()) s = OpenTemp(temp, &tmp);
+    if (s.ok()) s = OpenTemp(temp, share, &tmp);
     if (!s.ok()) {
       if (dst.fd >= 0) CloseFd(dst.fd);
       CloseFd(src.fd);
@@ -227,7 +227,7 @@ class PosixEnv final : public Env {
     struct stat named;
     if (dst.fd < 0) {
       // None at the start: one made meanwhile is held and checked as above.
-      if (!(s = LockTarget(target, src.st, &dst)).ok()) return abandon(s);
+      if (!(s = LockTarget(target, src.st, share, &dst)).ok()) return abandon(s);
       if (dst.fd >= 0) target = dst.path;
     } else if (Sys().lstat(target.c_str(), &named) != 0 || !SameFile(named, dst.st)) {
       return abandon(SharingViolation(EAGAIN));  // replaced by one who does not lock
@@ -255,7 +255,7 @@ class PosixEnv final : public Env {
     // Someone else has the target open, and the share will not replace an open file: written in
     // place as CopyFile does, which may tear it when the share fails but never deletes it. The
     // server may take our close after the stamp and give the file its own time: nothing waits for it.
-    s = LockTarget(target, src.st, &dst);
+    s = LockTarget(target, src.st, share, &dst);
     if (s.ok() && dst.fd < 0) {
       // Gone since: the share's client renames over a file by deleting it first and then renaming,
       // which fails while the server still has our copy open. The copy takes its place after all;

@@ -31,8 +31,9 @@ struct Opened {
 enum class Create { kNo, kIfMissing, kOnlyNew };
 
 // How a path is taken: OpenFile takes no final symbolic link and, on shares, the listed spelling;
-// CopyFile follows links as the system's copy would, and lists nothing, to stay fast.
-enum Rules : unsigned { kAsGiven = 0, kNoFinalLink = 1, kAsListed = 2 };
+// CopyFile follows links as the system's copy would, and lists nothing, to stay fast. kListedShare:
+// the caller has spelled the directories as listed already and found them on a share.
+enum Rules : unsigned { kAsGiven = 0, kNoFinalLink = 1, kAsListed = 2, kListedShare = 4 };
 
 // Opens without waiting for a FIFO's other end (see sharing.cpp). *flags_used says which flags the
 // descriptor was opened with.
