@@ -389,26 +389,40 @@ class PosixEnv final : public Env {
     if (info == nullptr) return Fail(EINVAL);
     *info = FileInfo();
     if (BadPath(path)) return Fail(EINVAL);
-    std::string p;
-    struct stat st;
-    if (int err = StatResolved(path, &p, &st)) return Fail(err);
-    info->is_directory = S_ISDIR(st.st_mode);
-    info->read_only = !HasWriteBits(st.st_mode);
-    std::string name = BaseName(p);
-    info->hidden = name.size() > 1 && name[0] == '.' && name != "..";
-    info->size = info->is_directory ? 0 : static_cast<std::uint64_t>(st.st_size);
-    info->mtime = TimeOf(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
-    info->access = TimeOf(st.st_atim.tv_sec, st.st_atim.tv_nsec);
+    auto fill = [info](const std::string& found, mode_t mode, off_t size, FileTime mtime, FileTime access,
+                       FileTime creation) {
+      info->is_directory = S_ISDIR(mode);
+      info->read_only = !HasWriteBits(mode);
+      const std::string name = BaseName(found);
+      info->hidden = name.size() > 1 && name[0] == '.' && name != "..";
+      info->size = info->is_directory ? 0 : static_cast<std::uint64_t>(size);
+      info->mtime = mtime;
+      info->access = access;
+      info->creation = creation;
+      return Status::Ok();
+    };
     // Creation: the birth time where statx reports one (ext4, btrfs, xfs, SMB and others); else, on
     // older kernels or file systems without it, the last status change, the nearest POSIX keeps.
-    info->creation = TimeOf(st.st_ctim.tv_sec, st.st_ctim.tv_nsec);
+    std::string p = path;
 #ifdef STATX_BTIME
     struct statx sx;
-    if (::statx(AT_FDCWD, p.c_str(), AT_STATX_SYNC_AS_STAT, STATX_BTIME, &sx) == 0 && (sx.stx_mask & STATX_BTIME)) {
-      info->creation = TimeOf(sx.stx_btime.tv_sec, sx.stx_btime.tv_nsec);
+    auto when = [](const struct statx_timestamp& t) { return TimeOf(t.tv_sec, static_cast<long>(t.tv_nsec)); };
+    // A name found as given takes one call: statx tells the birth time with the rest.
+    for (int pass = 0; pass < 2; ++pass) {
+      if (::statx(AT_FDCWD, p.c_str(), AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME, &sx) == 0)
+        return fill(p, sx.stx_mode, static_cast<off_t>(sx.stx_size), when(sx.stx_mtime), when(sx.stx_atime),
+                    when((sx.stx_mask & STATX_BTIME) ? sx.stx_btime : sx.stx_ctime));
+      const int err = errno;
+      if (err == ENOSYS) break;
+      if (pass == 1 || (err != ENOENT && err != ENOTDIR)) return Fail(err);
+      p = Resolve(path);
+      if (p == path) return Fail(err);
     }
 #endif
-    return Status::Ok();
+    struct stat st;
+    if (int err = StatResolved(path, &p, &st)) return Fail(err);
+    return fill(p, st.st_mode, st.st_size, TimeOf(st.st_mtim.tv_sec, st.st_mtim.tv_nsec),
+                TimeOf(st.st_atim.tv_sec, st.st_atim.tv_nsec), TimeOf(st.st_ctim.tv_sec, st.st_ctim.tv_nsec));
   }
 
   Status SetReadOnly(const std::string& path, bool read_only) override {
