@@ -5,6 +5,7 @@
 // while a new one is taken, so two slots may name the same open files (see LockManager).
 #pragma once
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <type_traits>
@@ -23,6 +24,12 @@ struct LockSlot {
   unsigned char bPermanent;
   // 1 when the last Acquire made the lock file anew (none was there, stale or permanent).
   unsigned char bCreated;
+  // When our text was last written, on the steady clock in milliseconds (0: never).
+  std::int64_t writtenAtMs;
+  // A refresh this soon after a write, that finds the name still leading to our file, writes
+  // nothing: a burst of write-backs costs two look-ups each, and a lock whose name was deleted or
+  // taken is still seen at once.
+  static constexpr std::int64_t kRewriteAfterMs = 500;
 
   // 1 locked; 0 held by another (owner filled), unreadable, or data file held by someone else;
   // 2 no permission for the lock file but the data file is readable (read-only model);

@@ -1,8 +1,11 @@
 // The lock file's XML and the lock slot: what we write, what we read from files peers wrote, and
 // taking, refreshing and releasing a lock, also on the failure paths only injected faults reach.
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <thread>
 
 #include "control/version.h"
 #include "lock/lock_slot.h"
@@ -142,13 +145,18 @@ TEST_F(LockTest, TakesAFreeModelKeepsOthersOutRewritesAndReleasesIt) {
   EXPECT_EQ(slot.bPermanent, 0);
 #ifndef _WIN32
   // Where a plain writer gets past the lock, a text rewritten in place (the same file under the
-  // same name) is what the refresh reads.
+  // same name) is what a refresh reads once our last write is old enough to be written again; a
+  // name deleted is seen at once.
   env_.ClearFaults();
   Become("carol", "PC-CAROL");
   const std::string carols = texts_.temporary;
   Become("bob", "PC-BOB");
   std::ofstream(lock_, std::ios::in | std::ios::out | std::ios::binary) << carols;
+  std::this_thread::sleep_for(std::chrono::milliseconds(LockSlot::kRewriteAfterMs + 20));
   EXPECT_EQ(slot.Refresh(texts_), 0);
+  ASSERT_EQ(slot.WriteLockFile(false, texts_, false), 1);
+  ASSERT_EQ(std::remove(lock_.c_str()), 0);
+  EXPECT_EQ(slot.Refresh(texts_), 2);
 #endif
   slot.Release();
 }
