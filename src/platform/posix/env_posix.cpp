@@ -47,11 +47,12 @@ class PosixEnv final : public Env {
     // Writers read as well (see "Shares"), and a shared lock needs a descriptor open for reading.
     int flags = (access & kWrite) ? O_RDWR : O_RDONLY;
     Create create = disp == Disposition::kOpenExisting ? Create::kNo : Create::kIfMissing;
-    const std::string p = Resolve(path);
+    Device device;
+    const std::string p = Resolve(path, &device);
     Opened o;
-    Status s = OpenLocked(p, flags, create, lock, kNoFinalLink | kAsListed, &o);
+    Status s = OpenLocked(p, flags, create, lock, kNoFinalLink | kAsListed, &o, &device);
     if (s.code() == EACCES && !(access & kRead) && lock != Lock::kShared)  // may write, not read
-      s = OpenLocked(p, O_WRONLY, create, lock, kNoFinalLink | kAsListed, &o);
+      s = OpenLocked(p, O_WRONLY, create, lock, kNoFinalLink | kAsListed, &o, &device);
     if (!s.ok()) return s;
     if (o.existed && (access & kWrite)) {
       // The read-only attribute stops writers on Windows even for administrators; so here too.
@@ -201,7 +202,9 @@ class PosixEnv final : public Env {
     Status s = OpenSource(from, &src);
     if (!s.ok()) return s;
     bool share = false;
-    std::string target = ListedDirectories(Resolve(to), &share);
+    Device device;
+    const std::string resolved = Resolve(to, &device);
+    std::string target = ListedDirectories(resolved, &share, &device);
     Opened dst, tmp;
     s = LockTarget(target, src.st, share, &dst);
     if (s.ok() && dst.fd >= 0) target = dst.path;  // the spelling the directory lists, which the file keeps
@@ -281,7 +284,9 @@ class PosixEnv final : public Env {
   Status DeleteFile(const std::string& path) override {
     if (BadPath(path)) return Fail(EINVAL);
     bool share = false;
-    std::string p = ListedDirectories(Resolve(path), &share);
+    Device device;
+    const std::string resolved = Resolve(path, &device);
+    std::string p = ListedDirectories(resolved, &share, &device);
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
       // An exclusive lock meets every holder's lock; it needs a descriptor open for writing.
       Lock lock = Lock::kExclusive;

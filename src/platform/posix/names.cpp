@@ -147,15 +147,24 @@ std::string ListedName(const std::string& dir, const std::string& name) {
   return best;
 }
 
-std::string Resolve(const std::string& path) {
+std::string Resolve(const std::string& path, Device* device) {
   struct stat st;
-  if (path.empty() || Sys().lstat(path.c_str(), &st) == 0 || (errno != ENOENT && errno != ENOTDIR)) return path;
+  Device unused;
+  Device& seen = device ? *device : unused;
+  seen.known = false;
+  if (path.empty()) return path;
+  if (Sys().lstat(path.c_str(), &st) == 0) {
+    seen = {st.st_dev, true};
+    return path;
+  }
+  if (errno != ENOENT && errno != ENOTDIR) return path;
 
   // A new file in a directory that exists as named: only its own name needs looking up.
   const std::size_t slash = path.rfind('/');
   if (slash != std::string::npos && slash + 1 < path.size()) {
     const std::string parent = ParentOf(path);
     if (Sys().stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+      seen = {st.st_dev, true};
       // A share folds names itself: what the exact name does not find, no other spelling is.
       if (OnShare(st.st_dev, parent)) return path;
       std::string found = FoldedFind(parent, st, path.substr(slash + 1));
@@ -244,11 +253,15 @@ bool OnShare(dev_t dev, const std::string& path) {
 #endif
 }
 
-std::string ListedDirectories(const std::string& path, bool* share) {
+std::string ListedDirectories(const std::string& path, bool* share, const Device* device) {
   *share = false;
   std::string dir = DirName(path);
   struct stat st;
-  if (Sys().stat(dir.c_str(), &st) != 0 || !OnShare(st.st_dev, dir)) return path;
+  if (device && device->known)
+    st.st_dev = device->id;
+  else if (Sys().stat(dir.c_str(), &st) != 0)
+    return path;
+  if (!OnShare(st.st_dev, dir)) return path;
   *share = true;
   const dev_t dev = st.st_dev;
   std::vector<std::string> listed;  // from the bottom up

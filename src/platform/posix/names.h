@@ -27,7 +27,12 @@ std::string ListedName(const std::string& dir, const std::string& name);
 // component is looked up without regard to case; from the first component that cannot be found on,
 // the rest is kept as given, so a path for a file about to be created resolves its directories and
 // keeps its own name (unless a file of that name in another case exists: then that one is meant).
-std::string Resolve(const std::string& path);
+// *device (when given) receives the device Resolve found the path, or its directory, on.
+struct Device {
+  dev_t id = 0;
+  bool known = false;
+};
+std::string Resolve(const std::string& path, Device* device = nullptr);
 std::string BaseName(std::string path);
 // The directory part of a path: "." for a bare name, "/" for one in the root.
 std::string DirName(std::string path);
@@ -38,7 +43,8 @@ bool OnShare(dev_t dev, const std::string& path);
 void ForgetShares();
 // On a share, `path` (resolved) with its directories spelled as their parents list them, up to the
 // share's root; elsewhere `path` itself. *share tells which.
-std::string ListedDirectories(const std::string& path, bool* share);
+// device: the path's device, where Resolve told it (saves a look at the directory).
+std::string ListedDirectories(const std::string& path, bool* share, const Device* device = nullptr);
 // The status of path, looked up without regard to case only when the exact name is missing (one
 // call for the common case); *resolved is the name it was found under. 0 or an errno.
 int StatResolved(const std::string& path, std::string* resolved, struct stat* st);

@@ -160,9 +160,10 @@ int UnlinkHeld(int fd, const std::string& path, bool share) {
 
 // Opens `path` (already resolved) and takes the lock its sharing calls for. Never truncates: the
 // caller does that once the lock is held, or it would wipe a file that someone else holds.
-Status OpenLocked(std::string path, int flags, Create create, Lock lock, unsigned rules, Opened* out) {
+Status OpenLocked(std::string path, int flags, Create create, Lock lock, unsigned rules, Opened* out,
+                  const Device* device) {
   bool share = (rules & kListedShare) != 0;
-  if ((rules & kAsListed) && lock != Lock::kNone) path = ListedDirectories(path, &share);
+  if ((rules & kAsListed) && lock != Lock::kNone) path = ListedDirectories(path, &share, device);
   if (rules & kNoFinalLink) flags |= O_NOFOLLOW;
   int retry_reason = EAGAIN;
   for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/env.h"
+#include "platform/posix/names.h"
 #include "platform/posix/system.h"
 
 namespace miradel::platform::posix {
@@ -48,6 +49,7 @@ std::string OtherSpelling(const std::string& path);
 int UnlinkHeld(int fd, const std::string& path, bool share);
 // Opens `path` (already resolved) and takes the lock its sharing calls for. Never truncates: the
 // caller does that once the lock is held, or it would wipe a file that someone else holds.
-Status OpenLocked(std::string path, int flags, Create create, Lock lock, unsigned rules, Opened* out);
+Status OpenLocked(std::string path, int flags, Create create, Lock lock, unsigned rules, Opened* out,
+                  const Device* device = nullptr);
 
 }  // namespace miradel::platform::posix
