@@ -138,6 +138,16 @@ TEST_F(EnvContractTest, AnExclusiveWriterKeepsOtherWritersAndDeletersOutReadersI
   dir_.Write("other.dat", "a colleague's");
   EXPECT_TRUE(env.CloseAndDelete(h, other).IsNotFound());
   EXPECT_TRUE(dir_.Exists("other.dat"));
+
+  // A held file's own name leads to it, no other name does, nor does a handle let go; a file
+  // renamed over it takes the name where the system allows that (POSIX).
+  ASSERT_TRUE(OpenExclusiveWriter(env, other, &h).ok());
+  EXPECT_TRUE(env.NamesHeldFile(other, h));
+  EXPECT_FALSE(env.NamesHeldFile(dir_.Write("else.dat", "e"), h));
+  const bool replaced = env.Rename(dir_ / "else.dat", other).ok();
+  EXPECT_EQ(env.NamesHeldFile(other, h), !replaced);
+  ASSERT_TRUE(env.Close(h).ok());
+  EXPECT_FALSE(env.NamesHeldFile(other, h));
 }
 
 TEST_F(EnvContractTest, FailuresInTheSystemsWordsFileIoDeadHandlesAndNamesWithANul) {

@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <limits>
+#include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/env.h"
@@ -193,8 +195,25 @@ class Win32Env final : public Env {
       return FromCode(kind == HandleKind::kLink ? ERROR_CANT_RESOLVE_FILENAME : ERROR_CANT_ACCESS_FILE);
     }
     *handle = m_handles.Add(reinterpret_cast<std::intptr_t>(h));
+    if (!(share & kShareDelete)) {
+      std::lock_guard<std::mutex> g(m_heldMu);
+      m_held[*handle] = path;
+    }
     if (existed) *existed = disp == Disposition::kOpenExisting || after == ERROR_ALREADY_EXISTS;
     return Status::Ok();
+  }
+
+  // Held without delete sharing, a file can be neither deleted nor renamed by anyone: its name stays
+  // ours while the handle still reaches it (a share that went takes the handle with it).
+  bool NamesHeldFile(const std::string& path, FileHandle h) override {
+    {
+      std::lock_guard<std::mutex> g(m_heldMu);
+      auto it = m_held.find(h);
+      if (it == m_held.end() || lstrcmpiA(it->second.c_str(), path.c_str()) != 0) return false;
+    }
+    HANDLE file;
+    BY_HANDLE_FILE_INFORMATION info;
+    return Native(h, &file) && GetFileInformationByHandle(file, &info);
   }
 
   Status Read(FileHandle h, void* buf, std::size_t n, std::size_t* got) override {
@@ -249,6 +268,10 @@ class Win32Env final : public Env {
   }
 
   Status Close(FileHandle h) override {
+    {
+      std::lock_guard<std::mutex> g(m_heldMu);
+      m_held.erase(h);
+    }
     std::intptr_t native;
     if (!m_handles.Remove(h, &native))
       return Status::Error(ErrorKind::kNotFound, ERROR_INVALID_HANDLE, MessageFor(ERROR_INVALID_HANDLE));
@@ -582,6 +605,9 @@ class Win32Env final : public Env {
   // The system hands a closed HANDLE's value out again at once; our values are never reused, so a
   // stale copy of a closed handle (lock slots are copied whole) cannot close a file opened later.
   HandleTable m_handles;
+  // The paths of the handles opened without delete sharing (see NamesHeldFile).
+  std::mutex m_heldMu;
+  std::unordered_map<FileHandle, std::string> m_held;
 };
 
 }  // namespace
