@@ -49,6 +49,8 @@ class PosixEnv final : public Env {
     Create create = disp == Disposition::kOpenExisting ? Create::kNo : Create::kIfMissing;
     Device device;
     const std::string p = Resolve(path, &device);
+    // Looked for a moment ago in every spelling: an open would only say the same.
+    if (device.absent && create == Create::kNo) return Fail(ENOENT);
     Opened o;
     Status s = OpenLocked(p, flags, create, lock, kNoFinalLink | kAsListed, &o, &device);
     if (s.code() == EACCES && !(access & kRead) && lock != Lock::kShared)  // may write, not read

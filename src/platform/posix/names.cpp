@@ -151,7 +151,7 @@ std::string Resolve(const std::string& path, Device* device) {
   struct stat st;
   Device unused;
   Device& seen = device ? *device : unused;
-  seen.known = false;
+  seen = Device();
   if (path.empty()) return path;
   if (Sys().lstat(path.c_str(), &st) == 0) {
     seen = {st.st_dev, true};
@@ -164,10 +164,11 @@ std::string Resolve(const std::string& path, Device* device) {
   if (slash != std::string::npos && slash + 1 < path.size()) {
     const std::string parent = ParentOf(path);
     if (Sys().stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-      seen = {st.st_dev, true};
+      seen = {st.st_dev, true, true};
       // A share folds names itself: what the exact name does not find, no other spelling is.
       if (OnShare(st.st_dev, parent)) return path;
       std::string found = FoldedFind(parent, st, path.substr(slash + 1));
+      seen.absent = found.empty();
       return found.empty() ? path : path.substr(0, slash + 1) + found;
     }
   }

@@ -27,10 +27,12 @@ std::string ListedName(const std::string& dir, const std::string& name);
 // component is looked up without regard to case; from the first component that cannot be found on,
 // the rest is kept as given, so a path for a file about to be created resolves its directories and
 // keeps its own name (unless a file of that name in another case exists: then that one is meant).
-// *device (when given) receives the device Resolve found the path, or its directory, on.
+// What Resolve learnt on the way (when asked): the device it found the path, or its directory, on;
+// and whether it found the directory without the name in any spelling.
 struct Device {
   dev_t id = 0;
   bool known = false;
+  bool absent = false;
 };
 std::string Resolve(const std::string& path, Device* device = nullptr);
 std::string BaseName(std::string path);
