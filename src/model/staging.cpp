@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <set>
 
 #include "base/path.h"
 #include "base/text.h"
@@ -169,10 +170,22 @@ int Staging::CopyModelToTemp(int mode, std::intptr_t owner, bool keepLockFile) {
     CopyNamedFileToTemp(companion.base, companion.extension);
   if (result != 1) return result;
 
-  m_diskObject.ListFilesMatching("*.*", qvTempDir, listing, 1);
+  // Read-only files become writable in both directories. A copy keeps its source's attribute, so a
+  // model file whose copy was writable was writable too: no look at it on the share.
+  std::vector<std::string> copies;
+  m_diskObject.ListFilesMatching("*.*", qvTempDir, copies, 1);
   platform::Env& env = platform::Current();
-  for (const std::string& file : listing)
+  std::set<std::string> writable;
+  for (const std::string& file : copies) {
+    platform::FileInfo info;
+    if (env.GetFileInfo(file, &info).ok() && !info.read_only) {
+      writable.insert(text::LowerCase(path::BaseName(file)));
+      continue;
+    }
     if (!env.SetReadOnly(file, false).ok()) return 0;
+  }
+  for (const std::string& file : listing)
+    if (!writable.count(text::LowerCase(path::BaseName(file))) && !env.SetReadOnly(file, false).ok()) return 0;
   if (!keepLockFile) env.DeleteFile(qvTempDir + modelName + ".lck").IgnoreError();
   return 1;
 }
