@@ -27,6 +27,15 @@ class PosixSyscalls : public ::testing::Test {
     posix::Sys() = saved_;
     posix::ForgetShares();
   }
+  // statfs names every folder a share's, as a kernel SMB client's mount would be.
+  static void LookLikeAShare() {
+    posix::Sys().statfs = [](const char* path, struct statfs* f) {
+      const int rc = ::statfs(path, f);
+      f->f_type = 0xFF534D42;  // CIFS
+      return rc;
+    };
+    posix::ForgetShares();
+  }
   Env& env_ = System();
   test::TempDir dir_;
   posix::Syscalls saved_ = posix::Sys();
@@ -67,16 +76,11 @@ TEST_F(PosixSyscalls, OnAShareNothingOpenIsUnlinkedOrRenamedOver) {
     struct stat st;
     return ::stat(path, &st) == 0 && OpenHere(st) && (++refused, errno = EBUSY, true);
   };
-  posix::Sys().statfs = [](const char* path, struct statfs* f) {
-    const int rc = ::statfs(path, f);
-    f->f_type = 0xFF534D42;  // CIFS
-    return rc;
-  };
+  LookLikeAShare();
   posix::Sys().unlink = [](const char* path) { return refuse(path) ? -1 : ::unlink(path); };
   posix::Sys().rename = [](const char* from, const char* to) {
     return refuse(from) || refuse(to) ? -1 : ::rename(from, to);
   };
-  posix::ForgetShares();
   FileHandle lock = kNoFile;
   ASSERT_TRUE(env_.OpenFile(dir_ / "pump.lck", kRead | kWrite, 0, Disposition::kCreateAlways, &lock, nullptr).ok());
   EXPECT_TRUE(env_.CloseAndDelete(lock, dir_ / "pump.lck").ok());
@@ -87,19 +91,29 @@ TEST_F(PosixSyscalls, OnAShareNothingOpenIsUnlinkedOrRenamedOver) {
   EXPECT_FALSE(dir_.Exists("pump.lck"));
 }
 
+// A refusal the server kept us waiting for comes after our close has arrived: it is final, and asking
+// again would only hold up every caller of the share's client once more.
+TEST_F(PosixSyscalls, OnAShareARefusalAnsweredAfterAWaitIsNotAskedAgain) {
+  static int asked;
+  asked = 0;
+  LookLikeAShare();
+  posix::Sys().unlink = [](const char*) {
+    ++asked;
+    ::usleep(250 * 1000);
+    return errno = EBUSY, -1;
+  };
+  EXPECT_TRUE(env_.DeleteFile(dir_.Write("pump.lck", "lock")).IsSharingViolation());
+  EXPECT_EQ(asked, 1);
+}
+
 // A share's server stamps a written file with the time of its close: a replacement is stamped with
 // its source's time by name, after the close.
 TEST_F(PosixSyscalls, OnAShareAReplacementKeepsItsSourcesTimeThoughTheServerStampsAtTheClose) {
-  posix::Sys().statfs = [](const char* path, struct statfs* f) {
-    const int rc = ::statfs(path, f);
-    f->f_type = 0xFE534D42;  // SMB2
-    return rc;
-  };
+  LookLikeAShare();
   posix::Sys().close = [](int fd) {
     if ((::fcntl(fd, F_GETFL) & O_ACCMODE) != O_RDONLY) ::futimens(fd, nullptr);
     return ::close(fd);
   };
-  posix::ForgetShares();
   const std::string from = dir_.Write("new.dat", "new"), to = dir_.Write("pump.dat", "old");
   fs::last_write_time(from, fs::file_time_type::clock::now() - std::chrono::hours(50));
   FileInfo source, replaced;

@@ -171,13 +171,7 @@ int RenameHeld(const std::string& from, const std::string& to, int* from_fd, int
     if (errno != EBUSY) return errno;
   }
   if (int err = close_both()) return err;
-  for (int attempt = 0; attempt < 10; ++attempt) {
-    if (Sys().rename(from.c_str(), to.c_str()) == 0) return 0;
-    if (errno != EBUSY) return errno;
-    struct timespec pause = {0, 20 * 1000 * 1000};
-    ::nanosleep(&pause, nullptr);
-  }
-  return EBUSY;
+  return RetryWhileBusy([&] { return Sys().rename(from.c_str(), to.c_str()); });
 }
 
 }  // namespace miradel::platform::posix

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <functional>
 #include <cstring>
 #include <ctime>
 
@@ -132,30 +134,46 @@ std::string OtherSpelling(const std::string& path) {
   return listed.empty() || listed == name ? std::string() : Join(DirName(path), listed);
 }
 
+namespace {
+// A refusal that took this long was the server waiting out another opener (NT1 waits a second):
+// our own close had long arrived, so asking again only waits again, and holds up the share's
+// other callers on this client meanwhile.
+constexpr std::int64_t kAnsweredAfterAWaitMs = 200;
+
+std::int64_t NowMs() {
+  struct timespec now;
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+}  // namespace
+
+int RetryWhileBusy(const std::function<int()>& call) {
+  for (int attempt = 0;; ++attempt) {
+    const std::int64_t asked = NowMs();
+    if (call() == 0) return 0;
+    if (errno != EBUSY) return errno;
+    // A FUSE client passes our close on to the server only after it returns: give it a moment. A
+    // taker that opened the file meanwhile keeps it open, and so busy, through all of these tries.
+    if (attempt == 10 || NowMs() - asked >= kAnsweredAfterAWaitMs) return EBUSY;
+    struct timespec pause = {0, 20 * 1000 * 1000};
+    ::nanosleep(&pause, nullptr);
+  }
+}
+
 // Unlinks `path`, whose file fd holds locked, and closes fd. A share will not unlink an open file,
 // and a server may answer that only after a second: there it closes first (see "Shares").
 // Returns 0 or an errno.
 int UnlinkHeld(int fd, const std::string& path, bool share) {
-  if (share) {
-    CloseFd(fd);
-    if (Sys().unlink(path.c_str()) == 0) return 0;
-  } else {
+  if (!share) {
     const bool gone = Sys().unlink(path.c_str()) == 0;
     const int err = errno;
     CloseFd(fd);
     if (gone) return 0;
-    errno = err;
+    if (err != EBUSY) return err;
+  } else {
+    CloseFd(fd);
   }
-  if (errno != EBUSY) return errno;
-  // A FUSE client passes our close on to the server only after it returns: give it a moment. A
-  // taker that opened the file meanwhile keeps it open, and so busy, through all of these tries.
-  for (int attempt = 0; attempt < 10; ++attempt) {
-    if (Sys().unlink(path.c_str()) == 0) return 0;
-    if (errno != EBUSY) return errno;
-    struct timespec pause = {0, 20 * 1000 * 1000};
-    ::nanosleep(&pause, nullptr);
-  }
-  return EBUSY;
+  return RetryWhileBusy([&] { return Sys().unlink(path.c_str()); });
 }
 
 // Opens `path` (already resolved) and takes the lock its sharing calls for. Never truncates: the

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 
 #include "platform/env.h"
@@ -44,6 +45,10 @@ int CheckRegular(int fd, int flags_used, struct stat* st);
 // On a share, the name under which the directory lists the file at `path` when that is another
 // spelling; empty when `path` is spelled as listed.
 std::string OtherSpelling(const std::string& path);
+// Calls `call` (0 or -1 with errno) again while the share says EBUSY, for a moment, as a close we
+// made may not have reached the server yet; not after an answer the server made us wait for.
+// Returns 0 or an errno.
+int RetryWhileBusy(const std::function<int()>& call);
 // Unlinks `path`, whose file fd holds locked, and closes fd; on a `share` it closes first. Returns 0
 // or an errno.
 int UnlinkHeld(int fd, const std::string& path, bool share);
