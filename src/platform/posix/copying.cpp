@@ -32,6 +32,9 @@ int KernelCopy(Call call, std::uint64_t size, std::uint64_t& done) {
     const ssize_t n = call(kChunk * 64);
     if (n > 0) {
       done += static_cast<std::uint64_t>(n);
+      // All it had when we looked: no call more to learn of its end, a round trip on a share. One
+      // that grows meanwhile is being written, and its writer queues it again.
+      if (done >= size) return 0;
     } else if (n == 0) {
       // Some file systems report nothing to copy where there is.
       return done >= size ? 0 : -1;
