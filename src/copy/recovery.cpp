@@ -81,8 +81,19 @@ Recovery::Look Recovery::LookAtLock(const std::string& lockPath, LockOwnerInfo* 
   return Look::kUnwritable;
 }
 
+bool Recovery::HeldAndSound(const std::string& lockPath) {
+  LockManager& locks = m_host.Locks();
+  std::lock_guard<std::recursive_mutex> guard(locks.m_csLock);
+  LockManager::Which which = LockManager::kNone;
+  return locks.OwnershipOf(lockPath, &which) == LockManager::Ownership::kHeld && locks.Refresh(which) == 1;
+}
+
 Recovery::Result Recovery::CheckModelDirectory(const ModelRef& model) {
   const std::string lockPath = model.LockPath();
+  if (m_side.stopping()) return kStopped;
+  // A lock file found ours is found in its directory: that needs no look of its own, a round trip
+  // on a share for each request. Anything else is looked at in full below.
+  if (HeldAndSound(lockPath)) return kUsable;
   bool firstLook = true;
   bool savedElsewhere = false;
   int unwritable = 0;

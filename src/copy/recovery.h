@@ -58,6 +58,8 @@ class Recovery {
   enum class Look { kSound, kRetaken, kTakenByOther, kUnwritable, kNotOurs };
   // The model's lock refreshed, or taken again; owner filled when somebody else has it now.
   Look LookAtLock(const std::string& lockPath, LockOwnerInfo* owner);
+  // True when the model's lock is held and its file, read and kept fresh, still says it is ours.
+  bool HeldAndSound(const std::string& lockPath);
   // The working copy's files into dir under the lock just taken in which, then the model re-pointed
   // there and its requests taken out of the queue.
   bool MoveModelTo(const ModelRef& model, LockManager::Which which, const std::string& dir, bool withoutSlash);
