@@ -6,12 +6,10 @@
 
 #include "support/child.h"
 #include "support/host_test.h"
-#include "support/patience.h"
 
 namespace miradel::test {
 namespace {
 
-namespace fs = std::filesystem;
 using K = UnwrittenKind;
 Path P(const std::string& text) { return Path::FromText(text); }
 
@@ -102,7 +100,7 @@ TEST_F(Unwritten, TornJunkAndForgedRecordsAreReadWithoutHarm) {
   for (const Case& c : cases) {
     for (const auto& [file, text] : {std::pair(record, c.main), std::pair(record + ".tmp", c.tmp)})
       if (text == absent)
-        fs::remove(fs::path(file));
+        std::filesystem::remove(file);
       else
         WriteFile(file, text);
     UnwrittenRecord r;
@@ -154,20 +152,6 @@ TEST_F(Unwritten, RecordsAreFoundUnderTheTemporaryPathAndAKeptWorkingCopyIsRepor
 #endif
 }
 
-// What `miradel recover ARGS --temp temp` says; its exit status must be want.
-std::string Recover(std::vector<std::string> args, const std::string& temp, int want) {
-  args.insert(args.begin(), "recover");
-  args.insert(args.end(), {"--temp", temp});
-  auto run = hostkit::ChildProcess::Start(hostkit::SiblingProgram("miradel"), args);
-  std::string out;
-  for (bool ok = run != nullptr; ok;) {
-    const std::string line = run->ReadLine(test::PatienceMs(), &ok);
-    if (ok) out += line + "\n";
-  }
-  EXPECT_EQ(run ? run->Wait() : -1, want) << out;
-  return out;
-}
-
 // recover lists what waits, refuses a model another user holds, saves copies elsewhere leaving the
 // record, never overwrites a newer model file, and writes back and clears under the lock.
 TEST_F(Unwritten, RecoverWritesBackUnderTheLockOrSavesElsewhere) {
@@ -181,7 +165,14 @@ TEST_F(Unwritten, RecoverWritesBackUnderTheLockOrSavesElsewhere) {
   const UnwrittenRecord r{"", models.path(), "pump", std::time(nullptr) - (3 * 3600 + 12 * 60 + 5),
                           {{K::kCopy, "pump.dat"}, {K::kDelete, "gone.bak"}}};
   WriteFile(UnwrittenRecordPath(P(wc)), UnwrittenRecordText(r));
-  const auto run = [&](const std::vector<std::string>& args, int want) { return Recover(args, temp_.path(), want); };
+  // What `miradel recover ARGS --temp temp` says; its exit status must be want.
+  const auto run = [&](std::vector<std::string> args, int want) {
+    args.insert(args.begin(), "recover");
+    args.insert(args.end(), {"--temp", temp_.path()});
+    const std::string out = Miradel(args);
+    EXPECT_EQ(out.substr(out.rfind("\nexit ") + 1), "exit " + std::to_string(want)) << out;
+    return out;
+  };
   EXPECT_NE(run({}, 1).find("Since:        3 h 12 min ago\nFiles:\n  pump.dat\n  gone.bak (delete)\n"),
             std::string::npos);
 
