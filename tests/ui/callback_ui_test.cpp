@@ -1,29 +1,31 @@
 // The port and the host's callback table: which interface is in use, what the plain and the
 // Retry/Save boxes, the folder browser, the file dialogs, the two dialogs and window enabling ask
-// the host, and its answers coming back, also from two threads at once.
+// the host, and its answers coming back, also from two threads at once. The answers without a
+// window, and the host's window kept disabled while a question of the copy thread is up.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <cstddef>
 #include <cstring>
 #include <map>
 #include <mutex>
-#include <string>
 #include <thread>
 #include <tuple>
-#include <vector>
 
 #include "miradel.h"
 #include "support/scripted_ui.h"
-#include "ui/callback_ui.h"
-#include "ui/user_interface.h"
 #include "support/patience.h"
+#include "ui/callback_ui.h"
+#include "ui/no_window_ui.h"
+#include "ui/user_interface.h"
+#include "ui/window_disabler.h"
+#include "ui/window_disabler_timings.h"
 
 namespace miradel::ui {
 namespace {
 
+using namespace std::chrono_literals;
 constexpr unsigned kCentre = MIRADEL_UI_CENTRE_ON_OWNER;
 
 // owner, text, caption, style, yes and no labels ("(null)" when the library passed none), flags
@@ -239,6 +241,60 @@ TEST_F(CallbackUiTest, TheTableIsCopiedAndReadOnlyAsFarAsItsSizeAndMayLackMessag
   EXPECT_NE(std::string::npos, said.find("the platform cancels -> cancelled"));
   EXPECT_EQ(2u, calls_.size());
 #endif
+}
+
+TEST(NoWindowUiTest, WritesCaptionTextAndButtonsAndTakesTheDefaultAndCancelsTheBrowserAndDialogs) {
+  std::vector<std::string> written;
+  NoWindowUi ui([&](const std::string& s) { written.push_back(s); });
+  EXPECT_EQ(kIdCancel, ui.MessageBox({0, "Model directory is still not available", kAppTitle,
+                                      kOkCancel | kIconInformation}));
+  EXPECT_EQ(kIdYes, ui.MessageBox({0, "Unable to update model\r\n", "", kYesNo | kIconQuestion, false, kRetryLabel,
+                                   kSaveLabel}));
+  // A file that cannot be fetched ends the opening instead of being tried for ever.
+  EXPECT_EQ(kIdCancel, ui.MessageBox({0, "not retrieved", "", kRetryCancel | kIconExclamation}));
+  std::string folder = "kept";
+  EXPECT_EQ(FolderChoice::kCancelled, ui.BrowseForFolder(3, "Select\r\nfolder", 0x40, &folder));
+  EXPECT_EQ("kept", folder);
+  bool types[5] = {true, true, true, true, true};
+  EXPECT_FALSE(ui.FileDialog({0, true, "", "", "m_Archive"}, &folder));
+  EXPECT_FALSE(ui.ArchiveDialog(0, types));
+  // No caption, and the text's own line end is not doubled; the browser's line is one line.
+  EXPECT_EQ(written, (std::vector<std::string>{
+                         "--- Miradel message: Miradel ---\nModel directory is still not available\n"
+                         "[OK] [Cancel] -> Cancel (no window to ask in)\n",
+                         "--- Miradel message ---\nUnable to update model\r\n"
+                         "[&Retry] [&Save] -> &Retry (no window to ask in)\n",
+                         "--- Miradel message ---\nnot retrieved\n[Retry] [Cancel] -> Cancel (no window to ask in)\n",
+                         "--- Miradel folder browser: Select  folder -> cancelled (no window to ask in)\n",
+                         "--- Miradel save file dialog: m_Archive -> cancelled (no window to ask in)\n",
+                         "--- Miradel archive model -> cancelled (no window to ask in)\n"}));
+}
+
+// Disabled again until stopped, then enabled once, without waiting out the interval.
+TEST(WindowDisablerTest, DisablesAgainUntilStoppedThenEnablesOnceAtOnce) {
+  using Enable = test::ScriptedUi::Enable;
+  struct RestoreTimings { ~RestoreTimings() { WindowDisablerTimings::Restore(); } } restore;
+  // A short interval: disabled again and again while up. A long one: Stop does not wait it out.
+  for (const auto interval : {1ms, 60000ms}) {
+    test::ScriptedUi ui;
+    test::ScopedUi scope(&ui);
+    WindowDisablerTimings::SetInterval(interval);
+    WindowDisabler(0).Stop();  // no window: no call at all
+    const std::size_t disables = interval < 1s ? 3 : 1;
+    {
+      WindowDisabler disabler(0x77);
+      for (int i = 0; i < 6000 && ui.enables().size() < disables; ++i) std::this_thread::sleep_for(10ms);
+      const auto stop = std::chrono::steady_clock::now();
+      disabler.Stop();  // and the destructor once more
+      EXPECT_TRUE(std::chrono::steady_clock::now() - stop < 10s) << interval.count() << " ms waited out";
+    }
+    std::this_thread::sleep_for(20ms);  // time for a late call to show
+    std::vector<Enable> seen = ui.enables();
+    ASSERT_GT(seen.size(), disables) << interval.count();
+    EXPECT_EQ(Enable(0x77, true), seen.back());
+    seen.pop_back();
+    EXPECT_EQ(seen, std::vector<Enable>(seen.size(), Enable(0x77, false)));
+  }
 }
 
 }  // namespace
