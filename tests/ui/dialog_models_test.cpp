@@ -46,7 +46,7 @@ TEST(FilePropertiesModelTest, SizesInKilobytesRoundedAndMegabytesCutAndTimesToda
   for (const auto& [when, text] : times) EXPECT_EQ(text, FormatFileTime(when, now)) << when.seconds;
 }
 
-// The fill rules themselves are checked through NW_ShowFPDialog (model_archive_test); here the
+// The fill rules themselves are checked through NW_ShowFPDialog (archive_test); here the
 // directory as given, without its separator, and a time the port must not wrap around.
 TEST(FilePropertiesModelTest, FillsFromTheFileInTheDirectoryAsGiven) {
   test::TempDir dir;
