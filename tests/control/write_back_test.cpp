@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
-#include <functional>
 #include <future>
 #include <thread>
 
@@ -432,7 +431,6 @@ TEST_F(WriteBack, SaveAsCarriesTheModelOver) {
   EXPECT_EQ(DirectoryNames(empty.path()), "PUMP.dat PUMP.lck ");
   EXPECT_FALSE(CanWrite(empty / "PUMP.lck")) << "the new folder's lock is held";
 }
-
 
 // Each file operation of one open / write-back / close cycle failed in turn, once and from then on
 // (until a question comes: the share is back then), and the lock file's writes failed once and for

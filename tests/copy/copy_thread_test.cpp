@@ -3,7 +3,6 @@
 // "eventually, within a minute"; the product's intervals are shortened.
 #include <atomic>
 #include <condition_variable>
-#include <deque>
 #include <future>
 #include <random>
 #include <thread>

@@ -3,14 +3,9 @@
 #include "disk/disk_object.h"
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <algorithm>
-#include <map>
-#include <optional>
 #include <random>
-#include <string>
-#include <vector>
 
 #include "support/fault_env.h"
 #include "support/temp_dir.h"

@@ -2,9 +2,7 @@
 // a file that the next holder has just taken, with or without a data file to hold as well. And lock
 // files that are not what they seem: a FIFO or a link named like one, one model named in two
 // spellings by two processes, a lock file rewritten shorter. Run on a share too (scripts/test-smb).
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>

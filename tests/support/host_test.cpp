@@ -1,6 +1,5 @@
 #include "support/host_test.h"
 
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <thread>

@@ -5,11 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <string>
-#include <utility>
-#include <vector>
-
 #include "control/globals.h"
 #include "copy/copy_thread_timings.h"
 #include "hostkit/host.h"

@@ -1,10 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <mutex>
-#include <string>
 #include <thread>
 
 #include "support/child.h"

@@ -2,7 +2,6 @@
 // on unfit ones (faked through the port); the lock board (miradel who -r) and miradel wait with a
 // running holder, a killed one, a colleague's and one's own permanent lock nobody holds, and a lock
 // file that names no one. Run on a share too (scripts/test-smb).
-#include <functional>
 
 #include <nlohmann/json.hpp>
 

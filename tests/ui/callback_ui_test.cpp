@@ -5,11 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <map>
-#include <mutex>
 #include <thread>
 #include <tuple>
 

@@ -5,7 +5,6 @@
 #include <chrono>
 #include <cstdint>
 #include <ctime>
-#include <string>
 
 #include "platform/env.h"
 #include "support/temp_dir.h"
