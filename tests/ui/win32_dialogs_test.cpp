@@ -5,15 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <functional>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "platform/win32/primitives.h"
 #include "support/scripted_ui.h"
-#include "ui/user_interface.h"
 #include "ui/win32_ui.h"
 #include "ui/window_disabler.h"
 #include "ui/window_disabler_timings.h"
@@ -31,12 +25,6 @@ namespace miradel::ui {
 namespace {
 
 #ifdef _WIN32
-std::string ProgramDir() {
-  char path[MAX_PATH] = {};
-  std::string s(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
-  return s.substr(0, s.find_last_of('\\') + 1);
-}
-
 // A visible top-level window of the calling thread at a chosen place: the box's owner.
 struct OwnerWindow {
   HWND hwnd;
@@ -112,11 +100,7 @@ std::vector<std::string> Operate(const char* caption, const std::function<void()
 }
 
 // What the helper saw of one box ("" for a button it lacks).
-struct Seen {
-  bool centred = false;
-  std::string text, yes, no;
-  RECT rect = {};
-};
+struct Seen { bool centred = false; std::string text, yes, no; RECT rect = {}; };
 
 // Shows a box with show() and presses `button` once meanwhile() has run.
 Seen ShowAndPress(HWND owner, const char* caption, int button, const std::function<int()>& show, int* answer,
@@ -174,14 +158,9 @@ TEST(Win32MessageBoxTest, EachBoxShowsItsTextAndButtonsWhereItBelongsAlsoTwoAtOn
     EXPECT_EQ(c.button, answer);
     EXPECT_EQ(std::string(c.text) + "|" + c.yes + "|" + c.no, seen.text + "|" + seen.yes + "|" + seen.no);
     if (c.place == kPlain) EXPECT_FALSE(seen.centred);
-    if (c.place == kBottomRight) {
-      EXPECT_EQ(seen.rect.right, screen.right);
-      EXPECT_EQ(seen.rect.bottom, screen.bottom);
-    }
-    if (c.place == kOrigin) {
-      EXPECT_EQ(seen.rect.left, 0);
-      EXPECT_EQ(seen.rect.top, 0);
-    }
+    if (c.place == kBottomRight)
+      EXPECT_EQ(std::make_pair(seen.rect.right, seen.rect.bottom), std::make_pair(screen.right, screen.bottom));
+    if (c.place == kOrigin) EXPECT_EQ(std::make_pair(seen.rect.left, seen.rect.top), std::make_pair(0L, 0L));
   }
 
   // Centred and labelled as asked: the copy thread's question and the host thread's ordinary yes/no
@@ -338,8 +317,11 @@ TEST(Win32DialogsTest, HelpReachesALibraryOfEitherCallingConvention) {
 #if !defined(_WIN32) || !defined(__i386__)
   GTEST_SKIP() << "only 32-bit x86 Windows has two calling conventions";
 #else
+  char program[MAX_PATH] = {};
+  std::string dir(program, GetModuleFileNameA(nullptr, program, MAX_PATH));
+  dir = dir.substr(0, dir.find_last_of('\\') + 1);
   for (const std::string convention : {"stdcall", "cdecl"}) {
-    HMODULE stub = LoadLibraryA((ProgramDir() + "hx_help_" + convention + "\\hx_help.dll").c_str());
+    HMODULE stub = LoadLibraryA((dir + "hx_help_" + convention + "\\hx_help.dll").c_str());
     using Last = const char*(__cdecl*)();  // the last call described
     auto last = reinterpret_cast<Last>(reinterpret_cast<void*>(GetProcAddress(stub, "hx_stub_last")));
     ASSERT_NE(stub, nullptr) << convention;
