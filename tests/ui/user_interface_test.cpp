@@ -1,24 +1,46 @@
 // The port and the host's callback table: which interface is in use, what the plain and the
 // Retry/Save boxes, the folder browser, the file dialogs, the two dialogs and window enabling ask
 // the host, and its answers coming back, also from two threads at once. The answers without a
-// window, and the host's window kept disabled while a question of the copy thread is up.
+// window, and the host's window kept disabled while a question of the copy thread is up. The
+// portable halves of the two dialogs: the properties' field texts (size, times, fill rules on real
+// and missing files) and the archive dialog's "Select All" rules. The numbered texts and the
+// filling of their inserts; on Windows also: the DLL's STRINGTABLE holds the compiled-in texts byte
+// for byte, and the portable formatter gives what the system's FormatMessageA gives.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
+#include <ctime>
 #include <map>
+#include <random>
 #include <thread>
 #include <tuple>
 
 #include "miradel.h"
-#include "support/scripted_ui.h"
+#include "platform/env.h"
 #include "support/patience.h"
+#include "support/scripted_ui.h"
+#include "support/temp_dir.h"
+#include "ui/archive_dialog_model.h"
 #include "ui/callback_ui.h"
+#include "ui/file_properties_model.h"
+#include "ui/format_message.h"
 #include "ui/no_window_ui.h"
-#include "ui/user_interface.h"
+#include "ui/string_table.h"
 #include "ui/window_disabler.h"
 #include "ui/window_disabler_timings.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#undef LoadString
+#undef MessageBox
+
+#include "platform/win32/primitives.h"
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#endif
 
 namespace miradel::ui {
 namespace {
@@ -293,6 +315,187 @@ TEST(WindowDisablerTest, DisablesAgainUntilStoppedThenEnablesOnceAtOnce) {
     seen.pop_back();
     EXPECT_EQ(seen, std::vector<Enable>(seen.size(), Enable(0x77, false)));
   }
+}
+
+// A local calendar time.
+platform::FileTime Local(int year, int month, int day, int hour, int minute, int second, int nanos = 0) {
+  std::tm t{second, minute, hour, day, month - 1, year - 1900, 0, 0, -1};
+#ifdef _WIN32
+  return {static_cast<std::int64_t>(_mktime64(&t)), nanos, true};  // mktime ends in 2038 there
+#else
+  return {static_cast<std::int64_t>(std::mktime(&t)), nanos, true};
+#endif
+}
+
+TEST(FilePropertiesModelTest, SizesInKilobytesRoundedAndMegabytesCutAndTimesTodayOrYesterdayNearNow) {
+  const std::pair<std::uint64_t, const char*> sizes[] = {
+      {0, "0 bytes (0 bytes)"}, {1023, "1023 bytes (1023 bytes)"}, {1024, "1.00 KB (1024 bytes)"},
+      {1536, "1.50 KB (1536 bytes)"}, {1048575, "1024.00 KB (1048575 bytes)"}, {1048576, "1.00 MB (1048576 bytes)"},
+      {1572863, "1.49 MB (1572863 bytes)"}, {5ull << 30, "5120.00 MB (5368709120 bytes)"}};
+  for (const auto& [bytes, text] : sizes) EXPECT_EQ(text, SizeText(bytes)) << bytes;
+  const std::int64_t now = Local(2026, 12, 5, 4, 11, 31).seconds * 1000000000;  // the hour's leading zero goes
+  const std::pair<platform::FileTime, const char*> times[] = {
+      {Local(2026, 12, 5, 4, 10, 31), "Today, December 05, 2026, 4:10:31 AM"}, {platform::FileTime{}, ""},
+      {Local(2026, 12, 4, 21, 5, 3, 999'999'999), "Yesterday, December 04, 2026, 9:05:03 PM"},
+      {Local(2026, 11, 30, 10, 0, 0), "Monday, November 30, 2026, 10:00:00 AM"},
+      {Local(1970, 1, 1, 0, 0, 0), "Thursday, January 01, 1970, 12:00:00 AM"},  // second 0 where local is UTC
+      {Local(2300, 1, 1, 13, 0, 0), "Monday, January 01, 2300, 1:00:00 PM"}};  // past 64-bit nanoseconds
+  for (const auto& [when, text] : times) EXPECT_EQ(text, FormatFileTime(when, now)) << when.seconds;
+}
+
+// The fill rules themselves are checked through NW_ShowFPDialog (archive_test); here the
+// directory as given, without its separator, and a time the port must not wrap around.
+TEST(FilePropertiesModelTest, FillsFromTheFileInTheDirectoryAsGiven) {
+  test::TempDir dir;
+  dir.Write("PUMP.CMB", std::string(1536, 'x'));
+  const std::string bare = dir.path().substr(0, dir.path().size() - 1);
+  const std::int64_t now = std::chrono::system_clock::now().time_since_epoch() / std::chrono::nanoseconds(1);
+  const FileProperties p = FillFileProperties(platform::System(), bare, "PUMP.CMB", "jane   ", 5, 7, now);
+  EXPECT_EQ(p.location, bare);
+  EXPECT_EQ(p.size, "1.50 KB (1536 bytes)");
+  EXPECT_EQ(p.last_saved_by, "jane");
+#ifndef _WIN32  // Windows: the port's own test
+  const struct timespec far[2] = {{0, UTIME_OMIT}, {10413792000 + 43200, 0}};  // 2300-01-01 at noon
+  ASSERT_EQ(::utimensat(AT_FDCWD, (dir.path() + "PUMP.CMB").c_str(), far, 0), 0);
+  EXPECT_NE(FillFileProperties(platform::System(), bare, "PUMP.CMB", "", 0, 0, now).modified.find(", 2300, "),
+            std::string::npos);
+#endif
+}
+
+std::string Boxes(const ArchiveDialogModel& m) {  // "Select All" then the five, as ticks
+  std::string s(1, m.select_all() ? 'x' : '-');
+  for (int i = 0; i < ArchiveDialogModel::kTypeCount; ++i) s += m.type(i) ? 'x' : '-';
+  return s;
+}
+
+TEST(ArchiveDialogModelTest, SelectAllTicksOrClearsAllAndIsClearedByAnyBoxButNeverTickedByOne) {
+  ArchiveDialogModel m;  // the start state
+  std::string seen = Boxes(m);
+  // Reports off and on again, Select All off, then the five on one by one (and one that is none).
+  for (auto [box, ticked] : {std::pair{2, false}, {2, true}, {-1, false}, {0, true}, {1, true}, {2, true}, {3, true},
+                             {4, true}, {5, false}}) {
+    box < 0 ? m.ClickSelectAll(ticked) : m.ClickType(box, ticked);
+    seen += " " + Boxes(m);
+  }
+  EXPECT_EQ("xxxxxx -xx-xx -xxxxx ------ -x---- -xx--- -xxx-- -xxxx- -xxxxx -xxxxx", seen);
+  const bool all[5] = {true, true, true, true, true}, some[5] = {true, false, true, false, false};
+  EXPECT_EQ("xxxxxx|-x-x--", Boxes(ArchiveDialogModel(all)) + "|" + Boxes(ArchiveDialogModel(some)));
+}
+
+
+// Each listed id has its text, by either lookup; other ids have none and leave the output alone.
+TEST(StringTableTest, ListedIdsHaveTheirTextAndOtherIdsNone) {
+  for (unsigned id : StringIds()) {
+    std::string compiled;
+    EXPECT_TRUE(CompiledString(id, &compiled)) << id;
+    EXPECT_FALSE(compiled.empty()) << id;
+    EXPECT_EQ(LoadString(id), compiled) << id;
+  }
+  std::string out = "untouched";
+  for (unsigned id : {0u, 1u, 4u, 34u, 70000u, 0xFFFFFFFFu}) {
+    EXPECT_FALSE(CompiledString(id, &out)) << id;
+    EXPECT_EQ(LoadString(id), "") << id;
+  }
+  EXPECT_EQ("untouched", out);
+  // An insert is not formatted again, and one not given is empty.
+  EXPECT_EQ("You can continue working with the 'a%1b' model", FormatString(kStrContinueWorkingQuoted, "a%1b"));
+  EXPECT_EQ("You can continue working with the  model", FormatString(kStrContinueWorking));
+}
+
+struct Case { std::string text; std::vector<std::string> inserts; std::string expected; };
+
+// What the platform's formatter gives; the portable one must give the same.
+TEST(FormatStringTest, HonoursTheFormattersEscapesAndLineBreaks) {
+  const Case cases[] = {
+      {"%2%1 and %1", {"a", "b"}, "ba and a"},
+      {"%12|%100", {"1", "2", "3", "4", "5", "6", "7", "8", "9", "ten", "11", "twelve"}, "twelve|ten0"},
+      {"%9 %10 %99", {"x"}, "  "}, {"100%% sure%.%!% x%q%,", {}, "100% sure.! xq,"},
+      {"a%nb%rc%td", {}, "a\r\nb\rc\td"}, {"kept%0dropped %1", {"x"}, "kept"}, {"%0", {}, ""},
+      {"a\nb\rc\r\nd\n\re", {}, "a\r\nb\r\nc\r\nd\r\n\r\ne"}, {"%\nx%\r", {}, "\nx\r"},
+      {"[%1!5s!][%1!-5s!][%1!.2s!][%1!4.1s!][%1!s!]", {"abc"}, "[  abc][abc  ][ab][   a][abc]"},
+      {"[%1!x!]", {"abc"}, "[abc]"},  // a conversion that is not for strings inserts the text
+      {"", {"a"}, ""},
+  };
+  for (const Case& c : cases) {
+    std::string portable;
+    EXPECT_TRUE(FormatMessageText(c.text, c.inserts, &portable)) << c.text;
+    EXPECT_EQ(c.expected, portable) << c.text;
+    EXPECT_EQ(c.expected, FormatString(c.text, c.inserts)) << c.text;
+  }
+}
+
+TEST(FormatStringTest, OnlySafeTextsAreLeftToTheSystemAndBrokenOnesComeBackAsTheyAre) {
+  for (const char* text : {"50%", "%1!s", "a %2!-3s"}) {
+    std::string out = "untouched";
+    EXPECT_FALSE(FormatMessageText(text, {"x", "y"}, &out)) << text;
+    EXPECT_FALSE(SystemCanFormat(text, {"x", "y"})) << text;
+    EXPECT_EQ("untouched", out);
+    EXPECT_EQ(text, FormatString(text, {"x", "y"}));
+  }
+  EXPECT_TRUE(SystemCanFormat("%1 %2!-12.3s! %%", {"a"}));
+  const Case refused[] = {{"%1!*s!"}, {"%1!d!"}, {"%1!ls!"}, {"%1!05s!"}, {"%1!99999s!"}, {"%1!!"},
+                          {std::string("a\0b", 3)}, {"%1", {std::string("a\0b", 3)}}, {std::string(40000, 'x')},
+                          {"%1%1", {std::string(20000, 'x')}}};
+  for (const Case& c : refused) EXPECT_FALSE(SystemCanFormat(c.text, c.inserts)) << c.text.substr(0, 20);
+  // What the system cannot take is formatted whole all the same.
+  const std::string big(100000, 'y');
+  EXPECT_EQ("<" + big + ">" + big, FormatString("<%1>%1", big));
+  EXPECT_EQ(std::string("a\0z", 3), FormatString(std::string("a\0%1", 4), "z"));
+}
+
+TEST(Win32StringsTest, TheResourcesAndTheSystemsFormatterAgreeWithTheCompiledInOnes) {
+#ifndef _WIN32
+  GTEST_SKIP() << "resources and the system's formatter are Windows only";
+#else
+  // The DLL the host loads, next to this test program, loaded as data only (none of its code runs).
+  char path[MAX_PATH] = {};
+  std::string dll(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
+  dll = dll.substr(0, dll.find_last_of("\\/") + 1) + "miradel.dll";
+  HMODULE module = LoadLibraryExA(dll.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(nullptr, module) << dll << " error " << GetLastError();
+  for (unsigned id : StringIds()) {
+    std::string compiled, loaded;
+    EXPECT_TRUE(CompiledString(id, &compiled)) << id;
+    EXPECT_TRUE(platform::win32::LoadModuleString(module, id, &loaded)) << id;
+    EXPECT_EQ(compiled, loaded) << id;
+  }
+  std::string text = "untouched";
+  void* before = platform::LibraryModule();
+  platform::SetLibraryModule(nullptr);
+  EXPECT_FALSE(platform::win32::LoadModuleString(module, 34, &text));
+  EXPECT_FALSE(platform::win32::LoadLibraryString(kStrRetryOrSaveQuestion, &text));
+  EXPECT_EQ("untouched", text);
+  platform::SetLibraryModule(module);
+  EXPECT_TRUE(platform::win32::LoadLibraryString(kStrFatigueFilesMissingCaption, &text));
+  EXPECT_EQ("Fatigue Curve Files Missing ", text);
+  EXPECT_EQ("Fatigue Curve Files Missing ", LoadString(kStrFatigueFilesMissingCaption));
+  platform::SetLibraryModule(before);
+  FreeLibrary(module);
+
+  // The numbered texts, missing inserts, and texts of pieces that meet at every boundary (escapes,
+  // numbers, conversions, line breaks): both formatters give the same, or both fail to give a
+  // non-empty result (the system reports an empty result as a failure).
+  const std::vector<std::string> inserts = {"C:\\models\\wing", "two", "x%1y"};
+  std::vector<std::pair<std::string, std::vector<std::string>>> texts = {{"%1 %2 %3", {}}, {"%1 %2 %3", {"one"}}};
+  for (unsigned id : StringIds()) texts.push_back({LoadString(id), inserts});
+  const char* pieces[] = {"a", "%", "1", "2", "0", "n", "r", "t", "!", "s", "-", "5", ".",
+                          "\n", "\r", " ", "%1", "%2!3s!", "%%", "%1!-2.1s!", "9"};
+  std::mt19937 random(20240611u);
+  for (int i = 0; i < 4000; ++i) {
+    std::string text;
+    for (int n = static_cast<int>(random() % 13); n > 0; --n) text += pieces[random() % (sizeof pieces / sizeof *pieces)];
+    if (SystemCanFormat(text, inserts)) texts.push_back({text, inserts});
+  }
+  EXPECT_GT(texts.size(), 1000u);
+  for (const auto& [text, given] : texts) {
+    std::string system, portable;
+    ASSERT_TRUE(SystemCanFormat(text, given)) << text;
+    ASSERT_TRUE(FormatMessageText(text, given, &portable)) << text;
+    const bool system_ok = platform::win32::FormatWithSystem(text, given, kMaxInserts, &system);
+    ASSERT_EQ(!portable.empty(), system_ok) << text;
+    if (system_ok) ASSERT_EQ(portable, system) << text;
+  }
+#endif
 }
 
 }  // namespace
