@@ -87,10 +87,21 @@ TEST_F(LockExports, APathThatLeavesTheModelDirectoryIsRefused) {
   EXPECT_FALSE(CanWrite(dir_ / "valve.dat")) << "the open model keeps its lock";
 }
 
-// The second lock holds only the lock file. A slot that was released holds nothing: releasing it
-// again must not delete the lock file that lies at its old path now, here a colleague's permanent
-// lock.
-TEST_F(LockExports, SecondLockHoldsOnlyTheLockFileAndAReleasedSlotDeletesNobodysLock) {
+// Slots copied whole share handles: letting one go must leave the other's files held, and a slot
+// without a lock file must not close the data file that the open model's lock relies on. The
+// second lock holds only the lock file. A slot that was released holds nothing: releasing it again
+// must not delete the lock file that lies at its old path now, here a colleague's permanent lock.
+TEST_F(LockExports, SecondLockHoldsOnlyTheLockFileAndReleasedOrSharedSlotsDropNobodysHold) {
+  ASSERT_EQ(Lock("pump"), 1);
+  NW_SetModelVars();  // the second slot is a copy of pump's lock
+  EXPECT_EQ(Second("pump", 1), 0) << "pump is held by this very process";
+  EXPECT_EQ(Second("pump", 3), 1);
+  EXPECT_FALSE(CanWrite(dir_ / "pump.dat")) << "pump's data file was let go";
+  EXPECT_FALSE(CanWrite(dir_ / "pump.lck"));
+  NW_ReleaseLock();
+  EXPECT_FALSE(dir_.Exists("pump.lck"));
+  EXPECT_TRUE(CanWrite(dir_ / "pump.dat"));
+
   ASSERT_EQ(Second("valve", 1), 1);
   EXPECT_FALSE(CanWrite(dir_ / "valve.lck"));
   EXPECT_TRUE(CanWrite(dir_ / "valve.dat")) << "mode 1 keeps the data file free";
@@ -111,20 +122,6 @@ TEST_F(LockExports, SecondLockHoldsOnlyTheLockFileAndAReleasedSlotDeletesNobodys
   CarolsPermanentLock("pump");
   NW_RelesOldLock();
   EXPECT_TRUE(dir_.Exists("pump.lck")) << "a stale old lock deleted carol's lock";
-}
-
-// Slots copied whole share handles: letting one go must leave the other's files held, and a slot
-// without a lock file must not close the data file that the open model's lock relies on.
-TEST_F(LockExports, SharedRecordsNeverDropTheOpenModelsHold) {
-  ASSERT_EQ(Lock("pump"), 1);
-  NW_SetModelVars();  // the second slot is a copy of pump's lock
-  EXPECT_EQ(Second("pump", 1), 0) << "pump is held by this very process";
-  EXPECT_EQ(Second("pump", 3), 1);
-  EXPECT_FALSE(CanWrite(dir_ / "pump.dat")) << "pump's data file was let go";
-  EXPECT_FALSE(CanWrite(dir_ / "pump.lck"));
-  NW_ReleaseLock();
-  EXPECT_FALSE(dir_.Exists("pump.lck"));
-  EXPECT_TRUE(CanWrite(dir_ / "pump.dat"));
 }
 
 using SettingsExports = HostTest;
