@@ -2,13 +2,9 @@
 // strangers' archives refused before anything is written, failures that leave nothing behind. And
 // the archive exports and the properties dialog through the C interface, answered by the scripted
 // user interface: what goes into an archive, where it unpacks, and what the host is told.
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
 
 #include "archive/archive_files.h"
 #include "archive/archiver.h"
-#include "lock/lock_slot.h"
 #include "support/archive_maker.h"
 #include "support/host_test.h"
 

@@ -1,7 +1,6 @@
 // The files a model names beside its own, through the exports, on files: force spectra, the
 // host's file list with fatigue curves and TIH lists, the TTA inputs and their companions. Every
 // kind of list also names a file beside the model folder through "..": it must never arrive.
-#include <filesystem>
 
 #include "companion/name_lists.h"
 #include "support/host_test.h"

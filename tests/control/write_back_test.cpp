@@ -2,12 +2,8 @@
 // the model saved elsewhere, the lock lost, silent mode giving up without losing anything, the
 // synchronous write-back and Save As. Checked on the files.
 #include <algorithm>
-#include <atomic>
-#include <filesystem>
 #include <future>
-#include <thread>
 
-#include "lock/lock_slot.h"
 #include "support/host_test.h"
 #include "ui/win32_ui.h"
 

@@ -1,18 +1,14 @@
 // The request queue (what it accepts, the order it serves, and its index of waiting requests) and
 // the copy thread serving it: results, retries, parking, waking and stopping. Waits are
 // "eventually, within a minute"; the product's intervals are shortened.
-#include <atomic>
 #include <condition_variable>
 #include <future>
-#include <random>
-#include <thread>
 
 #include "base/text.h"
 #include "copy/copy_service.h"
 #include "copy/file_path_queue.h"
 #include "support/child.h"
 #include "support/host_test.h"
-#include "support/patience.h"
 
 #ifndef _WIN32
 #include <sys/resource.h>

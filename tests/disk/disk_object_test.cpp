@@ -5,7 +5,6 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
-#include <random>
 
 #include "support/fault_env.h"
 #include "support/temp_dir.h"

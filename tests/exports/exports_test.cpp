@@ -2,7 +2,6 @@
 // checking, the second lock, the texts a lock path is built from, and the records that two slots
 // share; the host's buffers, the model comparison and the version number's digits.
 #include <climits>
-#include <cstring>
 
 #include "control/version.h"
 #include "support/host_test.h"

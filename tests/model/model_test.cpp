@@ -6,9 +6,6 @@
 #include <algorithm>
 #include <cctype>
 #include <ctime>
-#include <filesystem>
-#include <random>
-#include <set>
 
 #include "model/model_file_set.h"
 #include "support/child.h"
@@ -186,7 +183,6 @@ TEST_F(ExistenceExports, LookWhereTheHostSays) {
   In().m_location.StoreDirAndName(Path::FromText(exeDir), "pump");
   EXPECT_EQ(isThisModelDir(""), 1);
 }
-
 
 class Staging : public HostTest {
  protected:

@@ -2,16 +2,11 @@
 // a file that the next holder has just taken, with or without a data file to hold as well. And lock
 // files that are not what they seem: a FIFO or a link named like one, one model named in two
 // spellings by two processes, a lock file rewritten shorter. Run on a share too (scripts/test-smb).
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <sstream>
-#include <thread>
 
 #include "support/child.h"
 #include "support/host_test.h"
-#include "support/patience.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>

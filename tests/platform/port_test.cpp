@@ -2,7 +2,6 @@
 // the native codes its statuses carry and the Windows behaviour that the portable contract suite
 // leaves open. On POSIX, the branches that only a share's answers reach, given those answers through
 // the port's table of system calls: scripts/test-smb shows the same on a real share.
-#include <gtest/gtest.h>
 #ifdef _WIN32
 #include <windows.h>  // before env.h, which undoes its A/W names
 #else
@@ -12,14 +11,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
-#include <filesystem>
 
 #include "platform/posix/names.h"
 #include "platform/posix/system.h"
 #endif
 
-#include "platform/env.h"
 #include "support/temp_dir.h"
 
 namespace miradel::platform {

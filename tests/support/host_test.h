@@ -3,8 +3,6 @@
 // "PC-BOB" unless a test becomes someone else; the host has given its version.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <cstring>
 #include <thread>
 

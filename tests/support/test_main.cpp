@@ -2,7 +2,6 @@
 #include <thread>
 
 #include "support/child.h"
-#include "support/patience.h"
 
 namespace {
 

@@ -9,7 +9,6 @@
 #include "lock_board.h"
 #include "support/child.h"
 #include "support/host_test.h"
-#include "support/patience.h"
 
 namespace miradel::test {
 namespace {

@@ -1,8 +1,4 @@
 // Reading a TTA case list byte for byte, and collecting the files its cases name.
-#include <gtest/gtest.h>
-
-#include <filesystem>
-
 #include "support/fault_env.h"
 #include "support/temp_dir.h"
 #include "tta/collect_tta_files.h"

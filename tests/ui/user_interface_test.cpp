@@ -6,19 +6,16 @@
 // and missing files) and the archive dialog's "Select All" rules. The numbered texts and the
 // filling of their inserts; on Windows also: the DLL's STRINGTABLE holds the compiled-in texts byte
 // for byte, and the portable formatter gives what the system's FormatMessageA gives.
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
 #include <ctime>
 #include <map>
-#include <random>
 #include <thread>
 #include <tuple>
 
 #include "miradel.h"
-#include "platform/env.h"
 #include "support/patience.h"
 #include "support/scripted_ui.h"
 #include "support/temp_dir.h"
@@ -26,7 +23,6 @@
 #include "ui/callback_ui.h"
 #include "ui/file_properties_model.h"
 #include "ui/format_message.h"
-#include "ui/no_window_ui.h"
 #include "ui/string_table.h"
 #include "ui/window_disabler.h"
 #include "ui/window_disabler_timings.h"
@@ -381,7 +377,6 @@ TEST(ArchiveDialogModelTest, SelectAllTicksOrClearsAllAndIsClearedByAnyBoxButNev
   const bool all[5] = {true, true, true, true, true}, some[5] = {true, false, true, false, false};
   EXPECT_EQ("xxxxxx|-x-x--", Boxes(ArchiveDialogModel(all)) + "|" + Boxes(ArchiveDialogModel(some)));
 }
-
 
 // Each listed id has its text, by either lookup; other ids have none and leave the output alone.
 TEST(StringTableTest, ListedIdsHaveTheirTextAndOtherIdsNone) {
