@@ -95,14 +95,13 @@ class DiskObjectTest : public ::testing::Test {
 
 TEST_F(DiskObjectTest, QualifyResolvesRelativePathsAndRejectsWildcardsColonsAndNuls) {
   env.cwd = Abs("/base/one/two");
-  EXPECT_EQ(Qualify("a.txt"), Abs("/base/one/two/a.txt"));
-  EXPECT_EQ(Qualify(std::string("sub") + kOtherSep + "x.txt"), Abs("/base/one/two/sub/x.txt"));
-  EXPECT_EQ(Qualify(N("../x.txt")), Abs("/base/one/x.txt"));
   // Only leading steps climb, and never above the root.
-  EXPECT_EQ(Qualify(N("../../c/../y.txt")), Abs("/base/c/../y.txt"));
-  EXPECT_EQ(Qualify(N("../../../../../x.txt")), Abs("/x.txt"));
-  EXPECT_EQ(Qualify(Abs("/d/a.txt")), Abs("/d/a.txt"));
-  EXPECT_EQ(Qualify(N("//srv/share/a.txt")), N("//srv/share/a.txt"));
+  const std::pair<std::string, std::string> qualified[] = {
+      {"a.txt", Abs("/base/one/two/a.txt")}, {std::string("sub") + kOtherSep + "x.txt", Abs("/base/one/two/sub/x.txt")},
+      {N("../x.txt"), Abs("/base/one/x.txt")}, {N("../../c/../y.txt"), Abs("/base/c/../y.txt")},
+      {N("../../../../../x.txt"), Abs("/x.txt")}, {Abs("/d/a.txt"), Abs("/d/a.txt")},
+      {N("//srv/share/a.txt"), N("//srv/share/a.txt")}};
+  for (const auto& [in, out] : qualified) EXPECT_EQ(Qualify(in), out);
   env.cwd = Abs("/");  // "<sep><sep>a.txt" would read as a share
   EXPECT_EQ(Qualify("a.txt"), Abs("/a.txt"));
 #ifdef _WIN32
