@@ -2,9 +2,16 @@
 // archive dialogs. A helper thread finds each, reads what it shows and where, measures every
 // control's text against its room and clicks as a person would. And a real host window kept
 // disabled while a question is up, and the help library of either calling convention.
+#ifdef _WIN32
+#include <windows.h>
+#include <shlobj.h>
+#undef MessageBox
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdlib>
 
 #include "platform/win32/primitives.h"
 #include "support/scripted_ui.h"
@@ -12,19 +19,9 @@
 #include "ui/window_disabler.h"
 #include "ui/window_disabler_timings.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#include <shlobj.h>
-#undef MessageBox
-
-#include <algorithm>
-#include <cstdlib>
-#endif
-
 namespace miradel::ui {
 namespace {
 
-#ifdef _WIN32
 // A visible top-level window of the calling thread at a chosen place: the box's owner.
 struct OwnerWindow {
   HWND hwnd;
@@ -122,12 +119,7 @@ std::string Ticks(HWND dialog, std::vector<int> ids) {
   for (int id : ids) s += IsDlgButtonChecked(dialog, id) == BST_CHECKED ? 'x' : '-';
   return s;
 }
-#endif  // _WIN32
-
 TEST(Win32MessageBoxTest, EachBoxShowsItsTextAndButtonsWhereItBelongsAlsoTwoAtOnce) {
-#ifndef _WIN32
-  GTEST_SKIP() << "the real boxes are Windows only";
-#else
   if (!OwnerWindow(0, 0, 50, 50).hwnd) GTEST_SKIP() << "no display to show windows on";
   test::ScopedUi ui(&WindowsUi());
   struct ClearFlag { ~ClearFlag() { g_bRenameRetrySave = 0; } } clear_flag;
@@ -190,13 +182,9 @@ TEST(Win32MessageBoxTest, EachBoxShowsItsTextAndButtonsWhereItBelongsAlsoTwoAtOn
     EXPECT_EQ(std::string(a.text) + "|" + a.yes + "|" + a.no, a.seen.text + "|" + a.seen.yes + "|" + a.seen.no);
     EXPECT_EQ(a.button, a.answer) << a.text;
   }
-#endif
 }
 
 TEST(Win32WindowTest, TheFolderBrowserBelongsToItsOwnerAndAHostWindowStaysDisabledWhileAQuestionIsUp) {
-#ifndef _WIN32
-  GTEST_SKIP() << "the real windows are Windows only";
-#else
   if (!OwnerWindow(0, 0, 50, 50).hwnd) GTEST_SKIP() << "no display to show windows on";
   auto await = [](const std::function<bool()>& done) {  // up to 60 s
     for (int i = 0; i < 3000 && !done(); ++i) Sleep(20);
@@ -247,13 +235,9 @@ TEST(Win32WindowTest, TheFolderBrowserBelongsToItsOwnerAndAHostWindowStaysDisabl
   EXPECT_TRUE(IsWindowEnabled(host));
   PostThreadMessageA(host_thread, WM_QUIT, 0, 0);
   host_ui.join();
-#endif
 }
 
 TEST(Win32DialogsTest, BothDialogsFitTheirTextsSitCentredFollowTheirModelsAndEndAsTheUserDid) {
-#ifndef _WIN32
-  GTEST_SKIP() << "the real dialogs are Windows only";
-#else
   OwnerWindow owner(500, 400);
   if (!owner.hwnd) GTEST_SKIP() << "no display to show windows on";
   FileProperties p{"PUMP.CMB", "JANE", "7", "Today, December 05, 2026, 4:10:31 AM", "Friday, December 04, 2026, 9:05:03 PM",
@@ -308,13 +292,12 @@ TEST(Win32DialogsTest, BothDialogsFitTheirTextsSitCentredFollowTheirModelsAndEnd
                                                     types[1] * 1000 + types[2] * 100 + types[3] * 10 + types[4]));
     EXPECT_EQ(std::vector<std::string>{}, seen);
   }
-#endif
 }
 
 // The host's help library may be built with either calling convention: a thousand calls into a
 // stand-in of each reach it with their arguments and leave the caller's stack as it was.
 TEST(Win32DialogsTest, HelpReachesALibraryOfEitherCallingConvention) {
-#if !defined(_WIN32) || !defined(__i386__)
+#ifndef __i386__
   GTEST_SKIP() << "only 32-bit x86 Windows has two calling conventions";
 #else
   char program[MAX_PATH] = {};
@@ -337,3 +320,4 @@ TEST(Win32DialogsTest, HelpReachesALibraryOfEitherCallingConvention) {
 
 }  // namespace
 }  // namespace miradel::ui
+#endif
