@@ -47,10 +47,10 @@ constexpr unsigned kCentre = MIRADEL_UI_CENTRE_ON_OWNER;
 // owner, text, caption, style, yes and no labels ("(null)" when the library passed none), flags
 using Call = std::tuple<std::intptr_t, std::string, std::string, unsigned, std::string, std::string, unsigned>;
 
-// The fixture is the host: it records each call and answers per text (else `answer_`). No call
+// The fixture is the host: it records each box and answers per text (else `answer_`). No box
 // returns before `meet_` of them are inside at once.
 class CallbackUiTest : public ::testing::Test {
- protected:
+ public:
   void TearDown() override { g_bRenameRetrySave = 0; }
   static int MIRADEL_CALL HostBox(void* context, intptr_t owner, const char* text, const char* caption,
                                   unsigned int style, const char* yes, const char* no, unsigned int flags) {
@@ -64,13 +64,24 @@ class CallbackUiTest : public ::testing::Test {
     return it != host->answers_.end() ? it->second : host->answer_;
   }
 
-  // Writes `written_` (its terminator, if any, included) and answers `browse_answer_`.
-  static int MIRADEL_CALL HostBrowse(void* context, intptr_t owner, const char* title, unsigned int flags,
-                                     char* folder, unsigned int capacity) {
+  // The other slots: each call as text, with the buffer's capacity; `written_` (its terminator, if
+  // any, included) goes into the buffer; answers `slot_answer_`.
+  static int Slot(void* context, const std::string& call, char* buffer, unsigned capacity) {
     auto* host = static_cast<CallbackUiTest*>(context);
-    host->browsed_.emplace_back(owner, title, flags, capacity);
-    std::memcpy(folder, host->written_.data(), std::min<std::size_t>(capacity, host->written_.size()));
-    return host->browse_answer_;
+    host->slots_.push_back(call + "|" + std::to_string(capacity));
+    std::memcpy(buffer, host->written_.data(), std::min<std::size_t>(capacity, host->written_.size()));
+    return host->slot_answer_;
+  }
+  void Script(const std::string& written, int answer) { slots_.clear(); written_ = written; slot_answer_ = answer; }
+  static int MIRADEL_CALL HostBrowse(void* c, intptr_t owner, const char* title, unsigned flags, char* folder,
+                                     unsigned capacity) {
+    return Slot(c, "browse|" + std::to_string(owner) + "|" + title + "|" + std::to_string(flags), folder, capacity);
+  }
+  template <bool kSave>
+  static int MIRADEL_CALL FileSlot(void* c, intptr_t o, const char* f, const char* e, const char* n, const char* d,
+                                   unsigned opt, char* path, unsigned cap) {
+    return Slot(c, std::string(kSave ? "save|" : "open|") + std::to_string(o) + "|" + f + "|" + e + "|" + n + "|" + d +
+                       "|" + std::to_string(opt), path, cap);
   }
   static void MIRADEL_CALL HostEnable(void* context, intptr_t window, int enable) {
     static_cast<CallbackUiTest*>(context)->enables_.emplace_back(window, enable);
@@ -83,9 +94,9 @@ class CallbackUiTest : public ::testing::Test {
   int answer_ = kIdOk;
   std::map<std::string, int> answers_;
   std::size_t meet_ = 0;
-  std::vector<std::tuple<std::intptr_t, std::string, unsigned, unsigned>> browsed_;  // with the capacity
+  std::vector<std::string> slots_;
   std::string written_;
-  int browse_answer_ = 0;
+  int slot_answer_ = 1;
   std::vector<std::pair<std::intptr_t, int>> enables_;
   MiradelUiCallbacks table_{sizeof(MiradelUiCallbacks), this, &HostBox};
 };
@@ -143,12 +154,10 @@ TEST_F(CallbackUiTest, TheBrowserAndEnablingReachTheHostAndAFolderWithoutAUsable
   const Call report{0x4321, "Unable to retrieve folder selection", kAppTitle, kOk | kIconStop, "(null)", "(null)", 0};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.written.substr(0, 20) + " answered " + std::to_string(c.answer));
-    browse_answer_ = c.answer;
-    written_ = c.written;
-    browsed_.clear();
+    Script(c.written, c.answer);
     calls_.clear();
     EXPECT_EQ(c.folder, BrowseForFolder(0x4321, "Select a folder", 0x41));
-    EXPECT_EQ(browsed_, (decltype(browsed_){{0x4321, "Select a folder", 0x41u, MIRADEL_FOLDER_BUFFER}}));
+    EXPECT_EQ(slots_, std::vector<std::string>{"browse|17185|Select a folder|65|" + std::to_string(MIRADEL_FOLDER_BUFFER)});
     EXPECT_EQ(calls_, c.reported ? std::vector<Call>{report} : std::vector<Call>{});
   }
   Current().EnableWindow(0x99, false);
@@ -161,31 +170,19 @@ TEST_F(CallbackUiTest, TheBrowserAndEnablingReachTheHostAndAFolderWithoutAUsable
   EXPECT_EQ(sizeof(MiradelUiCallbacks), MiradelUiCallbacksSize(nullptr));
 }
 
-// The host of the file and dialog slots: each call as text; `written` (its terminator, if any,
-// included) goes into the path; answers `answer`. The archive dialog flips every box.
-struct DialogHost { std::vector<std::string> calls; std::string written; int answer = 1; };
-template <bool kSave>
-int MIRADEL_CALL FileSlot(void* c, intptr_t o, const char* f, const char* e, const char* n, const char* d, unsigned opt,
-                          char* path, unsigned cap) {
-  auto* host = static_cast<DialogHost*>(c);
-  host->calls.push_back((kSave ? "save|" : "open|") + std::to_string(o) + "|" + f + "|" + e + "|" + n + "|" + d + "|" +
-                        std::to_string(opt) + "|" + std::to_string(cap));
-  std::memcpy(path, host->written.data(), std::min<std::size_t>(cap, host->written.size()));
-  return host->answer;
-}
-
+// The archive dialog flips every box.
 TEST_F(CallbackUiTest, FileDialogsAndBothDialogsReachTheirSlotsAndOnlyAClearAnswerCounts) {
-  DialogHost host;
-  table_ = {sizeof table_, &host, &HostBox, nullptr, &FileSlot<false>, &FileSlot<true>,
+  table_ = {sizeof table_, this, &HostBox, nullptr, &FileSlot<false>, &FileSlot<true>,
             [](void* c, intptr_t o, const MiradelFileProperties* p) {  // texts that are NULL would crash here
-              static_cast<DialogHost*>(c)->calls.push_back(std::to_string(o) + p->model_file + "|" + p->last_saved_by +
-                                                           p->revision + p->created + p->modified + p->accessed +
-                                                           p->location + p->size + std::to_string(p->always_show));
-              return static_cast<DialogHost*>(c)->answer;
+              auto* host = static_cast<CallbackUiTest*>(c);
+              host->slots_.push_back(std::to_string(o) + p->model_file + "|" + p->last_saved_by + p->revision +
+                                     p->created + p->modified + p->accessed + p->location + p->size +
+                                     std::to_string(p->always_show));
+              return host->slot_answer_;
             },
             [](void* c, intptr_t, int types[5]) {
               for (int i = 0; i < 5; ++i) types[i] = !types[i];
-              return static_cast<DialogHost*>(c)->answer;
+              return static_cast<CallbackUiTest*>(c)->slot_answer_;
             }};
   ASSERT_EQ(1, MiradelSetUiCallbacks(&table_));
   const std::string longest(259, 'p'), nul(1, '\0');
@@ -193,22 +190,22 @@ TEST_F(CallbackUiTest, FileDialogsAndBothDialogsReachTheirSlotsAndOnlyAClearAnsw
   for (const Case& c : {Case{true, 1, "C:\\a\\m.QVC" + nul, "C:\\a\\m.QVC"}, {false, 1, longest + nul, longest},
                         {false, 1, longest + "p", ""}, {true, 1, nul, ""}, {true, 0, "C:\\x" + nul, ""},
                         {false, 2, "C:\\x" + nul, ""}}) {  // the third without a terminator in the buffer
-    host = {{}, c.written, c.answer};
+    Script(c.written, c.answer);
     std::string path = "untouched";
     const bool chosen = Current().FileDialog({0x55, c.save, "Q (*.QVC)|*.QVC||", "QVC", "m_A", "C:\\m", 6}, &path);
     EXPECT_EQ(c.path.empty() ? "0untouched" : "1" + c.path, std::to_string(chosen) + path);
     const std::string call = std::string(c.save ? "save" : "open") + "|85|Q (*.QVC)|*.QVC|||QVC|m_A|C:\\m|6|260";
-    EXPECT_EQ(host.calls, std::vector<std::string>{call});
+    EXPECT_EQ(slots_, std::vector<std::string>{call});
   }
-  host.calls.clear();
+  slots_.clear();
   for (int answer : {0, 7}) {
-    host.answer = answer;
+    slot_answer_ = answer;
     EXPECT_EQ(answer != 0, Current().FilePropertiesDialog(9, {"PUMP.CMB", "", "", "", "", "", "", "", true}));
   }
-  EXPECT_EQ(host.calls, std::vector<std::string>(2, "9PUMP.CMB|1"));
+  EXPECT_EQ(slots_, std::vector<std::string>(2, "9PUMP.CMB|1"));
   const std::string given = {1, 0, 1, 1, 1}, flipped = {0, 1, 0, 0, 0};
   for (int answer : {1, 0, 2}) {
-    host.answer = answer;
+    slot_answer_ = answer;
     bool types[5] = {true, false, true, true, true};
     EXPECT_EQ(answer == 1, Current().ArchiveDialog(9, types));
     EXPECT_EQ(std::string(types, types + 5), answer == 1 ? flipped : given) << answer;  // else untouched
@@ -438,10 +435,8 @@ TEST(FormatStringTest, OnlySafeTextsAreLeftToTheSystemAndBrokenOnesComeBackAsThe
   EXPECT_EQ(std::string("a\0z", 3), FormatString(std::string("a\0%1", 4), "z"));
 }
 
+#ifdef _WIN32  // resources and the system's formatter are Windows only
 TEST(Win32StringsTest, TheResourcesAndTheSystemsFormatterAgreeWithTheCompiledInOnes) {
-#ifndef _WIN32
-  GTEST_SKIP() << "resources and the system's formatter are Windows only";
-#else
   // The DLL the host loads, next to this test program, loaded as data only (none of its code runs).
   char path[MAX_PATH] = {};
   std::string dll(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
@@ -490,8 +485,8 @@ TEST(Win32StringsTest, TheResourcesAndTheSystemsFormatterAgreeWithTheCompiledInO
     ASSERT_EQ(!portable.empty(), system_ok) << text;
     if (system_ok) ASSERT_EQ(portable, system) << text;
   }
-#endif
 }
+#endif
 
 }  // namespace
 }  // namespace miradel::ui
