@@ -46,20 +46,18 @@ MIRADEL_CHILD(race_contender) {
   while (taken < rounds && std::chrono::steady_clock::now() < deadline) {
     MiradelLockOwner owner{};
     const int result = GetLock(dir, name, &owner);
-    if (result == 0) {
+    if (result != 1) {
+      if (result != 0) return std::printf("unexpected result %d\n", result), 13;
       std::this_thread::yield();
-    } else if (result == 1) {
-      std::ofstream(log, std::ios::app) << "enter " << user << std::endl;
-      if (write_back) NW_ReleasModLock();
-      // The lock file must still be ours: one deleted under us lets the next host in.
-      if (ReadFile(lock).find(machine) == std::string::npos) ++lost;
-      std::ofstream(log, std::ios::app) << "leave " << user << std::endl;
-      NW_ReleaseLock();
-      ++taken;
-    } else {
-      std::printf("unexpected result %d\n", result);
-      return 13;
+      continue;
     }
+    std::ofstream(log, std::ios::app) << "enter " << user << std::endl;
+    if (write_back) NW_ReleasModLock();
+    // The lock file must still be ours: one deleted under us lets the next host in.
+    if (ReadFile(lock).find(machine) == std::string::npos) ++lost;
+    std::ofstream(log, std::ios::app) << "leave " << user << std::endl;
+    NW_ReleaseLock();
+    ++taken;
   }
   if (taken < rounds) std::printf("held only %d times before the deadline\n", taken);
   else std::printf("done, lost the lock file %d times\n", lost);
