@@ -1,8 +1,6 @@
 // A lock file from the share: whatever it holds, the owner's names stay terminated within their
 // 32 bytes. Its first bytes are also a machine and a user name that must come back unchanged
 // through a lock document of their own, cut to 31 bytes.
-#include <cstdint>
-#include <string>
 
 #include "fuzz_check.h"
 #include "lock/xml_processor.h"
