@@ -18,7 +18,11 @@ const bool kInputOnly[kTypeCount] = {true, false, false, false, false};
 const bool kUnitOnly[kTypeCount] = {false, false, false, true, false};
 Path P(const std::string& text) { return Path::FromText(text); }
 
-TEST(ArchiveTypes, RulesTakeByExtensionAfterTheFirstDot) {
+// The types take by extension after the first dot; collecting takes the types, then the extras not
+// listed yet; an archive unpacks into a folder of its own name, and its model is the one of the
+// first data file. (A folder in the way, or no model in an archive: through NW_OpenArchive, in
+// ArchiveExports below.)
+TEST(ArchiveFiles, TypesCollectionDestinationAndModelName) {
   struct Case { const char* name; const bool* ticked; bool taken; };
   const Case cases[] = {
       {"m.dat", kInputOnly, true},  {"M.Dat", kUnitOnly, true},   {"m.mdb", kInputOnly, false},
@@ -30,10 +34,8 @@ TEST(ArchiveTypes, RulesTakeByExtensionAfterTheFirstDot) {
   for (const Case& c : cases) EXPECT_EQ(TakenByTypes(c.name, c.ticked), c.taken) << c.name;
   EXPECT_EQ(ArchiveExtension("m.bak.txt"), "BAK.TXT");
   EXPECT_EQ(ArchiveExtension("readme"), "");
-}
 
-TEST(ArchiveTypes, CollectTakesTheTypesThenExtrasNotListedYet) {
-  TempDir work, exe;
+  TempDir work, exe, dir;
   for (const char* n : {"m.dat", "m.cmb", "m.mdb", "m.log", "m.L001", "readme"}) work.Write(n, n);
   const std::string extras[4] = {"m.cmb", "u.unt  ", "", "x.lib"};
   CDiskObject disk;
@@ -48,12 +50,6 @@ TEST(ArchiveTypes, CollectTakesTheTypesThenExtrasNotListedYet) {
   env.Fail(Op::kFind, "", ErrorKind::kAccessDenied);
   CDiskObject refused(&env);
   EXPECT_FALSE(CollectArchiveFiles(refused, P(work.path()), P(exe.path()), extras, kAll, &paths));
-}
-
-// A folder in the way, or no model in an archive: through NW_OpenArchive (ArchiveExports below).
-TEST(ArchiveTypes, UnpackDestinationAndModelName) {
-  TempDir dir;
-  CDiskObject disk;
   EXPECT_EQ(UnpackDestination(disk, P(dir / "arch" + kSep + "m_Archive.QVC")).str(),
             dir / "arch" + kSep + "m_Archive" + kSep);
   EXPECT_TRUE(Exists(dir / "arch" + kSep + "m_Archive"));

@@ -330,13 +330,13 @@ platform::FileTime Local(int year, int month, int day, int hour, int minute, int
 #endif
 }
 
-TEST(FilePropertiesModelTest, SizesInKilobytesRoundedAndMegabytesCutAndTimesTodayOrYesterdayNearNow) {
+TEST(FilePropertiesModelTest, SizesInKilobytesRoundedAndMegabytesCutTimesTodayOrYesterdayAndFillFromTheFile) {
   const std::pair<std::uint64_t, const char*> sizes[] = {
       {0, "0 bytes (0 bytes)"}, {1023, "1023 bytes (1023 bytes)"}, {1024, "1.00 KB (1024 bytes)"},
       {1536, "1.50 KB (1536 bytes)"}, {1048575, "1024.00 KB (1048575 bytes)"}, {1048576, "1.00 MB (1048576 bytes)"},
       {1572863, "1.49 MB (1572863 bytes)"}, {5ull << 30, "5120.00 MB (5368709120 bytes)"}};
   for (const auto& [bytes, text] : sizes) EXPECT_EQ(text, SizeText(bytes)) << bytes;
-  const std::int64_t now = Local(2026, 12, 5, 4, 11, 31).seconds * 1000000000;  // the hour's leading zero goes
+  std::int64_t now = Local(2026, 12, 5, 4, 11, 31).seconds * 1000000000;  // the hour's leading zero goes
   const std::pair<platform::FileTime, const char*> times[] = {
       {Local(2026, 12, 5, 4, 10, 31), "Today, December 05, 2026, 4:10:31 AM"}, {platform::FileTime{}, ""},
       {Local(2026, 12, 4, 21, 5, 3, 999'999'999), "Yesterday, December 04, 2026, 9:05:03 PM"},
@@ -344,15 +344,13 @@ TEST(FilePropertiesModelTest, SizesInKilobytesRoundedAndMegabytesCutAndTimesToda
       {Local(1970, 1, 1, 0, 0, 0), "Thursday, January 01, 1970, 12:00:00 AM"},  // second 0 where local is UTC
       {Local(2300, 1, 1, 13, 0, 0), "Monday, January 01, 2300, 1:00:00 PM"}};  // past 64-bit nanoseconds
   for (const auto& [when, text] : times) EXPECT_EQ(text, FormatFileTime(when, now)) << when.seconds;
-}
 
-// The fill rules themselves are checked through NW_ShowFPDialog (archive_test); here the
-// directory as given, without its separator, and a time the port must not wrap around.
-TEST(FilePropertiesModelTest, FillsFromTheFileInTheDirectoryAsGiven) {
+  // The fill rules themselves are checked through NW_ShowFPDialog (archive_test); here the
+  // directory as given, without its separator, and a time the port must not wrap around.
   test::TempDir dir;
   dir.Write("PUMP.CMB", std::string(1536, 'x'));
   const std::string bare = dir.path().substr(0, dir.path().size() - 1);
-  const std::int64_t now = std::chrono::system_clock::now().time_since_epoch() / std::chrono::nanoseconds(1);
+  now = std::chrono::system_clock::now().time_since_epoch() / std::chrono::nanoseconds(1);
   const FileProperties p = FillFileProperties(platform::System(), bare, "PUMP.CMB", "jane   ", 5, 7, now);
   EXPECT_EQ(p.location, bare);
   EXPECT_EQ(p.size, "1.50 KB (1536 bytes)");
@@ -407,7 +405,7 @@ TEST(StringTableTest, ListedIdsHaveTheirTextAndOtherIdsNone) {
 struct Case { std::string text; std::vector<std::string> inserts; std::string expected; };
 
 // What the platform's formatter gives; the portable one must give the same.
-TEST(FormatStringTest, HonoursTheFormattersEscapesAndLineBreaks) {
+TEST(FormatStringTest, HonoursTheFormattersEscapesAndLineBreaksAndLeavesBrokenTextsAsTheyAre) {
   const Case cases[] = {
       {"%2%1 and %1", {"a", "b"}, "ba and a"},
       {"%12|%100", {"1", "2", "3", "4", "5", "6", "7", "8", "9", "ten", "11", "twelve"}, "twelve|ten0"},
@@ -424,9 +422,8 @@ TEST(FormatStringTest, HonoursTheFormattersEscapesAndLineBreaks) {
     EXPECT_EQ(c.expected, portable) << c.text;
     EXPECT_EQ(c.expected, FormatString(c.text, c.inserts)) << c.text;
   }
-}
 
-TEST(FormatStringTest, OnlySafeTextsAreLeftToTheSystemAndBrokenOnesComeBackAsTheyAre) {
+  // Only safe texts are left to the system, and broken ones come back as they are.
   for (const char* text : {"50%", "%1!s", "a %2!-3s"}) {
     std::string out = "untouched";
     EXPECT_FALSE(FormatMessageText(text, {"x", "y"}, &out)) << text;
