@@ -81,7 +81,9 @@ TEST(CompanionTexts, LongListsBreakAtEightyCharacters) {
                       "\r\n    F3       | " + cell);
 }
 
-TEST_F(Companion, TheFileListIsKeptAsTheHostGaveIt) {
+// The host's file list is kept as it gave it. Fatigue curves come from the model folder, else from
+// the program's; asked (No gives -1) only when copying and told to ask.
+TEST_F(Companion, TheFileListIsKeptAsTheHostGaveItAndFatigueCurvesComeFromTheModelOrTheProgramFolder) {
   FilesListAppend("");
   FilesListAppend("   ", "fat");
   FilesListAppend("curve1 \t", "FAT");
@@ -96,11 +98,7 @@ TEST_F(Companion, TheFileListIsKeptAsTheHostGaveIt) {
   NW_FilesListInit();
   EXPECT_EQ(FileListCopy(1, 1), 1);
   EXPECT_EQ(StrExistinList("notes.txt"), 0);
-}
 
-// From the model folder, else from the program's; asked (No gives -1) only when copying and told
-// to ask.
-TEST_F(Companion, FatigueCurvesComeFromTheModelOrTheProgramFolder) {
   TempDir program;
   env_.SetExecutablePath(program.path() + "quorvane.exe");
   WriteFile(model_ + "a.fat", "a");
@@ -108,8 +106,7 @@ TEST_F(Companion, FatigueCurvesComeFromTheModelOrTheProgramFolder) {
   for (const char* name : {"a.fat", "b.fat", "a.fat"}) FilesListAppend(name);
   EXPECT_EQ(FatFilesOper(1, 1), 1);
   EXPECT_EQ(ReadFile(work_ + "b.fat"), "b");
-  FilesListAppend("c.fat");
-  FilesListAppend(kOut + ".fat");
+  for (const std::string& name : {std::string("c.fat"), kOut + ".fat"}) FilesListAppend(name);
   EXPECT_EQ(FatFilesOper(0, 1), 0);
   EXPECT_EQ(FatFilesOper(1, 0), 0);
   EXPECT_EQ(ui_.count(), 0u);
