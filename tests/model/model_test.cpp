@@ -390,17 +390,15 @@ TEST_F(Staging, ClearingThePreviousWorkingCopyRemovesItAndNothingElse) {
 using K = UnwrittenKind;
 Path P(const std::string& text) { return Path::FromText(text); }
 
-class Unwritten : public ::testing::Test {
+// dir_ stands for the temporary path.
+class Unwritten : public HostTest {
  protected:
   // A working copy under the temporary path as staging makes it, empty.
   std::string WorkingCopy(const std::string& name) {
-    const std::string tag = temp_ / "QV_776655", wc = tag + S + name + S;
+    const std::string tag = dir_ / "QV_776655", wc = tag + S + name + S;
     for (const std::string& d : {tag, wc}) EXPECT_TRUE(platform::System().CreateDirectory(d).ok() || Exists(d));
     return wc;
   }
-  FaultEnv env_{&platform::System()};
-  platform::ScopedEnv scoped_{&env_};
-  TempDir temp_;
 };
 
 // Entries are one per name ignoring case, the later replacing the earlier; cleared ones go and the
@@ -408,7 +406,7 @@ class Unwritten : public ::testing::Test {
 // the time of its first entry.
 TEST_F(Unwritten, RecordsClearsAndReplacesEntriesBesideTheWorkingCopy) {
   const std::string wc = WorkingCopy("pump_0001"), record = UnwrittenRecordPath(P(wc));
-  EXPECT_EQ(record, temp_ / "QV_776655" + S + "pump_0001.unwritten");
+  EXPECT_EQ(record, dir_ / "QV_776655" + S + "pump_0001.unwritten");
   const std::pair<std::string, std::string> steps[] = {
       {"copy pump.dat", "copy pump.dat"}, {"copy PUMP.DAT", "copy PUMP.DAT"},
       {"delete old.bak", "copy PUMP.DAT delete old.bak"}, {"copy Old.bak", "copy PUMP.DAT copy Old.bak"},
@@ -420,16 +418,16 @@ TEST_F(Unwritten, RecordsClearsAndReplacesEntriesBesideTheWorkingCopy) {
     if (verb == "clear")
       ClearUnwritten(P(wc), file);
     else
-      EXPECT_TRUE(RecordUnwritten(P(wc), P(temp_ / "models"), "pump", {verb == "copy" ? K::kCopy : K::kDelete, file}));
+      EXPECT_TRUE(RecordUnwritten(P(wc), P(dir_ / "models"), "pump", {verb == "copy" ? K::kCopy : K::kDelete, file}));
     UnwrittenRecord r;
     const bool there = !after.empty();
     ASSERT_EQ(ReadUnwrittenRecord(record, &r), there) << step;
     EXPECT_EQ(HasUnwritten(P(wc)), there);
-    EXPECT_EQ(DirectoryNames(temp_ / "QV_776655"), there ? "pump_0001 pump_0001.unwritten " : "pump_0001 ");
+    EXPECT_EQ(DirectoryNames(dir_ / "QV_776655"), there ? "pump_0001 pump_0001.unwritten " : "pump_0001 ");
     EXPECT_EQ(DirectoryNames(wc), "");
     if (!there) continue;
     EXPECT_EQ(Listed(r), after);
-    EXPECT_EQ(r.working_copy + r.model_dir + r.model_name, wc + temp_ / "models" + S + "pump");
+    EXPECT_EQ(r.working_copy + r.model_dir + r.model_name, wc + dir_ / "models" + S + "pump");
     EXPECT_GE(r.since, start);
     EXPECT_EQ(r.since, since ? since : (since = r.since));
   }
@@ -441,13 +439,13 @@ TEST_F(Unwritten, RecordsClearsAndReplacesEntriesBesideTheWorkingCopy) {
       {"pump", up}, {"pump", "a" + std::string(1, kOtherSep) + "b"}, {"pump", ".."}, {"pump", ""},
       {"pump", "a\nb"}, {"..", "x"}, {"p\r", "x"}};
   for (const auto& [model, file] : refused)
-    EXPECT_FALSE(RecordUnwritten(P(wc), P(temp_.path()), model, {K::kCopy, file})) << file;
-  EXPECT_FALSE(RecordUnwritten(P(""), P(temp_.path()), "pump", {K::kCopy, "x"}));
+    EXPECT_FALSE(RecordUnwritten(P(wc), P(dir_.path()), model, {K::kCopy, file})) << file;
+  EXPECT_FALSE(RecordUnwritten(P(""), P(dir_.path()), "pump", {K::kCopy, "x"}));
   env_.Fail(Op::kOpen, ".unwritten", platform::ErrorKind::kAccessDenied);
-  EXPECT_FALSE(RecordUnwritten(P(wc), P(temp_.path()), "pump", {K::kCopy, "pump.dat"}));
+  EXPECT_FALSE(RecordUnwritten(P(wc), P(dir_.path()), "pump", {K::kCopy, "pump.dat"}));
   env_.ClearFaults();
   EXPECT_FALSE(HasUnwritten(P(wc)));
-  EXPECT_EQ(DirectoryNames(temp_ / "QV_776655"), "pump_0001 ");
+  EXPECT_EQ(DirectoryNames(dir_ / "QV_776655"), "pump_0001 ");
 }
 
 // Whatever lies in the record or its ".tmp" (a crash mid-write, junk, a forgery) is read without
@@ -455,7 +453,7 @@ TEST_F(Unwritten, RecordsClearsAndReplacesEntriesBesideTheWorkingCopy) {
 // skipped, and what cannot be read keeps its working copy.
 TEST_F(Unwritten, TornJunkAndForgedRecordsAreReadWithoutHarm) {
   const std::string wc = WorkingCopy("pump_0002"), record = UnwrittenRecordPath(P(wc)), absent = "\x01";
-  UnwrittenRecord forged{"", temp_.path(), "pump", 42, {{K::kCopy, "pump.dat"}}};
+  UnwrittenRecord forged{"", dir_.path(), "pump", 42, {{K::kCopy, "pump.dat"}}};
   const std::string v1 = UnwrittenRecordText(forged);
   forged.entries = {{K::kDelete, "pump.dat"}, {K::kCopy, ".."}, {K::kCopy, ".." + std::string(1, S) + "x"},
                     {K::kCopy, "a" + std::string(1, kOtherSep) + "b"}, {K::kCopy, "C:x"}, {K::kCopy, "b.dat"}};
@@ -471,9 +469,9 @@ TEST_F(Unwritten, TornJunkAndForgedRecordsAreReadWithoutHarm) {
       {v1.substr(0, v1.size() - 1), absent, "?"}, {absent, v1.substr(0, 30), "?"}, {flipped, absent, "?"},
       {unknown, absent, "?"}, {std::string("\0\xff\n\nend 00000000\n", 17), absent, "?"},
       {std::string((1 << 20) + 1, 'x'), absent, "?"},
-      {UnwrittenRecordText({"", temp_.path(), "..", 42, {{K::kCopy, "x"}}}), absent, "?"},
+      {UnwrittenRecordText({"", dir_.path(), "..", 42, {{K::kCopy, "x"}}}), absent, "?"},
       {UnwrittenRecordText({"", "", "pump", 42, {{K::kCopy, "x"}}}), absent, "?"},
-      {v1, UnwrittenRecordText({"", temp_.path(), "pump", 42, {}}), ""}, {absent, absent, ""}};
+      {v1, UnwrittenRecordText({"", dir_.path(), "pump", 42, {}}), ""}, {absent, absent, ""}};
   for (const Case& c : cases) {
     for (const auto& [file, text] : {std::pair(record, c.main), std::pair(record + ".tmp", c.tmp)})
       if (text == absent)
@@ -491,12 +489,12 @@ TEST_F(Unwritten, TornJunkAndForgedRecordsAreReadWithoutHarm) {
   WriteFile(record, v1);
   WriteFile(record + ".tmp", v2);
   env_.Fail(Op::kWrite, "", platform::ErrorKind::kOther, 1);
-  EXPECT_FALSE(RecordUnwritten(P(wc), P(temp_.path()), "pump", {K::kCopy, "c.dat"}));
-  EXPECT_TRUE(RecordUnwritten(P(wc), P(temp_.path()), "pump", {K::kCopy, "d.dat"}));
+  EXPECT_FALSE(RecordUnwritten(P(wc), P(dir_.path()), "pump", {K::kCopy, "c.dat"}));
+  EXPECT_TRUE(RecordUnwritten(P(wc), P(dir_.path()), "pump", {K::kCopy, "d.dat"}));
   UnwrittenRecord r;
   EXPECT_TRUE(ReadUnwrittenRecord(record, &r));
   EXPECT_EQ(Listed(r), "delete pump.dat copy b.dat copy d.dat");
-  EXPECT_EQ(DirectoryNames(temp_ / "QV_776655"), "pump_0002 pump_0002.unwritten ");
+  EXPECT_EQ(DirectoryNames(dir_ / "QV_776655"), "pump_0002 pump_0002.unwritten ");
 }
 
 // Records are found in the temporary path's version folders, in working copy order, each with its
@@ -504,28 +502,28 @@ TEST_F(Unwritten, TornJunkAndForgedRecordsAreReadWithoutHarm) {
 // read), or a journal alone; unreadable ones are named. The kept working copy is reported in one line.
 TEST_F(Unwritten, RecordsAreFoundUnderTheTemporaryPathAndAKeptWorkingCopyIsReported) {
   const std::string b = WorkingCopy("valve_0003"), a = WorkingCopy("pump_0004"), c = WorkingCopy("dam_0005");
-  ASSERT_TRUE(RecordUnwritten(P(b), P(temp_ / "m"), "valve", {K::kCopy, "valve.dat"}));
-  ASSERT_TRUE(RecordUnwritten(P(a), P(temp_ / "m"), "pump", {K::kDelete, "pump.bak"}));
-  ASSERT_TRUE(RecordUnwritten(P(a), P(temp_ / "m"), "pump", {K::kCopy, "pump.dat"}));
-  ASSERT_TRUE(RecordUnwritten(P(c), P(temp_ / "m"), "dam", {K::kCopy, "dam.dat"}));
+  ASSERT_TRUE(RecordUnwritten(P(b), P(dir_ / "m"), "valve", {K::kCopy, "valve.dat"}));
+  ASSERT_TRUE(RecordUnwritten(P(a), P(dir_ / "m"), "pump", {K::kDelete, "pump.bak"}));
+  ASSERT_TRUE(RecordUnwritten(P(a), P(dir_ / "m"), "pump", {K::kCopy, "pump.dat"}));
+  ASSERT_TRUE(RecordUnwritten(P(c), P(dir_ / "m"), "dam", {K::kCopy, "dam.dat"}));
   ClearUnwritten(P(c), "dam.dat");
-  const std::string journal = std::string(kPendingHeader) + "\nmodel-dir " + temp_ / "m";
+  const std::string journal = std::string(kPendingHeader) + "\nmodel-dir " + dir_ / "m";
   WriteFile(PendingJournalPath(P(a)), journal + "\nmodel pump\ndelete pump.dat\n");
   WriteFile(PendingJournalPath(P(c)), journal + "2\nmodel dam\ncopy dam.out\ncopy dam.o");
-  WriteFile(temp_ / "junk.unwritten", "junk");
+  WriteFile(dir_ / "junk.unwritten", "junk");
   std::vector<std::string> unreadable;
-  const std::vector<UnwrittenRecord> found = FindUnwrittenRecords(P(temp_.path()), &unreadable);
+  const std::vector<UnwrittenRecord> found = FindUnwrittenRecords(P(dir_.path()), &unreadable);
   ASSERT_EQ(found.size(), 3u);
   EXPECT_EQ(found[0].working_copy + found[1].working_copy + found[2].working_copy, c + a + b);
   EXPECT_EQ(Listed(found[0]) + "|" + found[0].model_dir + "|" + Listed(found[1]),
-            "copy dam.out|" + temp_ / "m2" + S + "|delete pump.bak delete pump.dat");
-  EXPECT_EQ(unreadable, std::vector<std::string>{temp_ / "junk.unwritten"});
+            "copy dam.out|" + dir_ / "m2" + S + "|delete pump.bak delete pump.dat");
+  EXPECT_EQ(unreadable, std::vector<std::string>{dir_ / "junk.unwritten"});
 #ifndef _WIN32
   testing::internal::CaptureStderr();
   ReportKeptWorkingCopy(found[1]);
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "miradel: working copy " + a + " of model pump is kept: it holds 2 file(s) not written back to " +
-                temp_ / "m" + S + " (see 'miradel recover')\n");
+                dir_ / "m" + S + " (see 'miradel recover')\n");
 #endif
 }
 
@@ -545,7 +543,7 @@ TEST_F(Unwritten, RecoverWritesBackUnderTheLockOrSavesElsewhere) {
   // What `miradel recover ARGS --temp temp` says; its exit status must be want.
   const auto run = [&](std::vector<std::string> args, int want) {
     args.insert(args.begin(), "recover");
-    args.insert(args.end(), {"--temp", temp_.path()});
+    args.insert(args.end(), {"--temp", dir_.path()});
     const std::string out = Miradel(args);
     EXPECT_EQ(out.substr(out.rfind("\nexit ") + 1), "exit " + std::to_string(want)) << out;
     return out;
@@ -575,7 +573,7 @@ TEST_F(Unwritten, RecoverWritesBackUnderTheLockOrSavesElsewhere) {
   WriteFile(wc + "pump.dat", std::string(3 << 20, 'N'));
   Age(wc + "pump.dat", 4);
   auto cut = hostkit::ChildProcess::Start("/bin/sh", {"-c", "ulimit -f 1024; exec \"$0\" recover --write --temp \"$1\"",
-                                                      hostkit::SiblingProgram("miradel"), temp_.path()});
+                                                      hostkit::SiblingProgram("miradel"), dir_.path()});
   ASSERT_TRUE(cut);
   EXPECT_NE(cut->Wait(), 0);
   EXPECT_TRUE(ReadFile(model) == "old") << "the model's file was torn";
