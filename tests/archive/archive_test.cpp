@@ -2,16 +2,34 @@
 // strangers' archives refused before anything is written, failures that leave nothing behind. And
 // the archive exports and the properties dialog through the C interface, answered by the scripted
 // user interface: what goes into an archive, where it unpacks, and what the host is told.
+#include <zip.h>
 
 #include "archive/archive_files.h"
 #include "archive/archiver.h"
-#include "support/archive_maker.h"
 #include "support/host_test.h"
 
 namespace miradel::test {
 namespace {
 
 using namespace ::miradel::archive;
+
+// Archives made entry by entry, stored, as some other program might make them.
+struct RawEntry { std::string name, data; bool link = false, utf8 = false; };
+
+// "" once written, else why not.
+std::string MakeArchive(const std::string& path, const std::vector<RawEntry>& entries) {
+  int err = 0;
+  zip_t* za = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+  if (!za) return "open failed";
+  for (const RawEntry& e : entries) {
+    zip_source_t* src = zip_source_buffer(za, e.data.data(), e.data.size(), 0);
+    zip_int64_t i = zip_file_add(za, e.name.c_str(), src, e.utf8 ? ZIP_FL_ENC_UTF_8 : ZIP_FL_ENC_RAW);
+    if (i < 0) return zip_strerror(za);
+    zip_set_file_compression(za, static_cast<zip_uint64_t>(i), ZIP_CM_STORE, 0);
+    if (e.link) zip_file_set_external_attributes(za, static_cast<zip_uint64_t>(i), 0, ZIP_OPSYS_UNIX, 0120777u << 16);
+  }
+  return zip_close(za) == 0 ? "" : zip_strerror(za);
+}
 
 const bool kAll[kTypeCount] = {true, true, true, true, true};
 const bool kInputOnly[kTypeCount] = {true, false, false, false, false};
