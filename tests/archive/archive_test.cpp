@@ -47,8 +47,7 @@ TEST(ArchiveFiles, TypesCollectionDestinationAndModelName) {
       {"m.mdb", kAll, true},        {"m.L001", kAll, true},       {"m.lst", kAll, false},
       {"m.log", kAll, true},        {"m.bak.txt", kAll, false},   {"readme", kAll, false},
       {"m.cmb", kInputOnly, true},  {"m.unt", kUnitOnly, true},   {"m.lib", kUnitOnly, false},
-      {"m.", kAll, false},          {"m.pws", kAll, true},        {"m.LEVEL", kInputOnly, false},
-  };
+      {"m.", kAll, false},          {"m.pws", kAll, true},        {"m.LEVEL", kInputOnly, false}};
   for (const Case& c : cases) EXPECT_EQ(TakenByTypes(c.name, c.ticked), c.taken) << c.name;
   EXPECT_EQ(ArchiveExtension("m.bak.txt"), "BAK.TXT");
   EXPECT_EQ(ArchiveExtension("readme"), "");
@@ -309,8 +308,7 @@ TEST_F(ArchiveExports, WithoutAnArchiveTheUserIsToldWhyOrNothingHappens) {
       {"file dialog cancelled", "", Types{}, false, {}},
       {"archive dialog cancelled", out_ + "a.QVC", std::nullopt, false, {}},
       {"no such folder", out_ + "gone" + S + "a.QVC", Types{}, false, {"Miradel|Error in creating archive file.|0"}},
-      {"nothing to pack", out_ + "a.QVC", Types{}, true, {"Miradel|No file select for archiving.|0"}},
-  };
+      {"nothing to pack", out_ + "a.QVC", Types{}, true, {"Miradel|No file select for archiving.|0"}}};
   for (const Case& c : cases) {
     if (c.empty_working_copy) std::filesystem::remove(work_ + "pump.dat");
     const std::size_t asked = ui_.archives().size();

@@ -15,8 +15,7 @@ TEST(PathTest, OnlyNamesThatStayInsideTheirDirectoryPassAndAnEmptyDirectoryNames
       {".", false, true},         {"..", false, false},       {"sub/pump.dat", false, true},
       {"sub\\pump.dat", false, true}, {"/etc/passwd", false, false}, {"\\\\server\\x", false, false},
       {"C:x.dat", false, false},  {"x.dat:stream", false, false}, {"../x", false, false},
-      {"a/../../x", false, false}, {"a\\..", false, false},    {"a\0b"s, false, false},
-  };
+      {"a/../../x", false, false}, {"a\\..", false, false},    {"a\0b"s, false, false}};
   for (const Case& c : cases) {
     EXPECT_EQ(IsPlainName(c.name), c.plain) << c.name;
     EXPECT_EQ(StaysInside(c.name), c.inside) << c.name;

@@ -131,8 +131,7 @@ TEST_F(Companion, TihListsNameTheTihFilesAndTheHostsListComesBack) {
       list("a.thl", TihList(" 2 ", {"T1", "T2"}) + "short line\n" + TihList("", {"T9"})),
       list("b.thl", TihList("0", {"T9"})),
       list("c.thl", TihList("x", {"T9"})),
-      list("d.thl", TihList("1", {"T1", "T3"})),
-  };
+      list("d.thl", TihList("1", {"T1", "T3"}))};
   for (const std::string& list : lists) FilesListAppend(list);
   EXPECT_EQ(NW_CpyTihFilesThl(), 1);
   EXPECT_EQ(Names(), "T1.tih T2.tih T3.tih pump.dat ");
@@ -153,8 +152,7 @@ TEST_F(Companion, TtaFilesComeWithTheInputsAndProfilesTheirCaseListNames) {
   WriteFile(model_.substr(0, model_.size() - 1) + ".tsm", "beside");
   WriteFile(model_ + "pump.ttl", CaseList({{"other.tti", ""}}));
   for (const char* name : {"pump.tpp", "pump.LOG", "in1.tti", "in1.tsm", "in1.tss", "IN2.TTI", "IN2.tdl", "P1.TTP",
-                           "other.tti", "x.i"})
-    WriteFile(model_ + name, name);
+                           "other.tti", "x.i"}) WriteFile(model_ + name, name);
   EXPECT_EQ(CopyTTAFiles(0), 1);
   EXPECT_EQ(Names(), "pump.dat ");
   EXPECT_EQ(CopyTTAFiles(), 1);

@@ -11,8 +11,7 @@ namespace {
 // A name as the system gives one: no control codes, not blanks alone.
 std::string Name(std::string_view bytes) {
   std::string name;
-  for (char c : bytes.substr(0, 40))
-    if (static_cast<unsigned char>(c) >= 0x20) name += c;
+  for (char c : bytes.substr(0, 40)) if (static_cast<unsigned char>(c) >= 0x20) name += c;
   return name.find_first_not_of(' ') == std::string::npos ? "x" + name : name;
 }
 }  // namespace

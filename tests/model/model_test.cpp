@@ -89,8 +89,7 @@ TEST_F(ModelCycle, GoingBackWithoutANewWorkingCopyKeepsTheOpenOnes) {
          EXPECT_EQ(std::string(owner.user_name) + " " + owner.machine_name + " " + std::to_string(owner.is_permanent),
                    "eve PC-EVE 0");
        }, 1},
-      {"not set up yet", [&] { EXPECT_EQ(GetLock(b_.path(), "valve", &owner), 1); }, 0},
-  };
+      {"not set up yet", [&] { EXPECT_EQ(GetLock(b_.path(), "valve", &owner), 1); }, 0}};
   auto holder = StartHolder(b_.path(), "dam", "eve", "PC-EVE");
   ASSERT_TRUE(holder);
   for (const auto& [what, tryB, keepLock] : cases) {
@@ -415,10 +414,8 @@ TEST_F(Unwritten, RecordsClearsAndReplacesEntriesBesideTheWorkingCopy) {
   std::int64_t since = 0;
   for (const auto& [step, after] : steps) {
     const std::string verb = step.substr(0, step.find(' ')), file = step.substr(verb.size() + 1);
-    if (verb == "clear")
-      ClearUnwritten(P(wc), file);
-    else
-      EXPECT_TRUE(RecordUnwritten(P(wc), P(dir_ / "models"), "pump", {verb == "copy" ? K::kCopy : K::kDelete, file}));
+    if (verb == "clear") ClearUnwritten(P(wc), file);
+    else EXPECT_TRUE(RecordUnwritten(P(wc), P(dir_ / "models"), "pump", {verb == "copy" ? K::kCopy : K::kDelete, file}));
     UnwrittenRecord r;
     const bool there = !after.empty();
     ASSERT_EQ(ReadUnwrittenRecord(record, &r), there) << step;
@@ -474,10 +471,8 @@ TEST_F(Unwritten, TornJunkAndForgedRecordsAreReadWithoutHarm) {
       {v1, UnwrittenRecordText({"", dir_.path(), "pump", 42, {}}), ""}, {absent, absent, ""}};
   for (const Case& c : cases) {
     for (const auto& [file, text] : {std::pair(record, c.main), std::pair(record + ".tmp", c.tmp)})
-      if (text == absent)
-        std::filesystem::remove(file);
-      else
-        WriteFile(file, text);
+      if (text == absent) std::filesystem::remove(file);
+      else WriteFile(file, text);
     UnwrittenRecord r;
     const std::string& w = c.want;
     EXPECT_EQ(ReadUnwrittenRecord(record, &r) ? Listed(r) + "|" + r.working_copy : w, w.size() > 1 ? w + "|" + wc : w)

@@ -24,8 +24,7 @@ nlohmann::json Json(const std::vector<std::string>& args) {
 
 std::string Verdicts(const tools::DoctorReport& report) {
   std::string out;
-  for (const tools::DoctorCheck& c : report.checks)
-    if (c.verdict == tools::DoctorCheck::kFail) out += c.property + ";";
+  for (const tools::DoctorCheck& c : report.checks) if (c.verdict == tools::DoctorCheck::kFail) out += c.property + ";";
   return out;
 }
 
@@ -41,8 +40,7 @@ TEST(Doctor, PassesAFitFolderAndNamesWhatAnUnfitOneLacks) {
       {"write permission;", [](FaultEnv& e) { e.Fail(Op::kCreateDir, "", platform::ErrorKind::kAccessDenied); }},
       {"replace by rename;", [](FaultEnv& e) { e.Fail(Op::kRename, "", platform::ErrorKind::kOther); }},
       {"flush;", [](FaultEnv& e) { e.Fail(Op::kFlush, "flush.tmp", platform::ErrorKind::kOther); }},
-      {"free space;", [](FaultEnv& e) { e.SetFreeSpace(1 << 20); }},
-  };
+      {"free space;", [](FaultEnv& e) { e.SetFreeSpace(1 << 20); }}};
   for (const Case& c : cases) {
     FaultEnv env(&platform::System());
     c.fake(env);

@@ -48,8 +48,7 @@ TEST_F(TTAFileTest, ReadsFixedColumnsOfEveryLineAfterTheHeader) {
        "case1.tti|Startup||0,0,0;case2.tti|Trip||0,0,0;ab|||0,0,0;"},
       {"numbers beyond an int are held at its limits",
        "H\r\n" + Col("f") + Col("c") + Col("p") + Col("99999999999999") + Col("-99999999999999"),
-       "f|c|" + Col("p") + "|2147483647,-2147483648,0;"},
-  };
+       "f|c|" + Col("p") + "|2147483647,-2147483648,0;"}};
 #ifdef __linux__  // a case list left open after its reading shows among the process's descriptors
   auto open = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator{}); };
   const auto before = open();
@@ -73,8 +72,7 @@ TEST_F(TTAFileTest, CollectionListsProfileThenInputAndWhatIsMissing) {
   const std::string up = std::string("..") + kSep;
   TtaCollection got = CollectTTAFiles(
       dir_.Write("pump.ttc", CaseList({{"case1.tti", "  prof1 "}, {"case2.tti", ""}, {"", ""}, {"gone.tti", "prof1.TTP"},
-                                       {up + "secret.tti", up + "m" + kSep + "prof1"}})),
-      [&] { return m; });
+                                       {up + "secret.tti", up + "m" + kSep + "prof1"}})), [&] { return m; });
   EXPECT_TRUE(got.readable);
   EXPECT_EQ(got.files, (std::vector<std::string>{m + "prof1.TTP", m + "case1.tti", m + "case2.tti"}));
   std::string missing;

@@ -414,8 +414,7 @@ TEST(FormatStringTest, HonoursTheFormattersEscapesAndLineBreaksAndLeavesBrokenTe
       {"a\nb\rc\r\nd\n\re", {}, "a\r\nb\r\nc\r\nd\r\n\r\ne"}, {"%\nx%\r", {}, "\nx\r"},
       {"[%1!5s!][%1!-5s!][%1!.2s!][%1!4.1s!][%1!s!]", {"abc"}, "[  abc][abc  ][ab][   a][abc]"},
       {"[%1!x!]", {"abc"}, "[abc]"},  // a conversion that is not for strings inserts the text
-      {"", {"a"}, ""},
-  };
+      {"", {"a"}, ""}};
   for (const Case& c : cases) {
     std::string portable;
     EXPECT_TRUE(FormatMessageText(c.text, c.inserts, &portable)) << c.text;
@@ -607,8 +606,7 @@ TEST(Win32MessageBoxTest, EachBoxShowsItsTextAndButtonsWhereItBelongsAlsoTwoAtOn
       {"plain box", 30, 30, 1, MB_YESNO, IDNO, "&Yes", "&No", kPlain},
       {"owner over the bottom right", screen.right - 120, screen.bottom - 80, 0, MB_OK, IDOK, "", "", kBottomRight},
       {"owner over the top left", -350, -250, 0, MB_OK | MB_ICONEXCLAMATION, IDOK, "", "", kOrigin},
-      {"owner that is no window", 10, 10, 1, MB_YESNO, IDYES, "&Retry", "&Save", kNoOwner},
-  };
+      {"owner that is no window", 10, 10, 1, MB_YESNO, IDYES, "&Retry", "&Save", kNoOwner}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
     OwnerWindow owner(c.x, c.y);
