@@ -7,7 +7,6 @@
 #include "base/text.h"
 #include "copy/copy_service.h"
 #include "copy/file_path_queue.h"
-#include "support/child.h"
 #include "support/host_test.h"
 
 #ifndef _WIN32

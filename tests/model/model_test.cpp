@@ -8,7 +8,6 @@
 #include <ctime>
 
 #include "model/model_file_set.h"
-#include "support/child.h"
 #include "support/host_test.h"
 
 namespace miradel::test {

@@ -5,7 +5,6 @@
 #include <iostream>
 #include <sstream>
 
-#include "support/child.h"
 #include "support/host_test.h"
 
 #ifndef _WIN32

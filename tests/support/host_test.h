@@ -13,8 +13,8 @@
 #include "lock/xml_processor.h"
 #include "miradel.h"
 #include "model/unwritten_changes.h"
+#include "support/child.h"
 #include "support/fault_env.h"
-#include "support/patience.h"
 #include "support/scripted_ui.h"
 #include "support/temp_dir.h"
 

@@ -7,7 +7,6 @@
 
 #include "doctor.h"
 #include "lock_board.h"
-#include "support/child.h"
 #include "support/host_test.h"
 
 namespace miradel::test {
