@@ -39,7 +39,7 @@ class Companion : public HostTest {
   const std::string kOut = std::string("..") + S + "evil";
 };
 
-TEST_F(Companion, SpectraAreFetchedThroughTheirFsFilesAndTheMissingOnesShownOnceWhenAsked) {
+TEST_F(Companion, SpectraAreFetchedThroughTheirFsFilesAndTheMissingOnesShownOnceInLinesOfEighty) {
   WriteFile(model_ + "pump.fs1", FsFile({"A", "B", "A", ""}));
   WriteFile(model_ + "pump.fs3", FsFile({"B", "C", kOut}));
   WriteFile(model_ + "pump.f10", FsFile({"D"}));
@@ -65,11 +65,9 @@ TEST_F(Companion, SpectraAreFetchedThroughTheirFsFilesAndTheMissingOnesShownOnce
   EXPECT_EQ(CopyFSToNewDir(other.path(), "pump2  ", 12), 1);
   EXPECT_EQ(DirectoryNames(other.path()), "pump2.f10 pump2.fs1 pump2.fs3 ");
   EXPECT_EQ(CopyFSToNewDir(other.path(), kOut, 3), 0);
-}
 
-// Lines break before an item that would pass 80 characters: the file list's items start the next
-// line, the table's continue under the first name of the row.
-TEST(CompanionTexts, LongListsBreakAtEightyCharacters) {
+  // Lines break before an item that would pass 80 characters: the file list's items start the next
+  // line, the table's continue under the first name of the row.
   const std::string name(16, 'n');  // "[ " name " ] " is 21 characters, " " name " " 18
   std::string text;
   FormatMissingFileList("H\r\n", text, std::vector<std::string>(4, name));

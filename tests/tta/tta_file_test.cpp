@@ -32,7 +32,7 @@ class TTAFileTest : public ::testing::Test {
   TempDir dir_;
 };
 
-TEST_F(TTAFileTest, ReadsFixedColumnsOfEveryLineAfterTheHeader) {
+TEST_F(TTAFileTest, ReadsFixedColumnsOfEveryLineAfterTheHeaderAndCollectsTheFilesTheCasesName) {
   const std::tuple<const char*, std::string, std::string> reads[] = {
       {"text after column 90 is ignored; no CR LF at the end",
        "TTA File       Case           Profile\r\n" + Col("  case1.tti") + Col(" Startup ") + Col("  prof1  ") +
@@ -62,9 +62,9 @@ TEST_F(TTAFileTest, ReadsFixedColumnsOfEveryLineAfterTheHeader) {
   platform::ScopedEnv scoped(&env);
   env.Fail(Op::kRead, "", platform::ErrorKind::kOther, 1);
   EXPECT_EQ(Read("H\r\n" + Col("a.tti")), "unreadable:");
-}
+  env.ClearFaults();
 
-TEST_F(TTAFileTest, CollectionListsProfileThenInputAndWhatIsMissing) {
+  // The collection lists each profile, then its input, and what is missing.
   const std::string m = dir_ / "m" + kSep;
   ASSERT_TRUE(platform::System().CreateDirectory(m).ok());
   for (const char* name : {"prof1.TTP", "case1.tti", "case2.tti"}) dir_.Write(std::string("m") + kSep + name, "");

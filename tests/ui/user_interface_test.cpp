@@ -146,7 +146,7 @@ TEST_F(CallbackUiTest, EachBoxArrivesAsAskedAlsoFromTwoThreadsAtOnceAndOnlyAnAns
                                        {200, "continue?", "Missing ", kYesNo, "(null)", "(null)", kCentre}}));
 }
 
-TEST_F(CallbackUiTest, TheBrowserAndEnablingReachTheHostAndAFolderWithoutAUsablePathIsReported) {
+TEST_F(CallbackUiTest, TheBrowserTheDialogsAndEnablingReachTheHostAndOnlyUsablePathsAndClearAnswersCount) {
   table_.browse_for_folder = &HostBrowse;
   table_.enable_window = &HostEnable;
   ASSERT_EQ(1, MiradelSetUiCallbacks(&table_));
@@ -178,10 +178,9 @@ TEST_F(CallbackUiTest, TheBrowserAndEnablingReachTheHostAndAFolderWithoutAUsable
   EXPECT_EQ(sizeof(MiradelUiCallbacks), MiradelUiCallbacksSize(&version));
   EXPECT_EQ(2u, version);
   EXPECT_EQ(sizeof(MiradelUiCallbacks), MiradelUiCallbacksSize(nullptr));
-}
 
-// The archive dialog flips every box.
-TEST_F(CallbackUiTest, FileDialogsAndBothDialogsReachTheirSlotsAndOnlyAClearAnswerCounts) {
+  // The file dialogs and both dialogs reach their slots, and only a clear answer counts. The
+  // archive dialog flips every box.
   table_ = {sizeof table_, this, &HostBox, nullptr, &FileSlot<false>, &FileSlot<true>,
             [](void* c, intptr_t o, const MiradelFileProperties* p) {  // texts that are NULL would crash here
               auto* host = static_cast<CallbackUiTest*>(c);
@@ -195,11 +194,11 @@ TEST_F(CallbackUiTest, FileDialogsAndBothDialogsReachTheirSlotsAndOnlyAClearAnsw
               return static_cast<CallbackUiTest*>(c)->slot_answer_;
             }};
   ASSERT_EQ(1, MiradelSetUiCallbacks(&table_));
-  const std::string longest(259, 'p'), nul(1, '\0');
-  struct Case { bool save; int answer; std::string written, path; };
-  for (const Case& c : {Case{true, 1, "C:\\a\\m.QVC" + nul, "C:\\a\\m.QVC"}, {false, 1, longest + nul, longest},
-                        {false, 1, longest + "p", ""}, {true, 1, nul, ""}, {true, 0, "C:\\x" + nul, ""},
-                        {false, 2, "C:\\x" + nul, ""}}) {  // the third without a terminator in the buffer
+  const std::string path_max(259, 'p'), end(1, '\0');
+  struct Pick { bool save; int answer; std::string written, path; };
+  for (const Pick& c : {Pick{true, 1, "C:\\a\\m.QVC" + end, "C:\\a\\m.QVC"}, {false, 1, path_max + end, path_max},
+                        {false, 1, path_max + "p", ""}, {true, 1, end, ""}, {true, 0, "C:\\x" + end, ""},
+                        {false, 2, "C:\\x" + end, ""}}) {  // the third without a terminator in the buffer
     Script(c.written, c.answer);
     std::string path = "untouched";
     const bool chosen = Current().FileDialog({0x55, c.save, "Q (*.QVC)|*.QVC||", "QVC", "m_A", "C:\\m", 6}, &path);
@@ -383,8 +382,11 @@ TEST(ArchiveDialogModelTest, SelectAllTicksOrClearsAllAndIsClearedByAnyBoxButNev
   EXPECT_EQ("xxxxxx|-x-x--", Boxes(ArchiveDialogModel(all)) + "|" + Boxes(ArchiveDialogModel(some)));
 }
 
+struct Case { std::string text; std::vector<std::string> inserts; std::string expected; };
+
 // Each listed id has its text, by either lookup; other ids have none and leave the output alone.
-TEST(StringTableTest, ListedIdsHaveTheirTextAndOtherIdsNone) {
+// Inserts are filled as the platform's formatter does; broken texts come back as they are.
+TEST(StringTableTest, ListedIdsHaveTheirTextsWhoseInsertsAreFilledAsTheFormatterDoes) {
   for (unsigned id : StringIds()) {
     std::string compiled;
     EXPECT_TRUE(CompiledString(id, &compiled)) << id;
@@ -400,12 +402,8 @@ TEST(StringTableTest, ListedIdsHaveTheirTextAndOtherIdsNone) {
   // An insert is not formatted again, and one not given is empty.
   EXPECT_EQ("You can continue working with the 'a%1b' model", FormatString(kStrContinueWorkingQuoted, "a%1b"));
   EXPECT_EQ("You can continue working with the  model", FormatString(kStrContinueWorking));
-}
 
-struct Case { std::string text; std::vector<std::string> inserts; std::string expected; };
-
-// What the platform's formatter gives; the portable one must give the same.
-TEST(FormatStringTest, HonoursTheFormattersEscapesAndLineBreaksAndLeavesBrokenTextsAsTheyAre) {
+  // What the platform's formatter gives; the portable one must give the same.
   const Case cases[] = {
       {"%2%1 and %1", {"a", "b"}, "ba and a"},
       {"%12|%100", {"1", "2", "3", "4", "5", "6", "7", "8", "9", "ten", "11", "twelve"}, "twelve|ten0"},
