@@ -126,7 +126,7 @@ TEST_F(LockExports, SecondLockHoldsOnlyTheLockFileAndReleasedOrSharedSlotsDropNo
 using SettingsExports = HostTest;
 
 // The directories and the user's name are written only when they fit, terminator included.
-TEST_F(SettingsExports, TextsNeverOverflowTheHostsBuffers) {
+TEST_F(SettingsExports, TextsNeverOverflowTheHostsBuffersAndTheWorkingDirectoryMustExist) {
   char guarded[MIRADEL_PATH_BUFFER + 16];
   std::memset(guarded, 'x', sizeof guarded);
   NW_GetQVTempDir(guarded);
@@ -150,6 +150,14 @@ TEST_F(SettingsExports, TextsNeverOverflowTheHostsBuffers) {
   int size = 9;
   EXPECT_EQ(NW_GetUserName(nullptr, &size), 0);
   EXPECT_EQ(NW_GetUserName(guarded, nullptr), 0);
+
+  // The working directory changes only to directories that exist.
+  EXPECT_NE(NW_SetWorkingdir(dir_.path().c_str()), 0);
+  std::string now;
+  ASSERT_TRUE(platform::Current().GetCurrentDirectory(&now).ok());
+  EXPECT_EQ(path::WithSeparator(now), dir_.path());
+  EXPECT_EQ(NW_SetWorkingdir((dir_.path() + "missing").c_str()), 0);
+  EXPECT_EQ(NW_SetWorkingdir(nullptr), 0);
 }
 
 TEST_F(SettingsExports, CompareModelsIgnoresCaseAndTheTrailingSeparator) {
@@ -192,15 +200,6 @@ TEST_F(SettingsExports, VersionNumberGivesDigitsTagDottedTextAndLockTexts) {
   EXPECT_EQ(In().m_staging.m_strVersionTag, "QV_800100");
   EXPECT_EQ(In().m_locks.Texts().dotted, "80.1.0.4");
   EXPECT_NE(In().m_locks.Texts().temporary.find("<QuorvaneVersion>80.1.0.4<"), std::string::npos);
-}
-
-TEST_F(SettingsExports, TheWorkingDirectoryChangesOnlyToDirectoriesThatExist) {
-  EXPECT_NE(NW_SetWorkingdir(dir_.path().c_str()), 0);
-  std::string now;
-  ASSERT_TRUE(platform::Current().GetCurrentDirectory(&now).ok());
-  EXPECT_EQ(path::WithSeparator(now), dir_.path());
-  EXPECT_EQ(NW_SetWorkingdir((dir_.path() + "missing").c_str()), 0);
-  EXPECT_EQ(NW_SetWorkingdir(nullptr), 0);
 }
 
 }  // namespace

@@ -120,7 +120,9 @@ std::vector<std::string> Select(ModelFileSet& set, const std::vector<std::string
 // The suffix shapes are checked at their edges; the fixed suffixes are a table the selection samples.
 // The companions that come with a model are checked on files, through the exports (staging and
 // companion tests).
-TEST(ModelFileSet, SelectsByNameAndSuffixShapeKeepingListingOrder) {
+using ExistenceExports = HostTest;
+
+TEST_F(ExistenceExports, ModelFilesAreSelectedByNameAndSuffixShapeKeepingListingOrderAndFoundWhereTheHostSays) {
   ModelFileSet set;
   EXPECT_EQ(Select(set, {"PUMP.DAT", "pump.fs3", "pump.fs0", "pump_d0042.txt", "pump_d004.txt", "pump.l123", "pump.lin",
                          "pump.abc", "pump", "pump2.dat", "pum.dat", "pump.LPIPELINK", "pump_D0042.TXT", "pump.fs10",
@@ -137,14 +139,10 @@ TEST(ModelFileSet, SelectsByNameAndSuffixShapeKeepingListingOrder) {
   for (const char* s : {"", ".", ".DAT", ".fs0", ".fsa", ".fs", ".lxy", ".lxyzw", "_d000.txt", "_d00000.txt",
                         "_d00a0.txt", "_d0000.TXT", "x.dat", ".dat ", ".da"})
     EXPECT_EQ(set.IsModelFileSuffix(s), 0) << s;
-}
 
-using ExistenceExports = HostTest;
-
-// NW_CheckModelExist joins directory, name and extension; NW_FileExistMdlTmp looks in the model
-// directory (0) or the working copy (1); NW_IsThisModelDir compares with the host program's
-// directory. Blanks after a text and the letter case do not count.
-TEST_F(ExistenceExports, LookWhereTheHostSays) {
+  // NW_CheckModelExist joins directory, name and extension; NW_FileExistMdlTmp looks in the model
+  // directory (0) or the working copy (1); NW_IsThisModelDir compares with the host program's
+  // directory. Blanks after a text and the letter case do not count.
   dir_.Write("pump.dat", "x");
   In().m_location.StoreDirAndName(Path::FromText(dir_.path()), "pump");
   const std::string d = path::WithoutTrailingSeparators(dir_.path()), parent = path::DirectoryPart(d);
