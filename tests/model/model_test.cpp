@@ -23,26 +23,6 @@ class ModelCycle : public HostTest {
   TempDir b_;
 };
 
-TEST_F(ModelCycle, OpenWorkWriteBackAndClose) {
-  for (const char* name : {"pump.dat", "pump.xml"}) dir_.Write(name, name);
-  const std::string temp = Open(dir_.path(), "pump");
-  EXPECT_FALSE(CanWrite(dir_ / "pump.dat")) << "the lock holds the data file";
-  EXPECT_EQ(ReadFile(temp + "pump.xml"), "pump.xml");
-
-  ASSERT_EQ(NW_SetWorkingdir(temp.c_str()), 1);  // the host works there
-  WriteFile(temp + "pump.dat", "new data");
-  EXPECT_EQ(NW_CopyAllFromTemp(), 0) << "the held data file cannot be overwritten";
-  NW_ReleasModLock();
-  ASSERT_EQ(NW_CopyAllFromTemp(), 1);
-  EXPECT_EQ(dir_.Read("pump.dat"), "new data");
-  NW_GetModLock();
-  EXPECT_FALSE(CanWrite(dir_ / "pump.dat"));
-
-  NW_ReleaseLock();
-  EXPECT_TRUE(Free(dir_ / "pump"));
-  EXPECT_FALSE(Exists(temp)) << "removed although it was the working directory";
-}
-
 // true: B is kept and A let go (NW_RelesOldLock); false: B is given up (NW_GetOldModel).
 class ModelSwitch : public ModelCycle, public ::testing::WithParamInterface<bool> {};
 
@@ -75,7 +55,7 @@ INSTANTIATE_TEST_SUITE_P(KeepNewOrGoBack, ModelSwitch, ::testing::Bool(),
 // Going back when no working copy was made for B must never cost A its own, nor its lock: B's
 // directory was refused, B was refused (held by another process, which is named), or the host
 // went back before setting B up.
-TEST_F(ModelCycle, GoingBackWithoutANewWorkingCopyKeepsTheOpenOnes) {
+TEST_F(ModelCycle, GoingBackWithoutANewWorkingCopyKeepsTheOpenOnesAndAClosedModelIsFree) {
   dir_.Write("pump.dat", "A");
   for (const char* name : {"valve.dat", "dam.dat"}) b_.Write(name, name);
   const std::string tempA = Open(dir_.path(), "pump");
@@ -106,6 +86,25 @@ TEST_F(ModelCycle, GoingBackWithoutANewWorkingCopyKeepsTheOpenOnes) {
   EXPECT_EQ(holder->Wait(), 0);
   NW_ReleaseLock();
   EXPECT_FALSE(dir_.Exists("pump.lck")) << "the primary slot did not hold A's lock";
+
+  // Open, work, write back and close.
+  for (const char* name : {"pump.dat", "pump.xml"}) dir_.Write(name, name);
+  const std::string temp = Open(dir_.path(), "pump");
+  EXPECT_FALSE(CanWrite(dir_ / "pump.dat")) << "the lock holds the data file";
+  EXPECT_EQ(ReadFile(temp + "pump.xml"), "pump.xml");
+
+  ASSERT_EQ(NW_SetWorkingdir(temp.c_str()), 1);  // the host works there
+  WriteFile(temp + "pump.dat", "new data");
+  EXPECT_EQ(NW_CopyAllFromTemp(), 0) << "the held data file cannot be overwritten";
+  NW_ReleasModLock();
+  ASSERT_EQ(NW_CopyAllFromTemp(), 1);
+  EXPECT_EQ(dir_.Read("pump.dat"), "new data");
+  NW_GetModLock();
+  EXPECT_FALSE(CanWrite(dir_ / "pump.dat"));
+
+  NW_ReleaseLock();
+  EXPECT_TRUE(Free(dir_ / "pump"));
+  EXPECT_FALSE(Exists(temp)) << "removed although it was the working directory";
 }
 
 std::vector<std::string> Select(ModelFileSet& set, const std::vector<std::string>& names) {
