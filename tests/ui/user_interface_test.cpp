@@ -329,7 +329,13 @@ platform::FileTime Local(int year, int month, int day, int hour, int minute, int
 #endif
 }
 
-TEST(FilePropertiesModelTest, SizesInKilobytesRoundedAndMegabytesCutTimesTodayOrYesterdayAndFillFromTheFile) {
+std::string Boxes(const ArchiveDialogModel& m) {  // "Select All" then the five, as ticks
+  std::string s(1, m.select_all() ? 'x' : '-');
+  for (int i = 0; i < ArchiveDialogModel::kTypeCount; ++i) s += m.type(i) ? 'x' : '-';
+  return s;
+}
+
+TEST(DialogModelsTest, PropertiesSizesTimesAndFillAndTheArchiveDialogsSelectAll) {
   const std::pair<std::uint64_t, const char*> sizes[] = {
       {0, "0 bytes (0 bytes)"}, {1023, "1023 bytes (1023 bytes)"}, {1024, "1.00 KB (1024 bytes)"},
       {1536, "1.50 KB (1536 bytes)"}, {1048575, "1024.00 KB (1048575 bytes)"}, {1048576, "1.00 MB (1048576 bytes)"},
@@ -360,15 +366,9 @@ TEST(FilePropertiesModelTest, SizesInKilobytesRoundedAndMegabytesCutTimesTodayOr
   EXPECT_NE(FillFileProperties(platform::System(), bare, "PUMP.CMB", "", 0, 0, now).modified.find(", 2300, "),
             std::string::npos);
 #endif
-}
 
-std::string Boxes(const ArchiveDialogModel& m) {  // "Select All" then the five, as ticks
-  std::string s(1, m.select_all() ? 'x' : '-');
-  for (int i = 0; i < ArchiveDialogModel::kTypeCount; ++i) s += m.type(i) ? 'x' : '-';
-  return s;
-}
-
-TEST(ArchiveDialogModelTest, SelectAllTicksOrClearsAllAndIsClearedByAnyBoxButNeverTickedByOne) {
+  // The archive dialog's Select All ticks or clears all, and is cleared by any box but never ticked
+  // by one.
   ArchiveDialogModel m;  // the start state
   std::string seen = Boxes(m);
   // Reports off and on again, Select All off, then the five on one by one (and one that is none).
