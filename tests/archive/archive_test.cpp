@@ -321,7 +321,7 @@ TEST_F(ArchiveExports, TheTickedTypesAndTheExtraFilesArePackedAndUnpackBesideThe
 }
 
 // Each way out of NW_ArchiveModel short of an archive: nothing made, and at most one message.
-TEST_F(ArchiveExports, WithoutAnArchiveTheUserIsToldWhyOrNothingHappens) {
+TEST_F(ArchiveExports, WithoutAnArchiveOrAModelInItTheUserIsToldWhyOrNothingHappens) {
   struct Case { const char* what; std::string path; std::optional<Types> types; bool empty_working_copy;
                 std::vector<std::string> boxes; } cases[] = {
       {"file dialog cancelled", "", Types{}, false, {}},
@@ -338,14 +338,12 @@ TEST_F(ArchiveExports, WithoutAnArchiveTheUserIsToldWhyOrNothingHappens) {
     EXPECT_EQ(Boxes(), c.boxes) << c.what;
     EXPECT_EQ(DirectoryNames(out_), "") << c.what;
   }
-}
 
-// Cancelled, or an archive that gives no model: status 9, and what the user is told.
-TEST_F(ArchiveExports, AnArchiveThatGivesNoModelAnswersStatus9) {
-  struct Case { const char* what; std::string archive; std::vector<RawEntry> entries; std::string opened;
+  // Cancelled, or an archive that gives no model: status 9, and what the user is told.
+  struct Opening { const char* what; std::string archive; std::vector<RawEntry> entries; std::string opened;
                 std::vector<std::string> boxes; };
   WriteFile(out_ + "m", "a file in the way");  // m.QVC cannot have its own folder: it unpacks beside
-  std::vector<Case> cases = {
+  std::vector<Opening> openings = {
       {"cancelled", "", {}, "||9", {}},
       {"no data file", "notes", {{"notes.txt", "n"}}, out_ + "notes||9", {kNoDat}},
       {"a stranger's, reaching out of its folder", "evil", {{"evil.dat", "e"}, {"../escaped.dat", "x"}},
@@ -355,7 +353,7 @@ TEST_F(ArchiveExports, AnArchiveThatGivesNoModelAnswersStatus9) {
       {"a folder too long for the host's 260 bytes", std::string(240, 'L'), {{"long.dat", "l"}}, "||9", {kNoDat}},
 #endif
   };
-  for (const Case& c : cases) {
+  for (const Opening& c : openings) {
     SCOPED_TRACE(c.what);
     if (!c.archive.empty()) ASSERT_EQ(MakeArchive(out_ + c.archive + ".QVC", c.entries), "");
     ui_.QueuePaths({c.archive.empty() ? "" : out_ + c.archive + ".QVC"});

@@ -119,7 +119,7 @@ TEST_F(Companion, TheFileListIsKeptAsTheHostGaveItAndFatigueCurvesComeFromTheMod
   EXPECT_FALSE(test::Exists(work_ + "evil.fat"));
 }
 
-TEST_F(Companion, TihListsNameTheTihFilesAndTheHostsListComesBack) {
+TEST_F(Companion, TihListsNameTheTihFilesAndTtaCaseListsTheirInputsAndProfiles) {
   for (const char* name : {"T1.tih", "T2.tih", "T3.tih"}) WriteFile(model_ + name, name);
   auto list = [&](const std::string& name, const std::string& content) {
     WriteFile(model_ + name, content);
@@ -139,11 +139,9 @@ TEST_F(Companion, TihListsNameTheTihFilesAndTheHostsListComesBack) {
   EXPECT_FALSE(test::Exists(work_ + "evil.tih"));
   for (const std::string& list : lists) EXPECT_EQ(StrExistinList(list), 1);
   EXPECT_EQ(StrExistinList("T1.tih"), 0);
-}
 
-// The ".ttc" before the ".ttl"; inputs in either case with their four companions; what is missing
-// in one box; only a counted copy that fails gives 0.
-TEST_F(Companion, TtaFilesComeWithTheInputsAndProfilesTheirCaseListNames) {
+  // The ".ttc" before the ".ttl"; inputs in either case with their four companions; what is missing
+  // in one box; only a counted copy that fails gives 0.
   WriteFile(model_ + "pump.ttc",
             CaseList({{"in1.tti", "P1"}, {"IN2.TTI", "P2"}, {"gone.tti", ""}, {kOut + ".tti", ""}, {"x.i", ""}}));
   // A short name's companions are never looked for beside the model folder.
@@ -152,9 +150,10 @@ TEST_F(Companion, TtaFilesComeWithTheInputsAndProfilesTheirCaseListNames) {
   for (const char* name : {"pump.tpp", "pump.LOG", "in1.tti", "in1.tsm", "in1.tss", "IN2.TTI", "IN2.tdl", "P1.TTP",
                            "other.tti", "x.i"}) WriteFile(model_ + name, name);
   EXPECT_EQ(CopyTTAFiles(0), 1);
-  EXPECT_EQ(Names(), "pump.dat ");
+  EXPECT_EQ(Names(), "T1.tih T2.tih T3.tih pump.dat ");
   EXPECT_EQ(CopyTTAFiles(), 1);
-  EXPECT_EQ(Names(), "IN2.TTI IN2.tdl P1.TTP in1.tsm in1.tss in1.tti pump.LOG pump.TPP pump.TTC pump.dat x.i ");
+  EXPECT_EQ(Names(), "IN2.TTI IN2.tdl P1.TTP T1.tih T2.tih T3.tih in1.tsm in1.tss in1.tti pump.LOG pump.TPP pump.TTC "
+                     "pump.dat x.i ");
   ASSERT_EQ(ui_.count(), 1u);
   EXPECT_EQ(ui_.shown()[0].caption, "TTA Files Missing");
   for (const std::string name : {"P2.TTP", "gone.tti", "evil.tti"})

@@ -113,7 +113,7 @@ TEST_F(DiskObjectTest, QualifyResolvesRelativePathsAndRejectsWildcardsColonsAndN
 
 // Making a directory path creates every missing level or names the full path; existence tests
 // answer no without an error text.
-TEST_F(DiskObjectTest, MakeDirectoryPathAndExistenceTests) {
+TEST_F(DiskObjectTest, MakingAndDeletingDirectoriesAndExistenceTests) {
   EXPECT_EQ(disk.MakeDirectoryPath(tmp / N("a/b/c")), 1);
   EXPECT_EQ(disk.MakeDirectoryPath(tmp / N("a/b/c/")), 1);
   ASSERT_GE(env.created.size(), 3u);
@@ -145,6 +145,29 @@ TEST_F(DiskObjectTest, MakeDirectoryPathAndExistenceTests) {
   EXPECT_EQ(disk.DirectoryIsPresent(dir), 0);
   EXPECT_EQ(disk.GetErrorText(), "");
   EXPECT_TRUE(Internal([&] { return disk.DirectoryIsPresent(""); }));  // not the current directory
+
+  // Deleting files stops at the first refusal, and a directory goes only once emptied.
+  env.ClearFaults();
+  ASSERT_EQ(disk.MakeDirectoryPath(tmp / N("d/s")), 1);
+  for (const char* name : {"d/a.txt", "d/b.txt", "d/c.txt", "d/s/inner.txt"}) tmp.Write(N(name), "");
+  const std::string b = tmp / N("d/b.txt");
+  env.Fail(Op::kDelete, "b.txt", ErrorKind::kSharingViolation, 2);
+  EXPECT_EQ(disk.DeleteOneFile(b), 0);
+  EXPECT_EQ(disk.DeleteFilesInDirectory(tmp / "d"), 0);
+  EXPECT_EQ(disk.GetErrorText(), Text(ErrorKind::kSharingViolation, b));
+  EXPECT_EQ(DirectoryNames(tmp / "d"), "b.txt c.txt s ");
+  // The files go, the subdirectory stays, and so the directory cannot.
+  EXPECT_EQ(disk.DeleteDirectory(tmp / "d"), 0);
+  EXPECT_EQ(DirectoryNames(tmp / "d"), "s ");
+  EXPECT_TRUE(tmp.Exists(N("d/s/inner.txt")));
+  EXPECT_THAT(disk.GetErrorText(), EndsWith(" " + tmp / N("d/")));
+  EXPECT_EQ(disk.DeleteDirectory(tmp / N("d/s")), 1);
+  EXPECT_EQ(disk.DeleteDirectory(tmp / "d"), 1);
+  EXPECT_FALSE(tmp.Exists("d"));
+  // An empty path must not mean "the current directory" (a scratch one here, should it do so).
+  env.cwd = tmp / "d";
+  EXPECT_TRUE(Internal([&] { return disk.DeleteFilesInDirectory(""); }));
+  EXPECT_TRUE(Internal([&] { return disk.DeleteDirectory(""); }));
 }
 
 TEST_F(DiskObjectTest, ListsFilesInByteOrderWithoutDirectoriesAndDeepListingsNeverEnterALink) {
@@ -253,29 +276,6 @@ TEST_F(DiskObjectTest, CopiesMakeTheDestinationOverwriteNameWhatWasRefusedAndNev
   EXPECT_EQ(disk.GetErrorText(), Text(ErrorKind::kSharingViolation, r));
   EXPECT_TRUE(tmp.Exists("r.txt"));
   EXPECT_TRUE(tmp.Exists("s.txt"));
-}
-
-TEST_F(DiskObjectTest, DeletingFilesStopsAtTheFirstRefusalAndADirectoryOnlyWhenEmptied) {
-  ASSERT_EQ(disk.MakeDirectoryPath(tmp / N("d/s")), 1);
-  for (const char* name : {"d/a.txt", "d/b.txt", "d/c.txt", "d/s/inner.txt"}) tmp.Write(N(name), "");
-  const std::string b = tmp / N("d/b.txt");
-  env.Fail(Op::kDelete, "b.txt", ErrorKind::kSharingViolation, 2);
-  EXPECT_EQ(disk.DeleteOneFile(b), 0);
-  EXPECT_EQ(disk.DeleteFilesInDirectory(tmp / "d"), 0);
-  EXPECT_EQ(disk.GetErrorText(), Text(ErrorKind::kSharingViolation, b));
-  EXPECT_EQ(DirectoryNames(tmp / "d"), "b.txt c.txt s ");
-  // The files go, the subdirectory stays, and so the directory cannot.
-  EXPECT_EQ(disk.DeleteDirectory(tmp / "d"), 0);
-  EXPECT_EQ(DirectoryNames(tmp / "d"), "s ");
-  EXPECT_TRUE(tmp.Exists(N("d/s/inner.txt")));
-  EXPECT_THAT(disk.GetErrorText(), EndsWith(" " + tmp / N("d/")));
-  EXPECT_EQ(disk.DeleteDirectory(tmp / N("d/s")), 1);
-  EXPECT_EQ(disk.DeleteDirectory(tmp / "d"), 1);
-  EXPECT_FALSE(tmp.Exists("d"));
-  // An empty path must not mean "the current directory" (a scratch one here, should it do so).
-  env.cwd = tmp / "d";
-  EXPECT_TRUE(Internal([&] { return disk.DeleteFilesInDirectory(""); }));
-  EXPECT_TRUE(Internal([&] { return disk.DeleteDirectory(""); }));
 }
 
 }  // namespace

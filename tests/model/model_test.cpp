@@ -399,7 +399,7 @@ class Unwritten : public HostTest {
 // Entries are one per name ignoring case, the later replacing the earlier; cleared ones go and the
 // last takes the record with it. The record stays beside the working copy, never in it, and keeps
 // the time of its first entry.
-TEST_F(Unwritten, RecordsClearsAndReplacesEntriesBesideTheWorkingCopy) {
+TEST_F(Unwritten, RecordsAreWrittenBesideTheWorkingCopyAndTornJunkAndForgedOnesReadWithoutHarm) {
   const std::string wc = WorkingCopy("pump_0001"), record = UnwrittenRecordPath(P(wc));
   EXPECT_EQ(record, dir_ / "QV_776655" + S + "pump_0001.unwritten");
   const std::pair<std::string, std::string> steps[] = {
@@ -439,13 +439,11 @@ TEST_F(Unwritten, RecordsClearsAndReplacesEntriesBesideTheWorkingCopy) {
   env_.ClearFaults();
   EXPECT_FALSE(HasUnwritten(P(wc)));
   EXPECT_EQ(DirectoryNames(dir_ / "QV_776655"), "pump_0001 ");
-}
 
-// Whatever lies in the record or its ".tmp" (a crash mid-write, junk, a forgery) is read without
-// harm: a whole ".tmp" wins, a torn one falls back to the record, names that would lead out are
-// skipped, and what cannot be read keeps its working copy.
-TEST_F(Unwritten, TornJunkAndForgedRecordsAreReadWithoutHarm) {
-  const std::string wc = WorkingCopy("pump_0002"), record = UnwrittenRecordPath(P(wc)), absent = "\x01";
+  // Whatever lies in the record or its ".tmp" (a crash mid-write, junk, a forgery) is read without
+  // harm: a whole ".tmp" wins, a torn one falls back to the record, names that would lead out are
+  // skipped, and what cannot be read keeps its working copy.
+  const std::string absent = "\x01";
   UnwrittenRecord forged{"", dir_.path(), "pump", 42, {{K::kCopy, "pump.dat"}}};
   const std::string v1 = UnwrittenRecordText(forged);
   forged.entries = {{K::kDelete, "pump.dat"}, {K::kCopy, ".."}, {K::kCopy, ".." + std::string(1, S) + "x"},
@@ -485,7 +483,7 @@ TEST_F(Unwritten, TornJunkAndForgedRecordsAreReadWithoutHarm) {
   UnwrittenRecord r;
   EXPECT_TRUE(ReadUnwrittenRecord(record, &r));
   EXPECT_EQ(Listed(r), "delete pump.dat copy b.dat copy d.dat");
-  EXPECT_EQ(DirectoryNames(dir_ / "QV_776655"), "pump_0002 pump_0002.unwritten ");
+  EXPECT_EQ(DirectoryNames(dir_ / "QV_776655"), "pump_0001 pump_0001.unwritten ");
 }
 
 // Records are found in the temporary path's version folders, in working copy order, each with its
