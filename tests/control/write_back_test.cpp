@@ -78,12 +78,26 @@ class WriteBack : public HostTest {
 // Each export queues what the host changed or removed, and nothing for what it must not touch; the
 // last request for a file wins (copy, delete, copy writes; copy, delete deletes), and a delete of a
 // file already gone is done, not a question. The release then waits for them all, one failing
-// twice first, and the last one also while it waits between its tries.
+// twice first, and the last one also while it waits between its tries. Parking and resuming
+// before the thread is started do nothing, and no mode changes nothing. Meanwhile the host's lock
+// calls run beside the thread's work (a race here is what ThreadSanitizer looks for).
 TEST_F(WriteBack, RequestsQueueTheHostsChangesAndTheReleaseWaitsForThem) {
+  Park(0);
+  Park(1);
   OpenPump();
+  std::thread producer([&] {
+    for (int i = 0; i < 300; ++i) EnqueueAndCopyFile(work_ + "gone" + std::to_string(i));
+  });
+  for (int i = 0; i < 300; ++i) {
+    NW_SetModelVars();
+    EXPECT_EQ(NW_CheckLock(), 1);
+  }
+  producer.join();
+  ASSERT_TRUE(Drained());
   for (const char* name : {"pump.out", "b.res", "a.res", "pump.prv"}) WriteFile(work_ + name, name);
   for (const char* name : {"gone.txt", "a.txt", "b.txt", "went.txt"}) dir_.Write(name, "old");
   Park(0);
+  NW_SpndWaitThrd(nullptr);        // still parked
   ASynchCopy("pump.out", "", 1);   // mode 1 acts not
   ASynchCopy("pump    ", "out");   // the host's padding goes
   ASynchCopy("gone.txt", "");      // no longer in the working copy: deleted in the model

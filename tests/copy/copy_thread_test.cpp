@@ -205,35 +205,6 @@ TEST_F(CopyThreadTest, SuspendWaitsForTheRequestInProgressAndStoppingCarriesOutN
   emptied.get();
 }
 
-using CopyThreadHost = HostTest;
-
-// NW_SpndWaitThrd on the process-wide object and the host's lock calls beside the thread's
-// refreshes (a race here is what ThreadSanitizer looks for). That the release waits for the
-// write-backs: write_back_test.
-TEST_F(CopyThreadHost, SpndWaitThrdAndLockCallsBesideTheThread) {
-  int park = 0, release = 7;
-  NW_SpndWaitThrd(&park);  // before a start: nothing to do
-  NW_SpndWaitThrd(&release);
-  dir_.Write("pump.dat", "data");
-  const std::string temp = Open(dir_.path(), "pump");
-  CCopyThread* t = In().m_copy.m_pCopyThread;
-  ASSERT_NE(t, nullptr);
-  NW_SpndWaitThrd(&park);
-  EXPECT_TRUE(t->IsIdle());
-  EXPECT_EQ(t->m_bSuspendRequested.load(), 1);
-  NW_SpndWaitThrd(nullptr);
-  EXPECT_EQ(t->m_bSuspendRequested.load(), 1) << "no mode, no change";
-  NW_SpndWaitThrd(&release);
-  std::thread producer([&] {
-    for (int i = 0; i < 300; ++i) Enqueue(In().m_copy, temp + "gone" + std::to_string(i), dir_.path());
-  });
-  for (int i = 0; i < 300; ++i) {
-    NW_SetModelVars();
-    EXPECT_EQ(NW_CheckLock(), 1);
-  }
-  producer.join();
-}
-
 // Without a copy thread no working copy may be offered: its write-backs would never be served.
 MIRADEL_CHILD(set_model_dir_without_threads) {
 #ifndef _WIN32
