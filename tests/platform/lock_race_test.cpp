@@ -16,14 +16,6 @@ namespace {
 
 constexpr int kContenders = 8;
 
-// Enough wins for a race that strikes a few times in a thousand to show; a share is far slower, so
-// scripts/test-smb asks for fewer, and starting and running processes under Wine is slow.
-int Rounds() {
-  const char* wanted = std::getenv("MIRADEL_TEST_ROUNDS");
-  const int n = wanted != nullptr ? std::atoi(wanted) : 0;
-  return n > 0 ? n : (S == '\\' ? 25 : 1000);  // a backslash: Windows
-}
-
 // args: directory, model, user, rounds, log, and the case. Waits for "go", then takes and releases
 // the lock until it held it `rounds` times; a write-back lets the data file go while the lock file
 // is still held. Prints how often its lock file was gone or someone else's, or what went wrong.
@@ -67,7 +59,10 @@ class LockRace : public ::testing::TestWithParam<std::string> {};
 
 // Eight hosts take and release one model in a loop; the shared log must show one holder at a time.
 TEST_P(LockRace, NeverTwoHoldersAtOnce) {
-  const int rounds = Rounds();
+  // Enough wins for a race that strikes a few times in a thousand to show; a share is far slower,
+  // so scripts/test-smb asks for fewer, and starting and running processes under Wine is slow.
+  const int wanted = std::getenv("MIRADEL_TEST_ROUNDS") ? std::atoi(std::getenv("MIRADEL_TEST_ROUNDS")) : 0;
+  const int rounds = wanted > 0 ? wanted : (S == '\\' ? 25 : 1000);  // a backslash: Windows
   ModelFolder models;
   TempDir local;
   if (GetParam() != "WithoutDataFile") WriteFile(models / "pump.dat", "model data");
