@@ -286,8 +286,7 @@ TEST_F(ArchiveExports, TheTickedTypesAndTheExtraFilesArePackedAndUnpackBesideThe
   EXPECT_EQ(asked.filter + asked.default_extension, "Quorvane Compressed Files (*.QVC)|*.QVC||QVC");
   EXPECT_EQ(asked.initial_name + "|" + asked.initial_directory + "|" + std::to_string(asked.options),
             "pump_Archive|" + model_ + "|6");
-  ASSERT_EQ(ui_.archives().size(), 1u);
-  EXPECT_EQ(ui_.archives()[0].second, (Types{true, true, true, true, true}));
+  EXPECT_EQ(ui_.archives(), (std::vector<std::pair<std::intptr_t, Types>>{{0, Types{true, true, true, true, true}}}));
   EXPECT_EQ(Boxes(), std::vector<std::string>{"Archive Model|Model has been successfully archived.|64"});
 
   ui_.QueuePaths({archive});

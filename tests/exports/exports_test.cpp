@@ -24,7 +24,7 @@ class LockExports : public HostTest {
 
 // A permanent lock outlives its release, keeps other users out and is its user's on any machine,
 // whatever bytes the user's name holds.
-TEST_F(LockExports, APermanentLockBelongsToItsUserAndFollowsOnlyWhatWasWritten) {
+TEST_F(LockExports, APermanentLockBelongsToItsUserAndAPathThatLeavesTheModelDirectoryIsRefused) {
   for (const std::string user : {"bob", "J\xF6rg"}) {
     SCOPED_TRACE(user);
     BecomeUser(user, "PC-1");
@@ -66,10 +66,8 @@ TEST_F(LockExports, APermanentLockBelongsToItsUserAndFollowsOnlyWhatWasWritten) 
   EXPECT_FALSE(Permanent());
   NW_ReleaseLock();
   EXPECT_FALSE(dir_.Exists("pump.lck")) << "still temporary";
-}
 
-// Texts that name no lock beside a model are refused before anything is touched.
-TEST_F(LockExports, APathThatLeavesTheModelDirectoryIsRefused) {
+  // Texts that name no lock beside a model are refused before anything is touched.
   ASSERT_EQ(Lock("valve"), 1);
   TempDir inner;
   const std::pair<std::string, std::string> cases[] = {{"", "pump"}, {dir_.path(), ""}, {dir_.path(), ".."},
@@ -160,7 +158,7 @@ TEST_F(SettingsExports, TextsNeverOverflowTheHostsBuffersAndTheWorkingDirectoryM
   EXPECT_EQ(NW_SetWorkingdir(nullptr), 0);
 }
 
-TEST_F(SettingsExports, CompareModelsIgnoresCaseAndTheTrailingSeparator) {
+TEST_F(SettingsExports, CompareModelsIgnoresCaseAndTheVersionNumberGivesDigitsTagAndLockTexts) {
   EXPECT_EQ(CmpModels("anything", "pump"), 0) << "no model directory set";
   const std::string dir = std::string(1, S) + "Models" + S + "Plant";
   In().m_location.StoreDirAndName(Path::FromText(dir + S), "Pump");
@@ -178,11 +176,9 @@ TEST_F(SettingsExports, CompareModelsIgnoresCaseAndTheTrailingSeparator) {
   EXPECT_EQ(NW_CmpModels(nullptr, &dl, nullptr, &four), 0);
   In().m_location.StoreDirAndName(Path::FromText(dir), "");
   EXPECT_EQ(NW_CmpModels(dir.data(), &dl, name, &zero), 1) << "length 0 is empty even when the pointer is not";
-}
 
-// The host's version number becomes the eight digits behind the tag of the working copies and the
-// version in the lock texts; a missing number changes nothing.
-TEST_F(SettingsExports, VersionNumberGivesDigitsTagDottedTextAndLockTexts) {
+  // The host's version number becomes the eight digits behind the tag of the working copies and the
+  // version in the lock texts; a missing number changes nothing.
   // a b c d -> 0 a 0 b c d 0 0; seven digits get a leading zero, more than eight keep the first
   // eight, and the sign is dropped.
   const std::pair<int, const char*> digits[] = {
