@@ -320,7 +320,7 @@ TEST_F(ArchiveExports, TheTickedTypesAndTheExtraFilesArePackedAndUnpackBesideThe
 }
 
 // Each way out of NW_ArchiveModel short of an archive: nothing made, and at most one message.
-TEST_F(ArchiveExports, WithoutAnArchiveOrAModelInItTheUserIsToldWhyOrNothingHappens) {
+TEST_F(ArchiveExports, WithoutAnArchiveOrAModelInItTheUserIsToldWhyAndThePropertiesDialogShowsTheModelFile) {
   struct Case { const char* what; std::string path; std::optional<Types> types; bool empty_working_copy;
                 std::vector<std::string> boxes; } cases[] = {
       {"file dialog cancelled", "", Types{}, false, {}},
@@ -361,9 +361,8 @@ TEST_F(ArchiveExports, WithoutAnArchiveOrAModelInItTheUserIsToldWhyOrNothingHapp
   }
   EXPECT_EQ(DirectoryNames(out_ + "evil"), "");
   EXPECT_FALSE(Exists(out_ + "escaped.dat"));
-}
 
-TEST_F(ArchiveExports, ThePropertiesDialogShowsTheModelFileAndEndsWithTheUsersSetting) {
+  // The properties dialog shows the model file and ends with the user's setting.
   WriteFile(model_ + "pump.out", std::string(1024, 'd'));  // the data file is held by the lock
   int window = 4242;
   NW_SetHwnd(&window);

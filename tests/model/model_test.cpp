@@ -278,7 +278,7 @@ TEST_F(Staging, TheModelComesWithItsCaseListFilesAndAFailedFetchAsksRetryOrCance
 // Without a working copy nothing is copied, not even into the current directory; without a file
 // of the model nothing is copied into the working copy. Single files go both ways, but never out
 // of their directories.
-TEST_F(Staging, FilesGoOnlyBetweenTheModelDirectoryAndItsWorkingCopy) {
+TEST_F(Staging, FilesGoOnlyBetweenTheModelDirectoryAndItsWorkingCopyAndOnlyThePreviousOneIsCleared) {
   for (const char* name : {"pump.dat", "valve.dat", "THIRD.DAT", "pump.xml", "EQUIP.LIB"}) dir_.Write(name, name);
   const std::string cwd = dir_ / "cwd" + S;  // left at the test's end: Windows removes no current directory
   fs::create_directory(fs::path(cwd));
@@ -324,11 +324,9 @@ TEST_F(Staging, FilesGoOnlyBetweenTheModelDirectoryAndItsWorkingCopy) {
   WriteFile(QVTempDir() + "pump.xyz", "result");
   EXPECT_EQ(CopyToModel("pump   ", "xyz", 1), 1);
   EXPECT_EQ(ReadFile(model + "pump.xyz"), "result");
-}
 
-// After a switch the previous model's working copy goes, and nothing else: not what links in it
-// lead to, not the open model's, and never anything outside the user's temporary path.
-TEST_F(Staging, ClearingThePreviousWorkingCopyRemovesItAndNothingElse) {
+  // After a switch the previous model's working copy goes, and nothing else: not what links in it
+  // lead to, not the open model's, and never anything outside the user's temporary path.
   TempDir b;
   ASSERT_EQ(Open(), 1);
   const std::string tempA = QVTempDir();
