@@ -113,7 +113,49 @@ TEST_F(DiskObjectTest, QualifyResolvesRelativePathsAndRejectsWildcardsColonsAndN
 
 // Making a directory path creates every missing level or names the full path; existence tests
 // answer no without an error text.
-TEST_F(DiskObjectTest, MakingAndDeletingDirectoriesAndExistenceTests) {
+TEST_F(DiskObjectTest, CopiesNeverLoseTheOriginalAndMakingAndDeletingDirectoriesAndExistenceTests) {
+  // Copies make their destination, overwrite, name what was refused and never lose the original.
+  const std::string src = tmp.Write("a.txt", "one"), c = tmp.Write("c.txt", "C"), missing = tmp / "b.txt";
+  EXPECT_EQ(disk.CopyFileInto(src, tmp / N("out/deep")), 1);
+  tmp.Write("a.txt", "two");
+  EXPECT_EQ(disk.CopyFileInto(src, tmp / N("out/deep/")), 1);
+  EXPECT_EQ(disk.CopyFileIntoAs(src, tmp / "out", "b.txt"), 1);
+  EXPECT_EQ(tmp.Read(N("out/deep/a.txt")), "two");
+  EXPECT_EQ(tmp.Read(N("out/b.txt")), "two");
+  // A missing source is a plain "no": no text, and no destination made for nothing.
+  EXPECT_EQ(disk.CopyFileInto(missing, tmp / "new"), 0);
+  EXPECT_EQ(disk.GetErrorText(), "");
+  EXPECT_FALSE(tmp.Exists("new"));
+  env.Fail(Op::kCopy, "a.txt", ErrorKind::kAccessDenied, 1);
+  EXPECT_EQ(disk.CopyFileInto(src, tmp / "out"), 0);
+  EXPECT_EQ(disk.GetErrorText(), Text(ErrorKind::kAccessDenied, src));
+
+  // A list: empty entries are skipped; the first refusal ends it.
+  EXPECT_TRUE(Internal([&] { return disk.CopyFileListInto({}, tmp / "out"); }));
+  EXPECT_EQ(disk.CopyFileListInto({src, "", c}, tmp / "list"), 1);
+  EXPECT_EQ(tmp.Read(N("list/a.txt")), "two");
+  EXPECT_EQ(tmp.Read(N("list/c.txt")), "C");
+  EXPECT_EQ(disk.CopyFileListInto({src, missing, c}, tmp / "list2"), 0);
+  EXPECT_EQ(DirectoryNames(tmp / "list2"), "a.txt ");
+  EXPECT_THAT(disk.GetErrorText(), EndsWith(" " + missing + " -> " + tmp / N("list2/b.txt")));
+
+  // A rename by copy deletes the original only once the copy is there.
+  const std::string r = tmp / "r.txt";
+  tmp.Write("a.txt", "content");
+  EXPECT_EQ(disk.RenameFileByCopy(src, "r.txt"), 1);
+  EXPECT_FALSE(tmp.Exists("a.txt"));
+  // Onto itself, in any letter case: the only copy must not end up deleted.
+  EXPECT_EQ(disk.RenameFileByCopy(r, "R.TXT"), 0);
+  env.Fail(Op::kCopy, "", ErrorKind::kAccessDenied, 1);
+  EXPECT_EQ(disk.RenameFileByCopy(r, "s.txt"), 0);
+  EXPECT_EQ(tmp.Read("r.txt"), "content");
+  EXPECT_FALSE(tmp.Exists("s.txt"));
+  env.Fail(Op::kDelete, "r.txt", ErrorKind::kSharingViolation, 1);
+  EXPECT_EQ(disk.RenameFileByCopy(r, "s.txt"), 0);
+  EXPECT_EQ(disk.GetErrorText(), Text(ErrorKind::kSharingViolation, r));
+  EXPECT_TRUE(tmp.Exists("r.txt"));
+  EXPECT_TRUE(tmp.Exists("s.txt"));
+
   EXPECT_EQ(disk.MakeDirectoryPath(tmp / N("a/b/c")), 1);
   EXPECT_EQ(disk.MakeDirectoryPath(tmp / N("a/b/c/")), 1);
   ASSERT_GE(env.created.size(), 3u);
@@ -233,49 +275,6 @@ TEST_F(DiskObjectTest, ListsFilesInByteOrderWithoutDirectoriesAndDeepListingsNev
     InsertInListingOrder(actual, names);
     ASSERT_EQ(actual, expected) << "round " << round;
   }
-}
-
-TEST_F(DiskObjectTest, CopiesMakeTheDestinationOverwriteNameWhatWasRefusedAndNeverLoseTheOriginal) {
-  const std::string src = tmp.Write("a.txt", "one"), c = tmp.Write("c.txt", "C"), missing = tmp / "b.txt";
-  EXPECT_EQ(disk.CopyFileInto(src, tmp / N("out/deep")), 1);
-  tmp.Write("a.txt", "two");
-  EXPECT_EQ(disk.CopyFileInto(src, tmp / N("out/deep/")), 1);
-  EXPECT_EQ(disk.CopyFileIntoAs(src, tmp / "out", "b.txt"), 1);
-  EXPECT_EQ(tmp.Read(N("out/deep/a.txt")), "two");
-  EXPECT_EQ(tmp.Read(N("out/b.txt")), "two");
-  // A missing source is a plain "no": no text, and no destination made for nothing.
-  EXPECT_EQ(disk.CopyFileInto(missing, tmp / "new"), 0);
-  EXPECT_EQ(disk.GetErrorText(), "");
-  EXPECT_FALSE(tmp.Exists("new"));
-  env.Fail(Op::kCopy, "a.txt", ErrorKind::kAccessDenied, 1);
-  EXPECT_EQ(disk.CopyFileInto(src, tmp / "out"), 0);
-  EXPECT_EQ(disk.GetErrorText(), Text(ErrorKind::kAccessDenied, src));
-
-  // A list: empty entries are skipped; the first refusal ends it.
-  EXPECT_TRUE(Internal([&] { return disk.CopyFileListInto({}, tmp / "out"); }));
-  EXPECT_EQ(disk.CopyFileListInto({src, "", c}, tmp / "list"), 1);
-  EXPECT_EQ(tmp.Read(N("list/a.txt")), "two");
-  EXPECT_EQ(tmp.Read(N("list/c.txt")), "C");
-  EXPECT_EQ(disk.CopyFileListInto({src, missing, c}, tmp / "list2"), 0);
-  EXPECT_EQ(DirectoryNames(tmp / "list2"), "a.txt ");
-  EXPECT_THAT(disk.GetErrorText(), EndsWith(" " + missing + " -> " + tmp / N("list2/b.txt")));
-
-  // A rename by copy deletes the original only once the copy is there.
-  const std::string r = tmp / "r.txt";
-  tmp.Write("a.txt", "content");
-  EXPECT_EQ(disk.RenameFileByCopy(src, "r.txt"), 1);
-  EXPECT_FALSE(tmp.Exists("a.txt"));
-  // Onto itself, in any letter case: the only copy must not end up deleted.
-  EXPECT_EQ(disk.RenameFileByCopy(r, "R.TXT"), 0);
-  env.Fail(Op::kCopy, "", ErrorKind::kAccessDenied, 1);
-  EXPECT_EQ(disk.RenameFileByCopy(r, "s.txt"), 0);
-  EXPECT_EQ(tmp.Read("r.txt"), "content");
-  EXPECT_FALSE(tmp.Exists("s.txt"));
-  env.Fail(Op::kDelete, "r.txt", ErrorKind::kSharingViolation, 1);
-  EXPECT_EQ(disk.RenameFileByCopy(r, "s.txt"), 0);
-  EXPECT_EQ(disk.GetErrorText(), Text(ErrorKind::kSharingViolation, r));
-  EXPECT_TRUE(tmp.Exists("r.txt"));
-  EXPECT_TRUE(tmp.Exists("s.txt"));
 }
 
 }  // namespace
