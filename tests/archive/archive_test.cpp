@@ -150,7 +150,7 @@ TEST_P(ArchiveParallel, AFailedPackLeavesThePreviousArchiveAndARoundTripKeepsEve
 
 // Strangers' archives are refused before anything is written; damage found only while unpacking
 // takes back whatever was written. Either way a file there before stays, and nothing lands beside.
-TEST(ArchiveHostile, RefusedAndDamagedArchivesLeaveNothing) {
+TEST(ArchiveOthers, StrangersAndDamagedArchivesLeaveNothingAndOtherToolsArchivesAreRead) {
   TempDir made;
   std::string text;
   for (int i = 0; i < 20000; ++i) text += "load case " + std::to_string(i) + "\n";
@@ -192,11 +192,9 @@ TEST(ArchiveHostile, RefusedAndDamagedArchivesLeaveNothing) {
     EXPECT_EQ(ReadFile(dest + "b.out"), "there before") << c.archive;
     EXPECT_EQ(DirectoryNames(top.path()), "d ") << c.archive;
   }
-}
 
-// What other tools write: Info-ZIP's data descriptors (zip -fd, or zip writing to a pipe), and names
-// flagged as UTF-8 beside unflagged ones in the maker's code page.
-TEST(ArchiveOthers, DataDescriptorsAndUtf8NamesAreRead) {
+  // What other tools write: Info-ZIP's data descriptors (zip -fd, or zip writing to a pipe), and names
+  // flagged as UTF-8 beside unflagged ones in the maker's code page.
   static const char kDescriptors[] =  // zip -fd -X of a.dat ("first") and b.out ("second line")
       "PK\x3\x4\x14\x0\x8\x0\x8\x0\x0\x0!\x5c\x0\x0\x0\x0\x0\x0\x0\x0\x5\x0\x0\x0\x5\x0\x0\x0""a.datK\xcb,*"
       ".\x1\x0PK\x7\x8W\xeeq\x92\x7\x0\x0\x0\x5\x0\x0\x0PK\x3\x4\x14\x0\x8\x0\x8\x0\x0\x0!\x5c\x0\x0\x0\x0"
