@@ -265,7 +265,9 @@ TEST_F(CallbackUiTest, TheTableIsCopiedAndReadOnlyAsFarAsItsSizeAndMayLackMessag
 #endif
 }
 
-TEST(NoWindowUiTest, WritesCaptionTextAndButtonsAndTakesTheDefaultAndCancelsTheBrowserAndDialogs) {
+// Without a window: what goes to the terminal instead of a box, a folder browser, a file dialog or
+// a dialog, and the answer taken.
+TEST(WindowDisablerTest, WithoutAWindowAnswersAreWrittenAndAWindowIsDisabledAgainUntilStoppedThenEnabledOnce) {
   std::vector<std::string> written;
   NoWindowUi ui([&](const std::string& s) { written.push_back(s); });
   EXPECT_EQ(kIdCancel, ui.MessageBox({0, "Model directory is still not available", kAppTitle,
@@ -290,10 +292,8 @@ TEST(NoWindowUiTest, WritesCaptionTextAndButtonsAndTakesTheDefaultAndCancelsTheB
                          "--- Miradel folder browser: Select  folder -> cancelled (no window to ask in)\n",
                          "--- Miradel save file dialog: m_Archive -> cancelled (no window to ask in)\n",
                          "--- Miradel archive model -> cancelled (no window to ask in)\n"}));
-}
 
-// Disabled again until stopped, then enabled once, without waiting out the interval.
-TEST(WindowDisablerTest, DisablesAgainUntilStoppedThenEnablesOnceAtOnce) {
+  // Disabled again until stopped, then enabled once, without waiting out the interval.
   using Enable = test::ScriptedUi::Enable;
   struct RestoreTimings { ~RestoreTimings() { WindowDisablerTimings::Restore(); } } restore;
   // A short interval: disabled again and again while up. A long one: Stop does not wait it out.
@@ -588,7 +588,7 @@ std::string Ticks(HWND dialog, std::vector<int> ids) {
   for (int id : ids) s += IsDlgButtonChecked(dialog, id) == BST_CHECKED ? 'x' : '-';
   return s;
 }
-TEST(Win32MessageBoxTest, EachBoxShowsItsTextAndButtonsWhereItBelongsAlsoTwoAtOnce) {
+TEST(Win32WindowTest, EachBoxShowsWhereItBelongsTheBrowserBelongsToItsOwnerAndAHostWindowStaysDisabled) {
   if (!OwnerWindow(0, 0, 50, 50).hwnd) GTEST_SKIP() << "no display to show windows on";
   test::ScopedUi ui(&WindowsUi());
   struct ClearFlag { ~ClearFlag() { g_bRenameRetrySave = 0; } } clear_flag;
@@ -642,18 +642,16 @@ TEST(Win32MessageBoxTest, EachBoxShowsItsTextAndButtonsWhereItBelongsAlsoTwoAtOn
   std::thread copy(ask, &askers[0]);
   for (int i = 0; i < 3000 && up == 0; ++i) Sleep(20);  // its labels are fixed before the flag changes
   EXPECT_EQ(1, up.load()) << "the copy thread's box did not come up";
-  std::thread host(ask, &askers[1]);
+  std::thread asking_host(ask, &askers[1]);
   copy.join();
-  host.join();
+  asking_host.join();
   for (const Asker& a : askers) {
     EXPECT_TRUE(a.seen.centred) << a.text;
     EXPECT_EQ(std::string(a.text) + "|" + a.yes + "|" + a.no, a.seen.text + "|" + a.seen.yes + "|" + a.seen.no);
     EXPECT_EQ(a.button, a.answer) << a.text;
   }
-}
 
-TEST(Win32WindowTest, TheFolderBrowserBelongsToItsOwnerAndAHostWindowStaysDisabledWhileAQuestionIsUp) {
-  if (!OwnerWindow(0, 0, 50, 50).hwnd) GTEST_SKIP() << "no display to show windows on";
+  // The folder browser belongs to its owner, and a host window stays disabled while a question is up.
   auto await = [](const std::function<bool()>& done) {  // up to 60 s
     for (int i = 0; i < 3000 && !done(); ++i) Sleep(20);
     return done();
@@ -691,7 +689,6 @@ TEST(Win32WindowTest, TheFolderBrowserBelongsToItsOwnerAndAHostWindowStaysDisabl
     for (MSG msg; GetMessageA(&msg, nullptr, 0, 0) > 0;) DispatchMessageA(&msg);
   });
   await([&] { return host_thread != 0; });
-  test::ScopedUi ui(&WindowsUi());
   struct RestoreTimings { ~RestoreTimings() { WindowDisablerTimings::Restore(); } } restore;
   WindowDisablerTimings::SetInterval(std::chrono::milliseconds(20));
   {
