@@ -93,8 +93,7 @@ bool Pack(const std::vector<std::string>& files, const std::string& archive, uns
   return ok;
 }
 
-class Counter : public Progress {
- public:
+struct Counter : Progress {
   void Update(std::size_t files, std::size_t, std::uint64_t bytes, std::uint64_t total) override {
     last_files = files;
     EXPECT_LE(bytes, total);

@@ -23,8 +23,7 @@ std::string Abs(const std::string& s) { return kSep == '\\' ? "C:" + N(s) : N(s)
 
 // The system's Env with injected faults, a current directory of the test's choosing ("": the call
 // fails), a record of the directories created and, when `tree` is not empty, listings from there.
-class TestEnv : public FaultEnv {
- public:
+struct TestEnv : FaultEnv {
   TestEnv() : FaultEnv(&System()) {}
   std::optional<std::string> cwd;
   List created;
