@@ -59,8 +59,7 @@ using Call = std::tuple<std::intptr_t, std::string, std::string, unsigned, std::
 
 // The fixture is the host: it records each box and answers per text (else `answer_`). No box
 // returns before `meet_` of them are inside at once.
-class CallbackUiTest : public ::testing::Test {
- public:
+struct CallbackUiTest : ::testing::Test {
   void TearDown() override { g_bRenameRetrySave = 0; }
   static int MIRADEL_CALL HostBox(void* context, intptr_t owner, const char* text, const char* caption,
                                   unsigned int style, const char* yes, const char* no, unsigned int flags) {
