@@ -1,7 +1,6 @@
 // The files a model names beside its own, through the exports, on files: force spectra, the
 // host's file list with fatigue curves and TIH lists, the TTA inputs and their companions. Every
 // kind of list also names a file beside the model folder through "..": it must never arrive.
-#include <filesystem>
 
 #include "companion/name_lists.h"
 #include "support/host_test.h"
@@ -40,7 +39,7 @@ class Companion : public HostTest {
   const std::string kOut = std::string("..") + S + "evil";
 };
 
-TEST_F(Companion, SpectraAreFetchedThroughTheirFsFilesAndTheMissingOnesShownOnceWhenAsked) {
+TEST_F(Companion, SpectraAreFetchedThroughTheirFsFilesAndTheMissingOnesShownOnceInLinesOfEighty) {
   WriteFile(model_ + "pump.fs1", FsFile({"A", "B", "A", ""}));
   WriteFile(model_ + "pump.fs3", FsFile({"B", "C", kOut}));
   WriteFile(model_ + "pump.f10", FsFile({"D"}));
@@ -66,11 +65,9 @@ TEST_F(Companion, SpectraAreFetchedThroughTheirFsFilesAndTheMissingOnesShownOnce
   EXPECT_EQ(CopyFSToNewDir(other.path(), "pump2  ", 12), 1);
   EXPECT_EQ(DirectoryNames(other.path()), "pump2.f10 pump2.fs1 pump2.fs3 ");
   EXPECT_EQ(CopyFSToNewDir(other.path(), kOut, 3), 0);
-}
 
-// Lines break before an item that would pass 80 characters: the file list's items start the next
-// line, the table's continue under the first name of the row.
-TEST(CompanionTexts, LongListsBreakAtEightyCharacters) {
+  // Lines break before an item that would pass 80 characters: the file list's items start the next
+  // line, the table's continue under the first name of the row.
   const std::string name(16, 'n');  // "[ " name " ] " is 21 characters, " " name " " 18
   std::string text;
   FormatMissingFileList("H\r\n", text, std::vector<std::string>(4, name));
@@ -82,7 +79,9 @@ TEST(CompanionTexts, LongListsBreakAtEightyCharacters) {
                       "\r\n    F3       | " + cell);
 }
 
-TEST_F(Companion, TheFileListIsKeptAsTheHostGaveIt) {
+// The host's file list is kept as it gave it. Fatigue curves come from the model folder, else from
+// the program's; asked (No gives -1) only when copying and told to ask.
+TEST_F(Companion, TheFileListIsKeptAsTheHostGaveItAndFatigueCurvesComeFromTheModelOrTheProgramFolder) {
   FilesListAppend("");
   FilesListAppend("   ", "fat");
   FilesListAppend("curve1 \t", "FAT");
@@ -97,11 +96,7 @@ TEST_F(Companion, TheFileListIsKeptAsTheHostGaveIt) {
   NW_FilesListInit();
   EXPECT_EQ(FileListCopy(1, 1), 1);
   EXPECT_EQ(StrExistinList("notes.txt"), 0);
-}
 
-// From the model folder, else from the program's; asked (No gives -1) only when copying and told
-// to ask.
-TEST_F(Companion, FatigueCurvesComeFromTheModelOrTheProgramFolder) {
   TempDir program;
   env_.SetExecutablePath(program.path() + "quorvane.exe");
   WriteFile(model_ + "a.fat", "a");
@@ -109,8 +104,7 @@ TEST_F(Companion, FatigueCurvesComeFromTheModelOrTheProgramFolder) {
   for (const char* name : {"a.fat", "b.fat", "a.fat"}) FilesListAppend(name);
   EXPECT_EQ(FatFilesOper(1, 1), 1);
   EXPECT_EQ(ReadFile(work_ + "b.fat"), "b");
-  FilesListAppend("c.fat");
-  FilesListAppend(kOut + ".fat");
+  for (const std::string& name : {std::string("c.fat"), kOut + ".fat"}) FilesListAppend(name);
   EXPECT_EQ(FatFilesOper(0, 1), 0);
   EXPECT_EQ(FatFilesOper(1, 0), 0);
   EXPECT_EQ(ui_.count(), 0u);
@@ -125,7 +119,7 @@ TEST_F(Companion, FatigueCurvesComeFromTheModelOrTheProgramFolder) {
   EXPECT_FALSE(test::Exists(work_ + "evil.fat"));
 }
 
-TEST_F(Companion, TihListsNameTheTihFilesAndTheHostsListComesBack) {
+TEST_F(Companion, TihListsNameTheTihFilesAndTtaCaseListsTheirInputsAndProfiles) {
   for (const char* name : {"T1.tih", "T2.tih", "T3.tih"}) WriteFile(model_ + name, name);
   auto list = [&](const std::string& name, const std::string& content) {
     WriteFile(model_ + name, content);
@@ -135,8 +129,7 @@ TEST_F(Companion, TihListsNameTheTihFilesAndTheHostsListComesBack) {
       list("a.thl", TihList(" 2 ", {"T1", "T2"}) + "short line\n" + TihList("", {"T9"})),
       list("b.thl", TihList("0", {"T9"})),
       list("c.thl", TihList("x", {"T9"})),
-      list("d.thl", TihList("1", {"T1", "T3"})),
-  };
+      list("d.thl", TihList("1", {"T1", "T3"}))};
   for (const std::string& list : lists) FilesListAppend(list);
   EXPECT_EQ(NW_CpyTihFilesThl(), 1);
   EXPECT_EQ(Names(), "T1.tih T2.tih T3.tih pump.dat ");
@@ -146,23 +139,21 @@ TEST_F(Companion, TihListsNameTheTihFilesAndTheHostsListComesBack) {
   EXPECT_FALSE(test::Exists(work_ + "evil.tih"));
   for (const std::string& list : lists) EXPECT_EQ(StrExistinList(list), 1);
   EXPECT_EQ(StrExistinList("T1.tih"), 0);
-}
 
-// The ".ttc" before the ".ttl"; inputs in either case with their four companions; what is missing
-// in one box; only a counted copy that fails gives 0.
-TEST_F(Companion, TtaFilesComeWithTheInputsAndProfilesTheirCaseListNames) {
+  // The ".ttc" before the ".ttl"; inputs in either case with their four companions; what is missing
+  // in one box; only a counted copy that fails gives 0.
   WriteFile(model_ + "pump.ttc",
             CaseList({{"in1.tti", "P1"}, {"IN2.TTI", "P2"}, {"gone.tti", ""}, {kOut + ".tti", ""}, {"x.i", ""}}));
   // A short name's companions are never looked for beside the model folder.
   WriteFile(model_.substr(0, model_.size() - 1) + ".tsm", "beside");
   WriteFile(model_ + "pump.ttl", CaseList({{"other.tti", ""}}));
   for (const char* name : {"pump.tpp", "pump.LOG", "in1.tti", "in1.tsm", "in1.tss", "IN2.TTI", "IN2.tdl", "P1.TTP",
-                           "other.tti", "x.i"})
-    WriteFile(model_ + name, name);
+                           "other.tti", "x.i"}) WriteFile(model_ + name, name);
   EXPECT_EQ(CopyTTAFiles(0), 1);
-  EXPECT_EQ(Names(), "pump.dat ");
+  EXPECT_EQ(Names(), "T1.tih T2.tih T3.tih pump.dat ");
   EXPECT_EQ(CopyTTAFiles(), 1);
-  EXPECT_EQ(Names(), "IN2.TTI IN2.tdl P1.TTP in1.tsm in1.tss in1.tti pump.LOG pump.TPP pump.TTC pump.dat x.i ");
+  EXPECT_EQ(Names(), "IN2.TTI IN2.tdl P1.TTP T1.tih T2.tih T3.tih in1.tsm in1.tss in1.tti pump.LOG pump.TPP pump.TTC "
+                     "pump.dat x.i ");
   ASSERT_EQ(ui_.count(), 1u);
   EXPECT_EQ(ui_.shown()[0].caption, "TTA Files Missing");
   for (const std::string name : {"P2.TTP", "gone.tti", "evil.tti"})

@@ -1,15 +1,13 @@
-// The copy thread serving the request queue: results, retries, parking, waking and stopping.
-// Waits are "eventually, within a minute"; the product's intervals are shortened.
-#include <atomic>
+// The request queue (what it accepts, the order it serves, and its index of waiting requests) and
+// the copy thread serving it: results, retries, parking, waking and stopping. Waits are
+// "eventually, within a minute"; the product's intervals are shortened.
 #include <condition_variable>
 #include <future>
-#include <random>
-#include <thread>
 
+#include "base/text.h"
 #include "copy/copy_service.h"
-#include "support/child.h"
+#include "copy/file_path_queue.h"
 #include "support/host_test.h"
-#include "support/patience.h"
 
 #ifndef _WIN32
 #include <sys/resource.h>
@@ -21,12 +19,20 @@ namespace {
 using namespace std::chrono_literals;
 using platform::ErrorKind;
 
-// As the producers do: a refused node is destroyed by its maker. A copy of the working file file
-// into the model directory dir, or a delete of the model's file file, whose working copy is dir.
-int Enqueue(CopyService& service, const std::string& file, const std::string& dir, std::int32_t kind = RequestCopy) {
+const std::string Sep(1, kSep);
+
+// A copy of the working file file into the model directory dir, or a delete of the model's file
+// file, whose working copy is dir.
+QueueNode Request(std::int32_t kind, const std::string& file, const std::string& dir = "t") {
   const bool del = kind == RequestDelete;
   std::unique_ptr<QueueNode> node = del ? QueueNode::Delete(path::BaseName(file), dir) : QueueNode::Copy(file);
   node->Place(del ? path::DirectoryPart(file) : dir, "");
+  return *node;
+}
+
+// As the producers do: a refused node is destroyed by its maker.
+int Enqueue(CopyService& service, const std::string& file, const std::string& dir, std::int32_t kind = RequestCopy) {
+  auto node = std::make_unique<QueueNode>(Request(kind, file, dir));
   const int taken = service.Enqueue(node.get());
   if (taken) node.release();
   return taken;
@@ -199,49 +205,6 @@ TEST_F(CopyThreadTest, SuspendWaitsForTheRequestInProgressAndStoppingCarriesOutN
   emptied.get();
 }
 
-using CopyThreadHost = HostTest;
-
-// NW_SpndWaitThrd on the process-wide object and the host's lock calls beside the thread's
-// refreshes (a race here is what ThreadSanitizer looks for); then closing the model waits until
-// its queued write-backs have reached the model directory.
-TEST_F(CopyThreadHost, SpndWaitThrdLockCallsBesideTheThreadAndReleaseAfterTheWriteBacks) {
-  ThreadEnv slow(&env_);
-  platform::ScopedEnv scoped(&slow);
-  int park = 0, release = 7;
-  NW_SpndWaitThrd(&park);  // before a start: nothing to do
-  NW_SpndWaitThrd(&release);
-  dir_.Write("pump.dat", "data");
-  const std::string temp = Open(dir_.path(), "pump");
-  CCopyThread* t = In().m_copy.m_pCopyThread;
-  ASSERT_NE(t, nullptr);
-  NW_SpndWaitThrd(&park);
-  EXPECT_TRUE(t->IsIdle());
-  EXPECT_EQ(t->m_bSuspendRequested.load(), 1);
-  NW_SpndWaitThrd(nullptr);
-  EXPECT_EQ(t->m_bSuspendRequested.load(), 1) << "no mode, no change";
-  NW_SpndWaitThrd(&release);
-  std::thread producer([&] {
-    for (int i = 0; i < 300; ++i) Enqueue(In().m_copy, temp + "gone" + std::to_string(i), dir_.path());
-  });
-  for (int i = 0; i < 300; ++i) {
-    NW_SetModelVars();
-    EXPECT_EQ(NW_CheckLock(), 1);
-  }
-  producer.join();
-
-  WriteFile(temp + "pump.out", "results");
-  slow.Hold("pump.out");
-  ASSERT_EQ(Enqueue(In().m_copy, temp + "pump.out", dir_.path()), 1);
-  ASSERT_TRUE(slow.Holding()) << "the write-back never started";
-  auto released = std::async(std::launch::async, [] { NW_ReleaseLock(); });
-  // Room for a release that does not wait.
-  EXPECT_EQ(released.wait_for(50ms), std::future_status::timeout) << "released while a write-back was under way";
-  slow.Hold("");
-  released.get();
-  EXPECT_EQ(dir_.Read("pump.out"), "results");
-  EXPECT_FALSE(dir_.Exists("pump.lck"));
-}
-
 // Without a copy thread no working copy may be offered: its write-backs would never be served.
 MIRADEL_CHILD(set_model_dir_without_threads) {
 #ifndef _WIN32
@@ -273,6 +236,108 @@ TEST(CopyThreadStart, ASetUpWithoutAThreadIsRefused) {
   EXPECT_EQ(child->Wait(), 0);
   EXPECT_EQ(line, "0 0") << "NW_SetModelDir claimed a working copy nobody serves";
 #endif
+}
+
+// The same for the bare queue.
+int Push(FilePathQueue& q, const QueueNode& request) {
+  auto* node = new QueueNode(request);
+  const int taken = q.PushBackUnique(node);
+  if (!taken) delete node;
+  return taken;
+}
+
+std::string Listed(const QueueNode& r) {
+  return std::to_string(r.Kind()) + " " + r.WorkingFile() + " " + r.ModelFile() + ";";
+}
+
+// Each request as Listed, served until the queue is empty.
+std::string Drain(FilePathQueue& q) {
+  std::string served;
+  for (QueueNode out; !q.IsEmpty(); q.PopFront()) {
+    q.PeekFront(out);
+    EXPECT_EQ(out.Next(), nullptr) << "the link is not copied out";
+    served += Listed(out);
+  }
+  EXPECT_EQ(q.Head(), nullptr);
+  EXPECT_EQ(q.Tail(), nullptr);
+  EXPECT_EQ(q.PopFront(), 0);
+  return served;
+}
+
+TEST(FilePathQueueTest, RefusesEqualRequestsNullNodesAndEmptyOnesAndServesInArrivalOrder) {
+  FilePathQueue q;
+  QueueNode out = Request(RequestDelete, "m" + Sep + "junk", "junk");
+  q.PeekFront(out);  // an empty queue leaves it empty
+  EXPECT_TRUE(out.IsEmpty());
+  EXPECT_EQ(out.Kind(), RequestCopy);
+
+  const std::string pump = "M" + Sep + "Pump.DAT";
+  EXPECT_EQ(Push(q, Request(RequestCopy, pump, "X")), 1);
+  EXPECT_EQ(Push(q, Request(RequestCopy, "m" + Sep + "pump.dat", "Y")), 0) << "model directories are not compared";
+  EXPECT_EQ(Push(q, Request(RequestDelete, "X" + Sep + "Pump.DAT", "W")), 1) << "a delete is not a copy";
+  EXPECT_TRUE(q.Contains(&*QueueNode::Copy("m" + Sep + "PUMP.dat")));
+  EXPECT_FALSE(q.Contains(&*QueueNode::Copy("X" + Sep + "Pump.DAT"))) << "the kind is compared";
+  EXPECT_FALSE(q.Contains(nullptr));
+  // Refused nodes stay the caller's: these live on the stack. An empty request would read as
+  // "nothing queued" at the head and hold up every request behind it.
+  QueueNode empty, duplicate = Request(RequestCopy, "M" + Sep + "PUMP.dat");
+  EXPECT_EQ(q.PushBackUnique(nullptr), 0);
+  EXPECT_EQ(q.PushBackUnique(&empty), 0);
+  EXPECT_EQ(q.PushBackUnique(&duplicate), 0);
+  EXPECT_EQ(q.PushBackUnique(const_cast<QueueNode*>(q.Head())), 0) << "the linked node itself";
+  EXPECT_EQ(Push(q, Request(RequestCopy, "d")), 1);
+  EXPECT_EQ(q.GetCount(), 3);
+  EXPECT_EQ(Drain(q), "1 " + pump + " X" + Sep + "Pump.DAT;2 W" + Sep + "Pump.DAT X" + Sep + "Pump.DAT;1 d t" + Sep + "d;");
+}
+
+// Whatever the mix of operations, the queue agrees with a naive model that scans: a request is
+// refused only when the youngest waiting for its working file equals it and has not begun; copies
+// and deletes of one file alternate; removal leaves the rest in order. Now and then it is drained.
+TEST(FilePathQueueTest, AgreesWithANaiveModelUnderRandomUse) {
+  std::mt19937 rng(20240611);
+  FilePathQueue q;
+  std::deque<QueueNode> model;
+  bool begun = false;  // the model's head is being carried out
+  auto refused = [&](const QueueNode& r) {
+    for (auto e = model.rbegin(); e != model.rend(); ++e)
+      if (text::EqualsNoCase(e->WorkingFile(), r.WorkingFile()))
+        return e->Equals(r) && !(begun && &*e == &model.front());
+    return false;
+  };
+  for (int step = 0; step < 20000; ++step) {
+    const std::string name = (rng() % 2 ? "F" : "f") + std::to_string(rng() % 12);
+    const QueueNode r = rng() % 3 ? Request(RequestCopy, "w" + Sep + name, "m") : Request(RequestDelete, "m" + Sep + name, "w");
+    const unsigned op = rng() % 100;
+    if (op < 50) {
+      const bool no = refused(r);
+      ASSERT_EQ(Push(q, r), no ? 0 : 1) << "step " << step;
+      if (!no) model.push_back(r);
+    } else if (op < 80) {
+      ASSERT_EQ(q.PopFront(), model.empty() ? 0 : 1);
+      if (!model.empty()) model.pop_front();
+      begun = false;
+    } else if (op < 92) {
+      QueueNode head;
+      q.PeekFront(head);
+      const bool right = rng() % 4 != 0;  // else a serial that is not the head's: nothing begins
+      q.BeginFront(right ? head.Serial() : head.Serial() + 1000000);
+      begun = begun || (right && !model.empty());
+    } else if (op < 98) {  // one file's requests go, but one begun
+      const auto same = [&](const QueueNode& e) { return text::EqualsNoCase(e.WorkingFile(), r.WorkingFile()); };
+      std::string removed, expected;
+      for (QueueNode* n : q.RemoveIf(same)) removed += Listed(*n), delete n;
+      for (auto e = model.begin() + begun; e != model.end();) e = same(*e) ? (expected += Listed(*e), model.erase(e)) : e + 1;
+      ASSERT_EQ(removed, expected) << "step " << step;
+    } else {
+      std::string expected;
+      for (const QueueNode& e : model) expected += Listed(e);
+      if (op == 99) ASSERT_EQ(Drain(q), expected) << "step " << step;
+      q.Clear();
+      model.clear();
+      begun = false;
+    }
+    ASSERT_EQ(q.GetCount(), static_cast<int>(model.size())) << "step " << step;
+  }
 }
 
 }  // namespace

@@ -3,14 +3,8 @@
 #include "disk/disk_object.h"
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <algorithm>
-#include <map>
-#include <optional>
-#include <random>
-#include <string>
-#include <vector>
 
 #include "support/fault_env.h"
 #include "support/temp_dir.h"
@@ -29,8 +23,7 @@ std::string Abs(const std::string& s) { return kSep == '\\' ? "C:" + N(s) : N(s)
 
 // The system's Env with injected faults, a current directory of the test's choosing ("": the call
 // fails), a record of the directories created and, when `tree` is not empty, listings from there.
-class TestEnv : public FaultEnv {
- public:
+struct TestEnv : FaultEnv {
   TestEnv() : FaultEnv(&System()) {}
   std::optional<std::string> cwd;
   List created;
@@ -56,30 +49,6 @@ class TestEnv : public FaultEnv {
   }
 };
 
-// Against the rule itself, one name at a time: in front of the first entry that is greater in byte
-// order (std::string compares bytes as unsigned).
-TEST(DiskListingOrderTest, MatchesRepeatedInsertionOnRandomLists) {
-  const char alphabet[] = {'a', 'A', 'b', '.', '\xC3'};  // '\xC3' is after the letters in byte order only
-  std::mt19937 rng(20240611);
-  auto words = [&] {
-    List list(rng() % 12);
-    for (std::string& w : list) {
-      w.resize(rng() % 4);
-      for (char& c : w) c = alphabet[rng() % sizeof(alphabet)];
-    }
-    return list;
-  };
-  for (int round = 0; round < 4000; ++round) {
-    List start = words(), names = words();
-    if (round % 2) std::sort(start.begin(), start.end());
-    List expected = start, actual = start;
-    for (const std::string& s : names)
-      expected.insert(std::find_if(expected.begin(), expected.end(), [&](auto& e) { return e > s; }), s);
-    InsertInListingOrder(actual, names);
-    ASSERT_EQ(actual, expected) << "round " << round;
-  }
-}
-
 class DiskObjectTest : public ::testing::Test {
  protected:
   std::string Qualify(std::string path, int expect_ok = 1) {
@@ -101,14 +70,13 @@ class DiskObjectTest : public ::testing::Test {
 
 TEST_F(DiskObjectTest, QualifyResolvesRelativePathsAndRejectsWildcardsColonsAndNuls) {
   env.cwd = Abs("/base/one/two");
-  EXPECT_EQ(Qualify("a.txt"), Abs("/base/one/two/a.txt"));
-  EXPECT_EQ(Qualify(std::string("sub") + kOtherSep + "x.txt"), Abs("/base/one/two/sub/x.txt"));
-  EXPECT_EQ(Qualify(N("../x.txt")), Abs("/base/one/x.txt"));
   // Only leading steps climb, and never above the root.
-  EXPECT_EQ(Qualify(N("../../c/../y.txt")), Abs("/base/c/../y.txt"));
-  EXPECT_EQ(Qualify(N("../../../../../x.txt")), Abs("/x.txt"));
-  EXPECT_EQ(Qualify(Abs("/d/a.txt")), Abs("/d/a.txt"));
-  EXPECT_EQ(Qualify(N("//srv/share/a.txt")), N("//srv/share/a.txt"));
+  const std::pair<std::string, std::string> qualified[] = {
+      {"a.txt", Abs("/base/one/two/a.txt")}, {std::string("sub") + kOtherSep + "x.txt", Abs("/base/one/two/sub/x.txt")},
+      {N("../x.txt"), Abs("/base/one/x.txt")}, {N("../../c/../y.txt"), Abs("/base/c/../y.txt")},
+      {N("../../../../../x.txt"), Abs("/x.txt")}, {Abs("/d/a.txt"), Abs("/d/a.txt")},
+      {N("//srv/share/a.txt"), N("//srv/share/a.txt")}};
+  for (const auto& [in, out] : qualified) EXPECT_EQ(Qualify(in), out);
   env.cwd = Abs("/");  // "<sep><sep>a.txt" would read as a share
   EXPECT_EQ(Qualify("a.txt"), Abs("/a.txt"));
 #ifdef _WIN32
@@ -144,7 +112,49 @@ TEST_F(DiskObjectTest, QualifyResolvesRelativePathsAndRejectsWildcardsColonsAndN
 
 // Making a directory path creates every missing level or names the full path; existence tests
 // answer no without an error text.
-TEST_F(DiskObjectTest, MakeDirectoryPathAndExistenceTests) {
+TEST_F(DiskObjectTest, CopiesNeverLoseTheOriginalAndMakingAndDeletingDirectoriesAndExistenceTests) {
+  // Copies make their destination, overwrite, name what was refused and never lose the original.
+  const std::string src = tmp.Write("a.txt", "one"), c = tmp.Write("c.txt", "C"), missing = tmp / "b.txt";
+  EXPECT_EQ(disk.CopyFileInto(src, tmp / N("out/deep")), 1);
+  tmp.Write("a.txt", "two");
+  EXPECT_EQ(disk.CopyFileInto(src, tmp / N("out/deep/")), 1);
+  EXPECT_EQ(disk.CopyFileIntoAs(src, tmp / "out", "b.txt"), 1);
+  EXPECT_EQ(tmp.Read(N("out/deep/a.txt")), "two");
+  EXPECT_EQ(tmp.Read(N("out/b.txt")), "two");
+  // A missing source is a plain "no": no text, and no destination made for nothing.
+  EXPECT_EQ(disk.CopyFileInto(missing, tmp / "new"), 0);
+  EXPECT_EQ(disk.GetErrorText(), "");
+  EXPECT_FALSE(tmp.Exists("new"));
+  env.Fail(Op::kCopy, "a.txt", ErrorKind::kAccessDenied, 1);
+  EXPECT_EQ(disk.CopyFileInto(src, tmp / "out"), 0);
+  EXPECT_EQ(disk.GetErrorText(), Text(ErrorKind::kAccessDenied, src));
+
+  // A list: empty entries are skipped; the first refusal ends it.
+  EXPECT_TRUE(Internal([&] { return disk.CopyFileListInto({}, tmp / "out"); }));
+  EXPECT_EQ(disk.CopyFileListInto({src, "", c}, tmp / "list"), 1);
+  EXPECT_EQ(tmp.Read(N("list/a.txt")), "two");
+  EXPECT_EQ(tmp.Read(N("list/c.txt")), "C");
+  EXPECT_EQ(disk.CopyFileListInto({src, missing, c}, tmp / "list2"), 0);
+  EXPECT_EQ(DirectoryNames(tmp / "list2"), "a.txt ");
+  EXPECT_THAT(disk.GetErrorText(), EndsWith(" " + missing + " -> " + tmp / N("list2/b.txt")));
+
+  // A rename by copy deletes the original only once the copy is there.
+  const std::string r = tmp / "r.txt";
+  tmp.Write("a.txt", "content");
+  EXPECT_EQ(disk.RenameFileByCopy(src, "r.txt"), 1);
+  EXPECT_FALSE(tmp.Exists("a.txt"));
+  // Onto itself, in any letter case: the only copy must not end up deleted.
+  EXPECT_EQ(disk.RenameFileByCopy(r, "R.TXT"), 0);
+  env.Fail(Op::kCopy, "", ErrorKind::kAccessDenied, 1);
+  EXPECT_EQ(disk.RenameFileByCopy(r, "s.txt"), 0);
+  EXPECT_EQ(tmp.Read("r.txt"), "content");
+  EXPECT_FALSE(tmp.Exists("s.txt"));
+  env.Fail(Op::kDelete, "r.txt", ErrorKind::kSharingViolation, 1);
+  EXPECT_EQ(disk.RenameFileByCopy(r, "s.txt"), 0);
+  EXPECT_EQ(disk.GetErrorText(), Text(ErrorKind::kSharingViolation, r));
+  EXPECT_TRUE(tmp.Exists("r.txt"));
+  EXPECT_TRUE(tmp.Exists("s.txt"));
+
   EXPECT_EQ(disk.MakeDirectoryPath(tmp / N("a/b/c")), 1);
   EXPECT_EQ(disk.MakeDirectoryPath(tmp / N("a/b/c/")), 1);
   ASSERT_GE(env.created.size(), 3u);
@@ -176,6 +186,29 @@ TEST_F(DiskObjectTest, MakeDirectoryPathAndExistenceTests) {
   EXPECT_EQ(disk.DirectoryIsPresent(dir), 0);
   EXPECT_EQ(disk.GetErrorText(), "");
   EXPECT_TRUE(Internal([&] { return disk.DirectoryIsPresent(""); }));  // not the current directory
+
+  // Deleting files stops at the first refusal, and a directory goes only once emptied.
+  env.ClearFaults();
+  ASSERT_EQ(disk.MakeDirectoryPath(tmp / N("d/s")), 1);
+  for (const char* name : {"d/a.txt", "d/b.txt", "d/c.txt", "d/s/inner.txt"}) tmp.Write(N(name), "");
+  const std::string b = tmp / N("d/b.txt");
+  env.Fail(Op::kDelete, "b.txt", ErrorKind::kSharingViolation, 2);
+  EXPECT_EQ(disk.DeleteOneFile(b), 0);
+  EXPECT_EQ(disk.DeleteFilesInDirectory(tmp / "d"), 0);
+  EXPECT_EQ(disk.GetErrorText(), Text(ErrorKind::kSharingViolation, b));
+  EXPECT_EQ(DirectoryNames(tmp / "d"), "b.txt c.txt s ");
+  // The files go, the subdirectory stays, and so the directory cannot.
+  EXPECT_EQ(disk.DeleteDirectory(tmp / "d"), 0);
+  EXPECT_EQ(DirectoryNames(tmp / "d"), "s ");
+  EXPECT_TRUE(tmp.Exists(N("d/s/inner.txt")));
+  EXPECT_THAT(disk.GetErrorText(), EndsWith(" " + tmp / N("d/")));
+  EXPECT_EQ(disk.DeleteDirectory(tmp / N("d/s")), 1);
+  EXPECT_EQ(disk.DeleteDirectory(tmp / "d"), 1);
+  EXPECT_FALSE(tmp.Exists("d"));
+  // An empty path must not mean "the current directory" (a scratch one here, should it do so).
+  env.cwd = tmp / "d";
+  EXPECT_TRUE(Internal([&] { return disk.DeleteFilesInDirectory(""); }));
+  EXPECT_TRUE(Internal([&] { return disk.DeleteDirectory(""); }));
 }
 
 TEST_F(DiskObjectTest, ListsFilesInByteOrderWithoutDirectoriesAndDeepListingsNeverEnterALink) {
@@ -219,72 +252,28 @@ TEST_F(DiskObjectTest, ListsFilesInByteOrderWithoutDirectoriesAndDeepListingsNev
   EXPECT_EQ(disk.GetErrorText(), Text(ErrorKind::kNotFound, r + N("zeta/inner/*.*")));
   EXPECT_EQ(dirs.size(), 5u);
   EXPECT_EQ(files.size(), 5u);
-}
 
-TEST_F(DiskObjectTest, CopiesMakeTheDestinationOverwriteNameWhatWasRefusedAndNeverLoseTheOriginal) {
-  const std::string src = tmp.Write("a.txt", "one"), c = tmp.Write("c.txt", "C"), missing = tmp / "b.txt";
-  EXPECT_EQ(disk.CopyFileInto(src, tmp / N("out/deep")), 1);
-  tmp.Write("a.txt", "two");
-  EXPECT_EQ(disk.CopyFileInto(src, tmp / N("out/deep/")), 1);
-  EXPECT_EQ(disk.CopyFileIntoAs(src, tmp / "out", "b.txt"), 1);
-  EXPECT_EQ(tmp.Read(N("out/deep/a.txt")), "two");
-  EXPECT_EQ(tmp.Read(N("out/b.txt")), "two");
-  // A missing source is a plain "no": no text, and no destination made for nothing.
-  EXPECT_EQ(disk.CopyFileInto(missing, tmp / "new"), 0);
-  EXPECT_EQ(disk.GetErrorText(), "");
-  EXPECT_FALSE(tmp.Exists("new"));
-  env.Fail(Op::kCopy, "a.txt", ErrorKind::kAccessDenied, 1);
-  EXPECT_EQ(disk.CopyFileInto(src, tmp / "out"), 0);
-  EXPECT_EQ(disk.GetErrorText(), Text(ErrorKind::kAccessDenied, src));
-
-  // A list: empty entries are skipped; the first refusal ends it.
-  EXPECT_TRUE(Internal([&] { return disk.CopyFileListInto({}, tmp / "out"); }));
-  EXPECT_EQ(disk.CopyFileListInto({src, "", c}, tmp / "list"), 1);
-  EXPECT_EQ(tmp.Read(N("list/a.txt")), "two");
-  EXPECT_EQ(tmp.Read(N("list/c.txt")), "C");
-  EXPECT_EQ(disk.CopyFileListInto({src, missing, c}, tmp / "list2"), 0);
-  EXPECT_EQ(DirectoryNames(tmp / "list2"), "a.txt ");
-  EXPECT_THAT(disk.GetErrorText(), EndsWith(" " + missing + " -> " + tmp / N("list2/b.txt")));
-
-  // A rename by copy deletes the original only once the copy is there.
-  const std::string r = tmp / "r.txt";
-  tmp.Write("a.txt", "content");
-  EXPECT_EQ(disk.RenameFileByCopy(src, "r.txt"), 1);
-  EXPECT_FALSE(tmp.Exists("a.txt"));
-  // Onto itself, in any letter case: the only copy must not end up deleted.
-  EXPECT_EQ(disk.RenameFileByCopy(r, "R.TXT"), 0);
-  env.Fail(Op::kCopy, "", ErrorKind::kAccessDenied, 1);
-  EXPECT_EQ(disk.RenameFileByCopy(r, "s.txt"), 0);
-  EXPECT_EQ(tmp.Read("r.txt"), "content");
-  EXPECT_FALSE(tmp.Exists("s.txt"));
-  env.Fail(Op::kDelete, "r.txt", ErrorKind::kSharingViolation, 1);
-  EXPECT_EQ(disk.RenameFileByCopy(r, "s.txt"), 0);
-  EXPECT_EQ(disk.GetErrorText(), Text(ErrorKind::kSharingViolation, r));
-  EXPECT_TRUE(tmp.Exists("r.txt"));
-  EXPECT_TRUE(tmp.Exists("s.txt"));
-}
-
-TEST_F(DiskObjectTest, DeletingFilesStopsAtTheFirstRefusalAndADirectoryOnlyWhenEmptied) {
-  ASSERT_EQ(disk.MakeDirectoryPath(tmp / N("d/s")), 1);
-  for (const char* name : {"d/a.txt", "d/b.txt", "d/c.txt", "d/s/inner.txt"}) tmp.Write(N(name), "");
-  const std::string b = tmp / N("d/b.txt");
-  env.Fail(Op::kDelete, "b.txt", ErrorKind::kSharingViolation, 2);
-  EXPECT_EQ(disk.DeleteOneFile(b), 0);
-  EXPECT_EQ(disk.DeleteFilesInDirectory(tmp / "d"), 0);
-  EXPECT_EQ(disk.GetErrorText(), Text(ErrorKind::kSharingViolation, b));
-  EXPECT_EQ(DirectoryNames(tmp / "d"), "b.txt c.txt s ");
-  // The files go, the subdirectory stays, and so the directory cannot.
-  EXPECT_EQ(disk.DeleteDirectory(tmp / "d"), 0);
-  EXPECT_EQ(DirectoryNames(tmp / "d"), "s ");
-  EXPECT_TRUE(tmp.Exists(N("d/s/inner.txt")));
-  EXPECT_THAT(disk.GetErrorText(), EndsWith(" " + tmp / N("d/")));
-  EXPECT_EQ(disk.DeleteDirectory(tmp / N("d/s")), 1);
-  EXPECT_EQ(disk.DeleteDirectory(tmp / "d"), 1);
-  EXPECT_FALSE(tmp.Exists("d"));
-  // An empty path must not mean "the current directory" (a scratch one here, should it do so).
-  env.cwd = tmp / "d";
-  EXPECT_TRUE(Internal([&] { return disk.DeleteFilesInDirectory(""); }));
-  EXPECT_TRUE(Internal([&] { return disk.DeleteDirectory(""); }));
+  // The listing order against the rule itself, one name at a time: in front of the first entry that
+  // is greater in byte order (std::string compares bytes as unsigned).
+  const char alphabet[] = {'a', 'A', 'b', '.', '\xC3'};  // '\xC3' is after the letters in byte order only
+  std::mt19937 rng(20240611);
+  auto words = [&] {
+    List list(rng() % 12);
+    for (std::string& w : list) {
+      w.resize(rng() % 4);
+      for (char& c : w) c = alphabet[rng() % sizeof(alphabet)];
+    }
+    return list;
+  };
+  for (int round = 0; round < 4000; ++round) {
+    List start = words(), names = words();
+    if (round % 2) std::sort(start.begin(), start.end());
+    List expected = start, actual = start;
+    for (const std::string& s : names)
+      expected.insert(std::find_if(expected.begin(), expected.end(), [&](auto& e) { return e > s; }), s);
+    InsertInListingOrder(actual, names);
+    ASSERT_EQ(actual, expected) << "round " << round;
+  }
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 // A force spectrum file from the share: every line from the third is one record, its texts
 // terminated within their fields.
-#include <cstdint>
-#include <string>
 
 #include "companion/force_spectrum_file.h"
 #include "fuzz_check.h"

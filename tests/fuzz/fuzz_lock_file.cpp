@@ -1,8 +1,6 @@
 // A lock file from the share: whatever it holds, the owner's names stay terminated within their
 // 32 bytes. Its first bytes are also a machine and a user name that must come back unchanged
 // through a lock document of their own, cut to 31 bytes.
-#include <cstdint>
-#include <string>
 
 #include "fuzz_check.h"
 #include "lock/xml_processor.h"
@@ -13,8 +11,7 @@ namespace {
 // A name as the system gives one: no control codes, not blanks alone.
 std::string Name(std::string_view bytes) {
   std::string name;
-  for (char c : bytes.substr(0, 40))
-    if (static_cast<unsigned char>(c) >= 0x20) name += c;
+  for (char c : bytes.substr(0, 40)) if (static_cast<unsigned char>(c) >= 0x20) name += c;
   return name.find_first_not_of(' ') == std::string::npos ? "x" + name : name;
 }
 }  // namespace

@@ -1,7 +1,5 @@
 // A TIH list from the share: names are appended after what the list held, each a trimmed column
 // 11-18 with ".tih", at most one a line from the third.
-#include <cstdint>
-#include <string>
 #include <vector>
 
 #include "companion/tih_list.h"

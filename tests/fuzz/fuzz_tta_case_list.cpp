@@ -1,8 +1,5 @@
 // A TTA case list from the share: cases are appended after what the list held, each field one
 // 15-character column of one line.
-#include <algorithm>
-#include <cstdint>
-#include <string>
 
 #include "fuzz_check.h"
 #include "tta/tta_file.h"

@@ -13,18 +13,14 @@
 #include <utility>
 #include <vector>
 
+#include "ui/no_window_ui.h"
 #include "ui/user_interface.h"
 
 namespace miradel::test {
 
 class ScriptedUi : public ui::UserInterface {
  public:
-  struct Shown {
-    std::intptr_t owner = 0;
-    std::string text;
-    std::string caption;
-    unsigned style = 0;
-  };
+  struct Shown { std::intptr_t owner = 0; std::string text, caption; unsigned style = 0; };
 
   // Answers taken in order, one per box; when none is left, ui::DefaultAnswer of the box.
   void QueueAnswers(const std::vector<int>& answers) { Queue(answers_, answers); }
@@ -44,13 +40,42 @@ class ScriptedUi : public ui::UserInterface {
 
   // Runs first for each box, on the thread that shows it.
   std::function<void(const ui::MessageBoxRequest&)> hook;
-  int MessageBox(const ui::MessageBoxRequest& request) override;
-  ui::FolderChoice BrowseForFolder(std::intptr_t owner, const std::string& title, unsigned flags,
-                                   std::string* folder) override;
-  void EnableWindow(std::intptr_t window, bool enable) override;
-  bool FileDialog(const ui::FileDialogRequest& request, std::string* path) override;
-  bool FilePropertiesDialog(std::intptr_t owner, const ui::FileProperties& properties) override;
-  bool ArchiveDialog(std::intptr_t owner, bool types[5]) override;
+  int MessageBox(const ui::MessageBoxRequest& request) override {
+    if (hook) hook(request);
+    std::lock_guard<std::mutex> hold(mutex_);
+    shown_.push_back({request.owner, request.text, request.caption, request.style});
+    return Take(answers_, ui::DefaultAnswer(request));
+  }
+  ui::FolderChoice BrowseForFolder(std::intptr_t, const std::string&, unsigned, std::string* folder) override {
+    std::lock_guard<std::mutex> hold(mutex_);
+    const std::string chosen = Take(folders_, std::string());
+    if (!chosen.empty()) *folder = chosen;
+    return chosen.empty() ? ui::FolderChoice::kCancelled : ui::FolderChoice::kChosen;
+  }
+  void EnableWindow(std::intptr_t window, bool enable) override {
+    std::lock_guard<std::mutex> hold(mutex_);
+    enables_.emplace_back(window, enable);
+  }
+  bool FileDialog(const ui::FileDialogRequest& request, std::string* path) override {
+    std::lock_guard<std::mutex> hold(mutex_);
+    file_dialogs_.push_back(request);
+    const std::string chosen = Take(paths_, std::string());
+    if (!chosen.empty()) *path = chosen;
+    return !chosen.empty();
+  }
+  bool FilePropertiesDialog(std::intptr_t owner, const ui::FileProperties& properties) override {
+    std::lock_guard<std::mutex> hold(mutex_);
+    properties_.emplace_back(owner, properties);
+    const int answer = Take(always_show_, -1);
+    return answer < 0 ? properties.always_show : answer != 0;
+  }
+  bool ArchiveDialog(std::intptr_t owner, bool types[5]) override {
+    std::lock_guard<std::mutex> hold(mutex_);
+    archives_.emplace_back(owner, Types{types[0], types[1], types[2], types[3], types[4]});
+    const std::optional<Types> answer = Take(archive_answers_, std::optional<Types>());
+    for (int i = 0; answer && i < 5; ++i) types[i] = (*answer)[i];
+    return answer.has_value();
+  }
 
   // Every box, dialog and enabling so far, each in the order they came (the dialogs with
   // their owner and what they were given).
@@ -60,7 +85,11 @@ class ScriptedUi : public ui::UserInterface {
   std::vector<Shown> shown() const { return Copy(shown_); }
   std::size_t count() const { return shown().size(); }
   // How many boxes began with text.
-  int Count(const std::string& text) const;
+  int Count(const std::string& text) const {
+    int n = 0;
+    for (const Shown& box : shown()) n += box.text.compare(0, text.size(), text) == 0;
+    return n;
+  }
   std::vector<Enable> enables() const { return Copy(enables_); }
 
  private:
@@ -84,13 +113,11 @@ class ScriptedUi : public ui::UserInterface {
   }
 
   mutable std::mutex mutex_;
-  std::deque<int> answers_;
+  std::deque<int> answers_, always_show_;
   std::vector<Shown> shown_;
-  std::deque<std::string> folders_;
+  std::deque<std::string> folders_, paths_;
   std::vector<Enable> enables_;
-  std::deque<std::string> paths_;
   std::vector<ui::FileDialogRequest> file_dialogs_;
-  std::deque<int> always_show_;
   std::vector<std::pair<std::intptr_t, ui::FileProperties>> properties_;
   std::deque<std::optional<Types>> archive_answers_;
   std::vector<std::pair<std::intptr_t, Types>> archives_;
@@ -107,5 +134,12 @@ class ScopedUi {
  private:
   ui::UserInterface* previous_;
 };
+
+#ifdef _WIN32
+// On Windows the platform default shows real boxes, which nobody would press during a test run:
+// a test that reaches one by mistake would hang. Unless a test installs its own, the run answers
+// without a window, as on POSIX. The tests of the real boxes use the Win32 UI directly.
+[[maybe_unused]] inline const bool g_noRealBoxes = (ui::SetCurrent(new ui::NoWindowUi), true);
+#endif
 
 }  // namespace miradel::test

@@ -1,25 +1,15 @@
-#include <gtest/gtest.h>
-
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <mutex>
-#include <string>
 #include <thread>
 
 #include "support/child.h"
-#include "support/patience.h"
 
 namespace {
 
 // Every wait in a test ends: a test that has not finished within the limit stops the whole run
 // with its name, instead of hanging until the test runner's own limit. The state outlives the
 // listener (the watching thread runs until the process ends).
-struct WatchState {
-  std::mutex mu;
-  std::string name;
-  std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
-};
+using Clock = std::chrono::steady_clock;
+struct WatchState { std::mutex mu; std::string name; Clock::time_point deadline = Clock::time_point::max(); };
 
 class Watchdog : public testing::EmptyTestEventListener {
  public:
@@ -28,7 +18,7 @@ class Watchdog : public testing::EmptyTestEventListener {
       for (;;) {
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         std::lock_guard<std::mutex> g(w->mu);
-        if (std::chrono::steady_clock::now() < w->deadline) continue;
+        if (Clock::now() < w->deadline) continue;
         std::fprintf(stderr, "\n%s did not finish within %lld s: it waits for something that never comes\n",
                      w->name.c_str(), static_cast<long long>(limit.count()));
         std::fflush(stderr);
@@ -39,11 +29,11 @@ class Watchdog : public testing::EmptyTestEventListener {
   void OnTestStart(const testing::TestInfo& info) override {
     std::lock_guard<std::mutex> g(w_->mu);
     w_->name = std::string(info.test_suite_name()) + "." + info.name();
-    w_->deadline = std::chrono::steady_clock::now() + limit_;
+    w_->deadline = Clock::now() + limit_;
   }
   void OnTestEnd(const testing::TestInfo&) override {
     std::lock_guard<std::mutex> g(w_->mu);
-    w_->deadline = std::chrono::steady_clock::time_point::max();
+    w_->deadline = Clock::time_point::max();
   }
 
  private:

@@ -1,15 +1,12 @@
 // Reading a TTA case list byte for byte, and collecting the files its cases name.
-#include <gtest/gtest.h>
-
-#include <filesystem>
-
-#include "support/fault_env.h"
-#include "support/temp_dir.h"
+#include "support/host_test.h"
 #include "tta/collect_tta_files.h"
 #include "tta/tta_file.h"
 
-namespace miradel {
+namespace miradel::test {
 namespace {
+
+namespace fs = std::filesystem;
 
 std::string Col(const std::string& text) { return text + std::string(15 - text.size(), ' '); }
 
@@ -32,10 +29,10 @@ class TTAFileTest : public ::testing::Test {
              std::to_string(c.m_nTTAAnalysisRevision) + ";";
     return out;
   }
-  test::TempDir dir_;
+  TempDir dir_;
 };
 
-TEST_F(TTAFileTest, ReadsFixedColumnsOfEveryLineAfterTheHeader) {
+TEST_F(TTAFileTest, ReadsFixedColumnsOfEveryLineAfterTheHeaderAndCollectsTheFilesTheCasesName) {
   const std::tuple<const char*, std::string, std::string> reads[] = {
       {"text after column 90 is ignored; no CR LF at the end",
        "TTA File       Case           Profile\r\n" + Col("  case1.tti") + Col(" Startup ") + Col("  prof1  ") +
@@ -51,42 +48,31 @@ TEST_F(TTAFileTest, ReadsFixedColumnsOfEveryLineAfterTheHeader) {
        "case1.tti|Startup||0,0,0;case2.tti|Trip||0,0,0;ab|||0,0,0;"},
       {"numbers beyond an int are held at its limits",
        "H\r\n" + Col("f") + Col("c") + Col("p") + Col("99999999999999") + Col("-99999999999999"),
-       "f|c|" + Col("p") + "|2147483647,-2147483648,0;"},
-  };
-  for (const auto& [what, content, cases] : reads) EXPECT_EQ(Read(content), cases) << what;
-  // A read that fails before the end makes the list unreadable, not short.
-  test::FaultEnv env(&platform::System());
-  platform::ScopedEnv scoped(&env);
-  env.Fail(test::Op::kRead, "", platform::ErrorKind::kOther, 1);
-  EXPECT_EQ(Read("H\r\n" + Col("a.tti")), "unreadable:");
-}
-
-TEST_F(TTAFileTest, EveryReadingClosesTheCaseList) {
-#ifdef __linux__
-  namespace fs = std::filesystem;
+       "f|c|" + Col("p") + "|2147483647,-2147483648,0;"}};
+#ifdef __linux__  // a case list left open after its reading shows among the process's descriptors
   auto open = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator{}); };
   const auto before = open();
-  for (int i = 0; i < 20; ++i) Read("H\r\n" + Col("a.tti"));
-  EXPECT_EQ(open(), before) << "a case list stays open after it was read";
-#else
-  GTEST_SKIP() << "counts the process's open descriptors, as Linux lists them";
 #endif
-}
+  for (const auto& [what, content, cases] : reads) EXPECT_EQ(Read(content), cases) << what;
+#ifdef __linux__
+  EXPECT_EQ(open(), before) << "a case list stays open after it was read";
+#endif
+  // A read that fails before the end makes the list unreadable, not short.
+  FaultEnv env(&platform::System());
+  platform::ScopedEnv scoped(&env);
+  env.Fail(Op::kRead, "", platform::ErrorKind::kOther, 1);
+  EXPECT_EQ(Read("H\r\n" + Col("a.tti")), "unreadable:");
+  env.ClearFaults();
 
-std::string Case(const std::string& input, const std::string& profile) {
-  return Col(input) + Col("case") + Col(profile) + "\r\n";
-}
-
-TEST_F(TTAFileTest, CollectionListsProfileThenInputAndWhatIsMissing) {
+  // The collection lists each profile, then its input, and what is missing.
   const std::string m = dir_ / "m" + kSep;
   ASSERT_TRUE(platform::System().CreateDirectory(m).ok());
   for (const char* name : {"prof1.TTP", "case1.tti", "case2.tti"}) dir_.Write(std::string("m") + kSep + name, "");
   dir_.Write("secret.tti", "outside the model directory");
   const std::string up = std::string("..") + kSep;
   TtaCollection got = CollectTTAFiles(
-      dir_.Write("pump.ttc", "Header\r\n" + Case("case1.tti", "  prof1 ") + Case("case2.tti", "") + Case("", "") +
-                                 Case("gone.tti", "prof1.TTP") + Case(up + "secret.tti", up + "m" + kSep + "prof1")),
-      [&] { return m; });
+      dir_.Write("pump.ttc", CaseList({{"case1.tti", "  prof1 "}, {"case2.tti", ""}, {"", ""}, {"gone.tti", "prof1.TTP"},
+                                       {up + "secret.tti", up + "m" + kSep + "prof1"}})), [&] { return m; });
   EXPECT_TRUE(got.readable);
   EXPECT_EQ(got.files, (std::vector<std::string>{m + "prof1.TTP", m + "case1.tti", m + "case2.tti"}));
   std::string missing;
@@ -99,4 +85,4 @@ TEST_F(TTAFileTest, CollectionListsProfileThenInputAndWhatIsMissing) {
 }
 
 }  // namespace
-}  // namespace miradel
+}  // namespace miradel::test

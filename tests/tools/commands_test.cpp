@@ -1,15 +1,54 @@
-// The lock board (miradel who -r) and miradel wait, against real holders: a running one, a killed
-// one, a colleague's and one's own permanent lock nobody holds, and a lock file that names no one. Run on a share too
-// (scripts/test-smb).
+// The administrator's commands against real folders and holders: miradel doctor on a fit folder and
+// on unfit ones (faked through the port); the lock board (miradel who -r) and miradel wait with a
+// running holder, a killed one, a colleague's and one's own permanent lock nobody holds, and a lock
+// file that names no one. Run on a share too (scripts/test-smb).
+
 #include <nlohmann/json.hpp>
 
+#include "doctor.h"
 #include "lock_board.h"
-#include "support/child.h"
 #include "support/host_test.h"
-#include "support/patience.h"
 
 namespace miradel::test {
 namespace {
+
+// What a command printed with --json, parsed; its exit line must be "exit 0".
+nlohmann::json Json(const std::vector<std::string>& args) {
+  const std::string out = Miradel(args);
+  EXPECT_EQ(out.substr(out.rfind("exit ")), "exit 0") << out;
+  const auto parsed = nlohmann::json::parse(out.substr(0, out.rfind("exit ")), nullptr, false);
+  EXPECT_FALSE(parsed.is_discarded()) << out;
+  return parsed;
+}
+
+std::string Verdicts(const tools::DoctorReport& report) {
+  std::string out;
+  for (const tools::DoctorCheck& c : report.checks) if (c.verdict == tools::DoctorCheck::kFail) out += c.property + ";";
+  return out;
+}
+
+TEST(Doctor, PassesAFitFolderAndNamesWhatAnUnfitOneLacks) {
+  ModelFolder folder;
+  const auto parsed = Json({"doctor", folder.path(), "--json"});
+  EXPECT_EQ(parsed["passed"], true) << parsed;
+  EXPECT_EQ(parsed["checks"].size(), 10u) << parsed;
+  EXPECT_EQ(DirectoryNames(folder.path()), "") << "the scratch folder stays";
+
+  struct Case { const char* lacking; std::function<void(FaultEnv&)> fake; };
+  const Case cases[] = {
+      {"write permission;", [](FaultEnv& e) { e.Fail(Op::kCreateDir, "", platform::ErrorKind::kAccessDenied); }},
+      {"replace by rename;", [](FaultEnv& e) { e.Fail(Op::kRename, "", platform::ErrorKind::kOther); }},
+      {"flush;", [](FaultEnv& e) { e.Fail(Op::kFlush, "flush.tmp", platform::ErrorKind::kOther); }},
+      {"free space;", [](FaultEnv& e) { e.SetFreeSpace(1 << 20); }}};
+  for (const Case& c : cases) {
+    FaultEnv env(&platform::System());
+    c.fake(env);
+    platform::ScopedEnv scoped(&env);
+    const tools::DoctorReport report = tools::Examine(folder.path(), hostkit::SiblingProgram("miradel"));
+    EXPECT_FALSE(report.Passed()) << c.lacking;
+    EXPECT_EQ(Verdicts(report), c.lacking);
+  }
+}
 
 TEST(SharedModel, TheBoardAndWaitTellHeldStaleAndPermanentLocksApart) {
   ModelFolder models;
@@ -36,9 +75,7 @@ TEST(SharedModel, TheBoardAndWaitTellHeldStaleAndPermanentLocksApart) {
                                             "plant" + sep + "sub" + sep + "valve carol stale: anyone may take it over",
                                             "yard" + sep + "odd  stale: anyone may take it over",
                                             "yard" + sep + "tank bob permanent: keeps other users out"}));
-  const std::string json = Miradel({"who", "-r", models.path(), "--json"});
-  const auto parsed = nlohmann::json::parse(json.substr(0, json.rfind("exit ")), nullptr, false);
-  ASSERT_FALSE(parsed.is_discarded()) << json;
+  const auto parsed = Json({"who", "-r", models.path(), "--json"});
   EXPECT_EQ(parsed["locks"][0]["state"], "held");
   EXPECT_EQ(parsed["locks"][2]["readable"], false);
 
