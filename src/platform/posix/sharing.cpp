@@ -6,9 +6,9 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <functional>
 #include <cstring>
 #include <ctime>
+#include <functional>
 
 #include "platform/posix/names.h"
 
