@@ -1,8 +1,8 @@
 #include "lock/lock_slot.h"
 
-#include <chrono>
 #include <cstring>
 
+#include "base/clock.h"
 #include "base/text.h"
 #include "lock/lock_path.h"
 #include "lock/xml_processor.h"
@@ -21,11 +21,6 @@ constexpr std::size_t kInspectBytes = 510;
 void CloseIfOpen(FileHandle& h) {
   if (h != kNoFile) platform::Current().Close(h).IgnoreError();
   h = kNoFile;
-}
-
-std::int64_t NowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
 }
 
 // At most kInspectBytes of the open file h, from where it stands.
@@ -194,7 +189,7 @@ int LockSlot::WriteText(bool permanent, const LockTexts& texts, bool durable) {
   // A share may report a write it could not keep only when asked.
   if (durable && !env.Flush(hLockFile).ok()) return 0;
   bPermanent = permanent ? 1 : 0;
-  writtenAtMs = NowMs();
+  writtenAtMs = MonotonicMs();
   return 1;
 }
 
@@ -204,7 +199,7 @@ int LockSlot::Refresh(const LockTexts& texts) {
   // While its name is still our file, it is read through our handle: no open on the share. Else by
   // its name, which may be gone or someone else's now.
   const bool ours = IsHeld() && env.NamesHeldFile(szLockPath, hLockFile);
-  if (ours && writtenAtMs != 0 && NowMs() - writtenAtMs < kRewriteAfterMs) return 1;
+  if (ours && writtenAtMs != 0 && MonotonicMs() - writtenAtMs < kRewriteAfterMs) return 1;
   std::string text;
   if (ours ? !(env.Seek(hLockFile, 0).ok() && ReadText(env, hLockFile, &text)) : !ReadLockFileText(szLockPath, &text))
     return 2;

@@ -10,6 +10,7 @@
 #include <ctime>
 #include <functional>
 
+#include "base/clock.h"
 #include "platform/posix/names.h"
 
 #ifndef F_OFD_SETLK
@@ -140,21 +141,16 @@ namespace {
 // other callers on this client meanwhile.
 constexpr std::int64_t kAnsweredAfterAWaitMs = 200;
 
-std::int64_t NowMs() {
-  struct timespec now;
-  ::clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
 }  // namespace
 
 int RetryWhileBusy(const std::function<int()>& call) {
   for (int attempt = 0;; ++attempt) {
-    const std::int64_t asked = NowMs();
+    const std::int64_t asked = MonotonicMs();
     if (call() == 0) return 0;
     if (errno != EBUSY) return errno;
     // A FUSE client passes our close on to the server only after it returns: give it a moment. A
     // taker that opened the file meanwhile keeps it open, and so busy, through all of these tries.
-    if (attempt == 10 || NowMs() - asked >= kAnsweredAfterAWaitMs) return EBUSY;
+    if (attempt == 10 || MonotonicMs() - asked >= kAnsweredAfterAWaitMs) return EBUSY;
     struct timespec pause = {0, 20 * 1000 * 1000};
     ::nanosleep(&pause, nullptr);
   }
