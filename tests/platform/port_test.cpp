@@ -132,22 +132,6 @@ TEST_F(PosixSyscalls, OnAShareNothingOpenIsUnlinkedOrRenamedOver) {
   EXPECT_FALSE(dir_.Exists("pump.lck"));
 }
 
-// A refusal the server kept us waiting for comes after our close has arrived: it is final, and asking
-// again would only hold up every caller of the share's client once more.
-TEST_F(PosixSyscalls, OnAShareARefusalAnsweredAfterAWaitIsNotAskedAgain) {
-  static int asked;
-  asked = 0;
-  LookLikeAShare();
-  posix::Sys().unlink = [](const char*) {
-    ++asked;
-    ::usleep(250 * 1000);
-    return errno = EBUSY, -1;
-  };
-  EXPECT_TRUE(env_.DeleteFile(dir_.Write("pump.lck", "lock")).IsSharingViolation());
-  EXPECT_EQ(asked, 1);
-}
-
-// A share's server stamps a written file with the time of its close: a replacement is stamped with
 // its source's time by name, after the close.
 TEST_F(PosixSyscalls, OnAShareAReplacementKeepsItsSourcesTimeThoughTheServerStampsAtTheClose) {
   LookLikeAShare();

@@ -5,12 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <functional>
 
-#include "base/clock.h"
 #include "platform/posix/names.h"
 
 #ifndef F_OFD_SETLK
@@ -135,22 +133,13 @@ std::string OtherSpelling(const std::string& path) {
   return listed.empty() || listed == name ? std::string() : Join(DirName(path), listed);
 }
 
-namespace {
-// A refusal that took this long was the server waiting out another opener (NT1 waits a second):
-// our own close had long arrived, so asking again only waits again, and holds up the share's
-// other callers on this client meanwhile.
-constexpr std::int64_t kAnsweredAfterAWaitMs = 200;
-
-}  // namespace
-
 int RetryWhileBusy(const std::function<int()>& call) {
   for (int attempt = 0;; ++attempt) {
-    const std::int64_t asked = MonotonicMs();
     if (call() == 0) return 0;
     if (errno != EBUSY) return errno;
     // A FUSE client passes our close on to the server only after it returns: give it a moment. A
     // taker that opened the file meanwhile keeps it open, and so busy, through all of these tries.
-    if (attempt == 10 || MonotonicMs() - asked >= kAnsweredAfterAWaitMs) return EBUSY;
+    if (attempt == 10) return EBUSY;
     struct timespec pause = {0, 20 * 1000 * 1000};
     ::nanosleep(&pause, nullptr);
   }

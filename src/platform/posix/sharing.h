@@ -46,8 +46,7 @@ int CheckRegular(int fd, int flags_used, struct stat* st);
 // spelling; empty when `path` is spelled as listed.
 std::string OtherSpelling(const std::string& path);
 // Calls `call` (0 or -1 with errno) again while the share says EBUSY, for a moment, as a close we
-// made may not have reached the server yet; not after an answer the server made us wait for.
-// Returns 0 or an errno.
+// made may not have reached the server yet. Returns 0 or an errno.
 int RetryWhileBusy(const std::function<int()>& call);
 // Unlinks `path`, whose file fd holds locked, and closes fd; on a `share` it closes first. Returns 0
 // or an errno.
