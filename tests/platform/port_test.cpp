@@ -13,6 +13,7 @@
 #include <cerrno>
 
 #include "platform/posix/names.h"
+#include "platform/posix/sharing.h"
 #include "platform/posix/system.h"
 #endif
 
@@ -132,6 +133,24 @@ TEST_F(PosixSyscalls, OnAShareNothingOpenIsUnlinkedOrRenamedOver) {
   EXPECT_FALSE(dir_.Exists("pump.lck"));
 }
 
+// A refusal the server made us wait for is asked once more (our own close may have been queued
+// behind it), then taken as final: each ask holds up every caller of the share's client.
+TEST_F(PosixSyscalls, OnAShareASlowRefusalIsAskedOnceMoreNotTenTimes) {
+  static int asked;
+  asked = 0;
+  LookLikeAShare();
+  posix::Sys().unlink = [](const char*) {
+    ++asked;
+    ::usleep(posix::kSlowRefusalMs * 1000);
+    return errno = EBUSY, -1;
+  };
+  FileHandle lock = kNoFile;
+  ASSERT_TRUE(env_.OpenFile(dir_ / "pump.lck", kRead | kWrite, 0, Disposition::kCreateAlways, &lock, nullptr).ok());
+  EXPECT_TRUE(env_.CloseAndDelete(lock, dir_ / "pump.lck").IsSharingViolation());
+  EXPECT_EQ(asked, 2);
+}
+
+// A share's server stamps a written file with the time of its close: a replacement is stamped with
 // its source's time by name, after the close.
 TEST_F(PosixSyscalls, OnAShareAReplacementKeepsItsSourcesTimeThoughTheServerStampsAtTheClose) {
   LookLikeAShare();

@@ -61,6 +61,21 @@ bool FaultEnv::NamesHeldFile(const std::string& path, FileHandle h) {
   return EnvWrapper::NamesHeldFile(path, h);
 }
 
+Status FaultEnv::CloseAndDelete(FileHandle h, const std::string& path) {
+  bool faults = false;
+  {
+    std::lock_guard<std::mutex> g(mu_);
+    faults = !rules_.empty() || !forgeries_.empty();
+    if (!faults) {
+      paths_.erase(h);
+      forged_.erase(h);
+    }
+  }
+  if (faults) return Env::CloseAndDelete(h, path);
+  Trip(Op::kDelete, path).IgnoreError();  // counted as the delete it is
+  return EnvWrapper::CloseAndDelete(h, path);
+}
+
 Status FaultEnv::Close(FileHandle h) {
   {
     std::lock_guard<std::mutex> g(mu_);

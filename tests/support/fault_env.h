@@ -68,8 +68,9 @@ class FaultEnv : public EnvWrapper {
   }
   // While a fault or a forged text is set, a file is looked at by its name, where they apply.
   bool NamesHeldFile(const std::string& path, FileHandle h) override;
-  // Through this wrapper's own Close and DeleteFile, so that their faults apply.
-  Status CloseAndDelete(FileHandle h, const std::string& path) override { return Env::CloseAndDelete(h, path); }
+  // While a fault or a forged text is set, through this wrapper's own Close and DeleteFile, where
+  // they apply; else the system's own way.
+  Status CloseAndDelete(FileHandle h, const std::string& path) override;
   // Matched by either path.
   Status Rename(const std::string& from, const std::string& to) override {
     return Or(Op::kRename, from + "\n" + to, [&] { return EnvWrapper::Rename(from, to); });

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <functional>
 
+#include "base/clock.h"
 #include "platform/posix/names.h"
 
 #ifndef F_OFD_SETLK
@@ -134,12 +135,18 @@ std::string OtherSpelling(const std::string& path) {
 }
 
 int RetryWhileBusy(const std::function<int()>& call) {
+  int slow_refusals = 0;
   for (int attempt = 0;; ++attempt) {
+    const std::int64_t asked = MonotonicMs();
     if (call() == 0) return 0;
     if (errno != EBUSY) return errno;
     // A FUSE client passes our close on to the server only after it returns: give it a moment. A
     // taker that opened the file meanwhile keeps it open, and so busy, through all of these tries.
     if (attempt == 10) return EBUSY;
+    // Over NT1 the server answers only after waiting a second for the other opener, and the client
+    // serves nobody meanwhile. The first such wait may still be for our own close, queued in the
+    // client behind this call; a second one is for someone else, who may hold the file for long.
+    if (MonotonicMs() - asked >= kSlowRefusalMs && ++slow_refusals == 2) return EBUSY;
     struct timespec pause = {0, 20 * 1000 * 1000};
     ::nanosleep(&pause, nullptr);
   }

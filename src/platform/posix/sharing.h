@@ -45,8 +45,11 @@ int CheckRegular(int fd, int flags_used, struct stat* st);
 // On a share, the name under which the directory lists the file at `path` when that is another
 // spelling; empty when `path` is spelled as listed.
 std::string OtherSpelling(const std::string& path);
+// A refusal that took this long was the server waiting for another opener to let go.
+constexpr int kSlowRefusalMs = 200;
 // Calls `call` (0 or -1 with errno) again while the share says EBUSY, for a moment, as a close we
-// made may not have reached the server yet. Returns 0 or an errno.
+// made may not have reached the server yet; not after a second refusal that took kSlowRefusalMs or
+// more. Returns 0 or an errno.
 int RetryWhileBusy(const std::function<int()>& call);
 // Unlinks `path`, whose file fd holds locked, and closes fd; on a `share` it closes first. Returns 0
 // or an errno.
