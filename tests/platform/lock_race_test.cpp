@@ -65,6 +65,7 @@ TEST_P(LockRace, NeverTwoHoldersAtOnce) {
   const int rounds = wanted > 0 ? wanted : (S == '\\' ? 25 : 1000);  // a backslash: Windows
   ModelFolder models;
   TempDir local;
+  ASSERT_FALSE(models.path().empty()) << "no folder for the model: the hosts would race in the working directory";
   if (GetParam() != "WithoutDataFile") WriteFile(models / "pump.dat", "model data");
   const std::string log = local / "holders.log";
   std::vector<std::unique_ptr<ChildProcess>> children;
