@@ -133,9 +133,9 @@ TEST_F(PosixSyscalls, OnAShareNothingOpenIsUnlinkedOrRenamedOver) {
   EXPECT_FALSE(dir_.Exists("pump.lck"));
 }
 
-// A refusal the server made us wait for is asked once more (our own close may have been queued
+// A delete the server refused after a wait is asked once more (our own close may have been queued
 // behind it), then taken as final: each ask holds up every caller of the share's client.
-TEST_F(PosixSyscalls, OnAShareASlowRefusalIsAskedOnceMoreNotTenTimes) {
+TEST_F(PosixSyscalls, OnAShareASlowlyRefusedDeleteIsAskedOnceMoreNotTenTimes) {
   static int asked;
   asked = 0;
   LookLikeAShare();

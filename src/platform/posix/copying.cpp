@@ -174,7 +174,9 @@ int RenameHeld(const std::string& from, const std::string& to, int* from_fd, int
     if (errno != EBUSY) return errno;
   }
   if (int err = close_both()) return err;
-  return RetryWhileBusy([&] { return Sys().rename(from.c_str(), to.c_str()); });
+  // Not giving way: a replacement that gives up here is written in place, which a failing share can
+  // tear.
+  return RetryWhileBusy([&] { return Sys().rename(from.c_str(), to.c_str()); }, false);
 }
 
 }  // namespace miradel::platform::posix

@@ -134,7 +134,7 @@ std::string OtherSpelling(const std::string& path) {
   return listed.empty() || listed == name ? std::string() : Join(DirName(path), listed);
 }
 
-int RetryWhileBusy(const std::function<int()>& call) {
+int RetryWhileBusy(const std::function<int()>& call, bool give_way) {
   int slow_refusals = 0;
   for (int attempt = 0;; ++attempt) {
     const std::int64_t asked = MonotonicMs();
@@ -146,7 +146,7 @@ int RetryWhileBusy(const std::function<int()>& call) {
     // Over NT1 the server answers only after waiting a second for the other opener, and the client
     // serves nobody meanwhile. The first such wait may still be for our own close, queued in the
     // client behind this call; a second one is for someone else, who may hold the file for long.
-    if (MonotonicMs() - asked >= kSlowRefusalMs && ++slow_refusals == 2) return EBUSY;
+    if (give_way && MonotonicMs() - asked >= kSlowRefusalMs && ++slow_refusals == 2) return EBUSY;
     struct timespec pause = {0, 20 * 1000 * 1000};
     ::nanosleep(&pause, nullptr);
   }
@@ -165,7 +165,7 @@ int UnlinkHeld(int fd, const std::string& path, bool share) {
   } else {
     CloseFd(fd);
   }
-  return RetryWhileBusy([&] { return Sys().unlink(path.c_str()); });
+  return RetryWhileBusy([&] { return Sys().unlink(path.c_str()); }, true);
 }
 
 // Opens `path` (already resolved) and takes the lock its sharing calls for. Never truncates: the

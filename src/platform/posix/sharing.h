@@ -48,9 +48,9 @@ std::string OtherSpelling(const std::string& path);
 // A refusal that took this long was the server waiting for another opener to let go.
 constexpr int kSlowRefusalMs = 200;
 // Calls `call` (0 or -1 with errno) again while the share says EBUSY, for a moment, as a close we
-// made may not have reached the server yet; not after a second refusal that took kSlowRefusalMs or
-// more. Returns 0 or an errno.
-int RetryWhileBusy(const std::function<int()>& call);
+// made may not have reached the server yet; when it may `give_way`, not after a second refusal that
+// took kSlowRefusalMs or more. Returns 0 or an errno.
+int RetryWhileBusy(const std::function<int()>& call, bool give_way);
 // Unlinks `path`, whose file fd holds locked, and closes fd; on a `share` it closes first. Returns 0
 // or an errno.
 int UnlinkHeld(int fd, const std::string& path, bool share);
