@@ -56,13 +56,14 @@ namespace miradel::platform::posix {
 //
 // Shares (as measured with a FUSE SMB client, over SMB3 and NT1):
 //  * An open file cannot be unlinked (EBUSY): the server refuses while anyone has it open, and
-//    over NT1 says so only after a second. A deleter on a share closes first, then unlinks. No
-//    guard is needed for that window: a taker that locks the file in it holds the file open, so
-//    the unlink fails the same way and the file stays.
+//    over NT1 says so only after a second (a second such answer is taken as final). A deleter on a
+//    share closes first, then unlinks. No guard is needed for that window: a taker that locks the
+//    file in it holds the file open, so the unlink fails the same way and the file stays.
 //  * Names are case-insensitive, but each spelling of a path is an inode of its own to our kernel,
 //    so locks taken through pump.lck and PUMP.LCK never meet. Files that take a lock are opened
 //    under the spelling the directories list, and after locking we check that the listing still
-//    names the file as we opened it (it cannot change while we hold it open, see above).
+//    names the file as we opened it (it cannot change while we hold it open, see above). The
+//    folders above it can: a server lets them be renamed while files below are open.
 //  * A write-only descriptor cannot be truncated with SMB3 (EIO after seconds, truncated anyway):
 //    writers are opened for reading as well.
 //  * Nor can an open file be renamed, or renamed over (EBUSY). The client renames over a file by
