@@ -91,6 +91,26 @@ bool OpenHere(const struct stat& file) {
   return false;
 }
 
+// The holder lets the lock file go and a colleague makes a new one between our open and our lock:
+// the lock we got guards a dead file, so the port takes the new one instead (or is refused).
+TEST_F(PosixSyscalls, ALockTakenOnAFileReplacedMeanwhileIsTakenAgainOnTheNewOne) {
+  static std::string lock;
+  static bool replaced;
+  lock = dir_.Write("pump.lck", "the holder's");
+  replaced = false;
+  posix::Sys().fstat = [](int fd, struct stat* st) {
+    if (!std::exchange(replaced, true)) {
+      ::unlink(lock.c_str());
+      test::WriteFile(lock, "a colleague's");
+    }
+    return ::fstat(fd, st);
+  };
+  FileHandle h = kNoFile;
+  ASSERT_TRUE(env_.OpenFile(lock, kRead | kWrite, kShareRead, Disposition::kOpenExisting, &h, nullptr).ok());
+  EXPECT_TRUE(env_.NamesHeldFile(lock, h));
+  EXPECT_TRUE(env_.Close(h).ok());
+}
+
 // A share's server refuses to unlink a file that anyone has open: the port closes its own handle
 // and tries again, and reports a sharing violation only while another holder keeps it.
 TEST_F(PosixSyscalls, AnUnlinkRefusedWhileTheFileIsOpenIsTriedAgainAfterTheClose) {
