@@ -62,9 +62,18 @@ TEST(Win32EnvTest, NativeCodesAndTheirTrimmedTextsExactTimesAndHiddenDestination
 #else
 namespace fs = std::filesystem;
 
+bool OpenHere(const struct stat& file) {
+  for (const fs::directory_entry& fd : fs::directory_iterator("/proc/self/fd")) {
+    struct stat st;
+    if (::stat(fd.path().c_str(), &st) == 0 && st.st_dev == file.st_dev && st.st_ino == file.st_ino) return true;
+  }
+  return false;
+}
+
 // The system's answers as a share's, for one test; the real ones again afterwards.
 class PosixSyscalls : public ::testing::Test {
  protected:
+  PosixSyscalls() { calls_ = 0; }
   ~PosixSyscalls() override {
     posix::Sys() = saved_;
     posix::ForgetShares();
@@ -78,31 +87,31 @@ class PosixSyscalls : public ::testing::Test {
     };
     posix::ForgetShares();
   }
+  // pump.lck, made and held open.
+  FileHandle HeldLock() {
+    FileHandle h = kNoFile;
+    EXPECT_TRUE(env_.OpenFile(dir_ / "pump.lck", kRead | kWrite, 0, Disposition::kCreateAlways, &h, nullptr).ok());
+    return h;
+  }
+  // A share's answer to deleting or renaming `path`: refused while anyone has it open (counted).
+  static bool RefusedWhileOpen(const char* path) {
+    struct stat st;
+    return ::stat(path, &st) == 0 && OpenHere(st) && (++calls_, errno = EBUSY, true);
+  }
+  static int UnlinkUnlessOpen(const char* path) { return RefusedWhileOpen(path) ? -1 : ::unlink(path); }
+  static inline int calls_ = 0;  // what a fake system call counts
   Env& env_ = System();
   test::TempDir dir_;
   posix::Syscalls saved_ = posix::Sys();
 };
 
-bool OpenHere(const struct stat& file) {
-  for (const fs::directory_entry& fd : fs::directory_iterator("/proc/self/fd")) {
-    struct stat st;
-    if (::stat(fd.path().c_str(), &st) == 0 && st.st_dev == file.st_dev && st.st_ino == file.st_ino) return true;
-  }
-  return false;
-}
-
 // The holder lets the lock file go and a colleague makes a new one between our open and our lock:
 // the lock we got guards a dead file, so the port takes the new one instead (or is refused).
 TEST_F(PosixSyscalls, ALockTakenOnAFileReplacedMeanwhileIsTakenAgainOnTheNewOne) {
   static std::string lock;
-  static bool replaced;
   lock = dir_.Write("pump.lck", "the holder's");
-  replaced = false;
   posix::Sys().fstat = [](int fd, struct stat* st) {
-    if (!std::exchange(replaced, true)) {
-      ::unlink(lock.c_str());
-      test::WriteFile(lock, "a colleague's");
-    }
+    if (calls_++ == 0 && ::unlink(lock.c_str()) == 0) test::WriteFile(lock, "a colleague's");
     return ::fstat(fd, st);
   };
   FileHandle h = kNoFile;
@@ -114,11 +123,7 @@ TEST_F(PosixSyscalls, ALockTakenOnAFileReplacedMeanwhileIsTakenAgainOnTheNewOne)
 // A share's server refuses to unlink a file that anyone has open: the port closes its own handle
 // and tries again, and reports a sharing violation only while another holder keeps it.
 TEST_F(PosixSyscalls, AnUnlinkRefusedWhileTheFileIsOpenIsTriedAgainAfterTheClose) {
-  posix::Sys().unlink = [](const char* path) {
-    struct stat st;
-    if (::stat(path, &st) == 0 && OpenHere(st)) return errno = EBUSY, -1;
-    return ::unlink(path);
-  };
+  posix::Sys().unlink = UnlinkUnlessOpen;
   const std::string file = dir_.Write("pump.lck", "lock");
   FileHandle reader = kNoFile;  // shares everything, so takes no lock: only the server sees it
   ASSERT_TRUE(env_.OpenFile(file, kRead, kShareRead | kShareWrite | kShareDelete, Disposition::kOpenExisting,
@@ -132,23 +137,15 @@ TEST_F(PosixSyscalls, AnUnlinkRefusedWhileTheFileIsOpenIsTriedAgainAfterTheClose
 // Over NT1 the server refuses an unlink or a rename of an open file only after a second: on a share
 // the port closes first, so that no delete, release or write-back waits for that answer.
 TEST_F(PosixSyscalls, OnAShareNothingOpenIsUnlinkedOrRenamedOver) {
-  static int refused;
-  refused = 0;
-  static bool (*refuse)(const char*) = [](const char* path) {
-    struct stat st;
-    return ::stat(path, &st) == 0 && OpenHere(st) && (++refused, errno = EBUSY, true);
-  };
   LookLikeAShare();
-  posix::Sys().unlink = [](const char* path) { return refuse(path) ? -1 : ::unlink(path); };
+  posix::Sys().unlink = UnlinkUnlessOpen;
   posix::Sys().rename = [](const char* from, const char* to) {
-    return refuse(from) || refuse(to) ? -1 : ::rename(from, to);
+    return RefusedWhileOpen(from) || RefusedWhileOpen(to) ? -1 : ::rename(from, to);
   };
-  FileHandle lock = kNoFile;
-  ASSERT_TRUE(env_.OpenFile(dir_ / "pump.lck", kRead | kWrite, 0, Disposition::kCreateAlways, &lock, nullptr).ok());
-  EXPECT_TRUE(env_.CloseAndDelete(lock, dir_ / "pump.lck").ok());
+  EXPECT_TRUE(env_.CloseAndDelete(HeldLock(), dir_ / "pump.lck").ok());
   EXPECT_TRUE(env_.ReplaceWithCopy(dir_.Write("new.dat", "new"), dir_.Write("pump.dat", "old")).ok());
   EXPECT_TRUE(env_.DeleteFile(dir_ / "new.dat").ok());
-  EXPECT_EQ(refused, 0);
+  EXPECT_EQ(calls_, 0);
   EXPECT_EQ(dir_.Read("pump.dat"), "new");
   EXPECT_FALSE(dir_.Exists("pump.lck"));
 }
@@ -156,18 +153,10 @@ TEST_F(PosixSyscalls, OnAShareNothingOpenIsUnlinkedOrRenamedOver) {
 // A delete the server refused after a wait is asked once more (our own close may have been queued
 // behind it), then taken as final: each ask holds up every caller of the share's client.
 TEST_F(PosixSyscalls, OnAShareASlowlyRefusedDeleteIsAskedOnceMoreNotTenTimes) {
-  static int asked;
-  asked = 0;
   LookLikeAShare();
-  posix::Sys().unlink = [](const char*) {
-    ++asked;
-    ::usleep(posix::kSlowRefusalMs * 1000);
-    return errno = EBUSY, -1;
-  };
-  FileHandle lock = kNoFile;
-  ASSERT_TRUE(env_.OpenFile(dir_ / "pump.lck", kRead | kWrite, 0, Disposition::kCreateAlways, &lock, nullptr).ok());
-  EXPECT_TRUE(env_.CloseAndDelete(lock, dir_ / "pump.lck").IsSharingViolation());
-  EXPECT_EQ(asked, 2);
+  posix::Sys().unlink = [](const char*) { return ++calls_, ::usleep(posix::kSlowRefusalMs * 1000), errno = EBUSY, -1; };
+  EXPECT_TRUE(env_.CloseAndDelete(HeldLock(), dir_ / "pump.lck").IsSharingViolation());
+  EXPECT_EQ(calls_, 2);
 }
 
 // A share's server stamps a written file with the time of its close: a replacement is stamped with

@@ -15,14 +15,9 @@ Status FaultEnv::MakeError(ErrorKind kind) {
   return Status::Error(kind, code, target()->ErrorText(code));
 }
 
-void FaultEnv::Fail(Op op, const std::string& path_part, ErrorKind kind, int times, unsigned access) {
+void FaultEnv::AddRule(Rule rule) {
   std::lock_guard<std::mutex> g(mu_);
-  rules_.push_back(Rule{op, path_part, kind, times, access, 0});
-}
-
-void FaultEnv::FailAfter(Op op, int skip, ErrorKind kind, int times) {
-  std::lock_guard<std::mutex> g(mu_);
-  rules_.push_back(Rule{op, "", kind, times, 0, skip});
+  rules_.push_back(std::move(rule));
 }
 
 void FaultEnv::ClearFaults() {
@@ -53,35 +48,30 @@ Status FaultEnv::OpenFile(const std::string& path, unsigned access, unsigned sha
   return s;
 }
 
+bool FaultEnv::Faulty() {
+  std::lock_guard<std::mutex> g(mu_);
+  return !rules_.empty() || !forgeries_.empty();
+}
+
 bool FaultEnv::NamesHeldFile(const std::string& path, FileHandle h) {
-  {
-    std::lock_guard<std::mutex> g(mu_);
-    if (!rules_.empty() || !forgeries_.empty()) return false;
-  }
-  return EnvWrapper::NamesHeldFile(path, h);
+  return !Faulty() && EnvWrapper::NamesHeldFile(path, h);
 }
 
 Status FaultEnv::CloseAndDelete(FileHandle h, const std::string& path) {
-  bool faults = false;
-  {
-    std::lock_guard<std::mutex> g(mu_);
-    faults = !rules_.empty() || !forgeries_.empty();
-    if (!faults) {
-      paths_.erase(h);
-      forged_.erase(h);
-    }
-  }
-  if (faults) return Env::CloseAndDelete(h, path);
+  if (Faulty()) return Env::CloseAndDelete(h, path);
   Trip(Op::kDelete, path).IgnoreError();  // counted as the delete it is
+  Forget(h);
   return EnvWrapper::CloseAndDelete(h, path);
 }
 
+void FaultEnv::Forget(FileHandle h) {
+  std::lock_guard<std::mutex> g(mu_);
+  paths_.erase(h);
+  forged_.erase(h);
+}
+
 Status FaultEnv::Close(FileHandle h) {
-  {
-    std::lock_guard<std::mutex> g(mu_);
-    paths_.erase(h);
-    forged_.erase(h);
-  }
+  Forget(h);
   return EnvWrapper::Close(h);
 }
 

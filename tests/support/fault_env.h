@@ -23,9 +23,11 @@ class FaultEnv : public EnvWrapper {
   // The next `times` operations of kind op whose path contains path_part (empty: any path) and,
   // for kOpen, whose access includes `access` (0: any) fail with kind. times < 0: for ever. Reads,
   // writes and flushes go by the path their handle was opened with.
-  void Fail(Op op, const std::string& path_part, ErrorKind kind, int times = -1, unsigned access = 0);
+  void Fail(Op op, const std::string& path_part, ErrorKind kind, int times = -1, unsigned access = 0) {
+    AddRule(Rule{op, path_part, kind, times, access, 0});
+  }
   // The same for any path, after the first `skip` operations of kind op from now on have passed.
-  void FailAfter(Op op, int skip, ErrorKind kind, int times = -1);
+  void FailAfter(Op op, int skip, ErrorKind kind, int times = -1) { AddRule(Rule{op, "", kind, times, 0, skip}); }
   void ClearFaults();
   // Files opened for reading at a path that contains path_part read as text (until ClearFaults),
   // as though someone had written it there.
@@ -107,6 +109,11 @@ class FaultEnv : public EnvWrapper {
   }
   bool Posed(const std::string& posed, std::string* name);
   std::string PathOf(FileHandle h);
+  void AddRule(Rule rule);
+  // True while a fault or a forged text is set.
+  bool Faulty();
+  // Drops what was noted of handle h.
+  void Forget(FileHandle h);
 
   mutable std::mutex mu_;
   std::vector<Rule> rules_;
