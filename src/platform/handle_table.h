@@ -14,9 +14,11 @@
 
 namespace miradel::platform {
 
-class HandleTable {
+// Native: what the port keeps of an open file (its descriptor, and whatever it learnt at the open).
+template <class Native>
+class HandleTableOf {
  public:
-  FileHandle Add(std::intptr_t native) {
+  FileHandle Add(Native native) {
     std::lock_guard<std::mutex> g(m_mu);
     FileHandle h;
     do {
@@ -25,7 +27,7 @@ class HandleTable {
     m_map.emplace(h, native);
     return h;
   }
-  bool Get(FileHandle h, std::intptr_t* native) const {
+  bool Get(FileHandle h, Native* native) const {
     std::lock_guard<std::mutex> g(m_mu);
     auto it = m_map.find(h);
     if (it == m_map.end()) return false;
@@ -33,7 +35,7 @@ class HandleTable {
     return true;
   }
   // Forgets the handle; returns its descriptor so the caller can close it.
-  bool Remove(FileHandle h, std::intptr_t* native) {
+  bool Remove(FileHandle h, Native* native) {
     std::lock_guard<std::mutex> g(m_mu);
     auto it = m_map.find(h);
     if (it == m_map.end()) return false;
@@ -45,7 +47,9 @@ class HandleTable {
  private:
   mutable std::mutex m_mu;
   FileHandle m_next = 1;
-  std::unordered_map<FileHandle, std::intptr_t> m_map;
+  std::unordered_map<FileHandle, Native> m_map;
 };
+
+using HandleTable = HandleTableOf<std::intptr_t>;
 
 }  // namespace miradel::platform

@@ -120,6 +120,27 @@ TEST_F(PosixSyscalls, ALockTakenOnAFileReplacedMeanwhileIsTakenAgainOnTheNewOne)
   EXPECT_TRUE(env_.Close(h).ok());
 }
 
+// The target is replaced while its copy is written, by one who does not lock or by one who then
+// holds the new file: what the name holds at the rename is locked and checked first.
+TEST_F(PosixSyscalls, ATargetReplacedDuringItsCopyIsLockedAgainBeforeTheRename) {
+  static std::string target;
+  static bool hold;
+  static FileHandle holder;
+  for (bool held : {false, true}) {
+    target = dir_.Write("pump.dat", "old"), hold = held, holder = kNoFile, calls_ = 0;
+    posix::Sys().fsync = [](int fd) {
+      if (calls_++ == 0 && ::unlink(target.c_str()) == 0) test::WriteFile(target, "a colleague's");
+      if (hold && holder == kNoFile)
+        (void)System().OpenFile(target, kReadWrite, kShareRead, Disposition::kOpenExisting, &holder, nullptr);
+      return ::fsync(fd);
+    };
+    EXPECT_EQ(env_.ReplaceWithCopy(dir_.Write("new.dat", "new"), target).IsSharingViolation(), held);
+    EXPECT_EQ(dir_.Read("pump.dat"), held ? "a colleague's" : "new");
+    EXPECT_FALSE(dir_.Exists("~pump.dat.mrdtmp"));
+    if (held) EXPECT_TRUE(env_.Close(holder).ok());
+  }
+}
+
 // A share's server refuses to unlink a file that anyone has open: the port closes its own handle
 // and tries again, and reports a sharing violation only while another holder keeps it.
 TEST_F(PosixSyscalls, AnUnlinkRefusedWhileTheFileIsOpenIsTriedAgainAfterTheClose) {

@@ -126,9 +126,9 @@ Status OpenSource(const std::string& from, Opened* src) {
   return s;
 }
 
-Status LockTarget(const std::string& path, const struct stat& source, bool share, Opened* out) {
+Status LockTarget(const std::string& path, const struct stat& source, bool share, Opened* out, bool lock_only) {
   out->fd = -1;
-  const unsigned rules = kNoFinalLink | (share ? kListedShare : kAsGiven);
+  const unsigned rules = kNoFinalLink | (share ? kListedShare : kAsGiven) | (lock_only ? kLockOnly | kNamedLater : 0);
   Status s = OpenLocked(path, O_RDWR, Create::kNo, Lock::kExclusive, rules, out);  // O_RDWR: see "Shares"
   if (s.code() == EACCES) s = OpenLocked(path, O_WRONLY, Create::kNo, Lock::kExclusive, rules, out);
   if (s.code() == ENOENT) return Status::Ok();
@@ -142,8 +142,8 @@ Status LockTarget(const std::string& path, const struct stat& source, bool share
   return s;
 }
 
-Status OpenTemp(const std::string& path, bool share, Opened* out) {
-  const unsigned rules = kNoFinalLink | (share ? kListedShare : kAsGiven);
+Status OpenTemp(const std::string& path, bool share, Opened* out, bool record) {
+  const unsigned rules = kNoFinalLink | (share ? kListedShare : kAsGiven) | (record ? 0u : unsigned{kUnrecorded});
   Status s = OpenLocked(path, O_RDWR, Create::kIfMissing, Lock::kExclusive, rules, out);
   struct stat st;
   if (s.code() == EACCES && Sys().lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&

@@ -29,12 +29,15 @@ Status OpenSource(const std::string& from, Opened* src);
 // Takes an existing target of ReplaceWithCopy as an exclusive writer would, and refuses what
 // CopyFile refuses. Ok with out->fd < 0 when there is none. A final link is refused, not followed:
 // the rename would replace the link, not the file it names. path's directories are spelled as
-// listed (ListedDirectories), which told whether they are on a share.
-Status LockTarget(const std::string& path, const struct stat& source, bool share, Opened* out);
+// listed (ListedDirectories), which told whether they are on a share. lock_only: nothing is written
+// through out->fd, and the caller checks before the rename that path still names it.
+Status LockTarget(const std::string& path, const struct stat& source, bool share, Opened* out,
+                  bool lock_only = false);
 // The temporary file of a replacement, held as an exclusive writer holds a file (a second writer of
 // the same target is refused here) and emptied. A read-only one that a killed replacement left is
 // made writable first. path as for LockTarget.
-Status OpenTemp(const std::string& path, bool share, Opened* out);
+// record: whether a new one joins the names cached for its directory.
+Status OpenTemp(const std::string& path, bool share, Opened* out, bool record);
 // Renames `from` over `to`, whose files *from_fd and *to_fd (-1: none) hold locked, and closes
 // both. A share will not rename over an open file: there it closes them first (a delayed write
 // error of *from_fd's file is reported) and tries a few times, as UnlinkHeld does; EBUSY that

@@ -68,7 +68,7 @@ class PosixEnv final : public Env {
       CloseFd(o.fd);
       return Fail(err);
     }
-    *handle = m_handles.Add(o.fd);
+    *handle = m_handles.Add(Held{o.fd, o.st.st_dev, o.st.st_ino});
     if (existed) *existed = o.existed;
     return Status::Ok();
   }
@@ -136,10 +136,10 @@ class PosixEnv final : public Env {
   }
 
   Status Close(FileHandle h) override {
-    std::intptr_t fd;
-    if (!m_handles.Remove(h, &fd)) return Fail(ErrorKind::kNotFound, EBADF);
+    Held held;
+    if (!m_handles.Remove(h, &held)) return Fail(ErrorKind::kNotFound, EBADF);
     // Never retried: on Linux the descriptor is gone even after EINTR, which is no failure.
-    if (Sys().close(static_cast<int>(fd)) != 0 && errno != EINTR) return Fail(errno);
+    if (Sys().close(held.fd) != 0 && errno != EINTR) return Fail(errno);
     return Status::Ok();
   }
 
@@ -208,10 +208,13 @@ class PosixEnv final : public Env {
     const std::string resolved = Resolve(to, &device);
     std::string target = ListedDirectories(resolved, &share, &device);
     Opened dst, tmp;
-    s = LockTarget(target, src.st, share, &dst);
+    s = LockTarget(target, src.st, share, &dst, true);
     if (s.ok() && dst.fd >= 0) target = dst.path;  // the spelling the directory lists, which the file keeps
     const std::string temp = Join(DirName(target), ReplacementTempName(BaseName(target)));
-    if (s.ok()) s = OpenTemp(temp, share, &tmp);
+    // Replacing a file leaves its directory's names as they were: the cache of them is not told of
+    // the temporary file (a stat of the directory each time) and learns of the change at its next use.
+    const bool recorded = dst.fd < 0;
+    if (s.ok()) s = OpenTemp(temp, share, &tmp, recorded);
     if (!s.ok()) {
       if (dst.fd >= 0) CloseFd(dst.fd);
       CloseFd(src.fd);
@@ -229,18 +232,19 @@ class PosixEnv final : public Env {
     const mode_t mode = (dst.fd >= 0 ? dst.st.st_mode : tmp.st.st_mode | S_IWUSR) & 07777;
     if (mode != (tmp.st.st_mode & 07777)) (void)::fchmod(tmp.fd, mode);
     if (int err = WriteCopy(src.fd, src.st, &tmp.fd, temp, mode, share)) return abandon(Fail(err));
+    // Whether the name still is the file we locked is read once, here, where it counts. None at the
+    // start, or replaced since (between our open and our lock, or by one who does not lock): what
+    // the name holds now is locked and checked before anything is renamed over it.
     struct stat named;
-    if (dst.fd < 0) {
-      // None at the start: one made meanwhile is held and checked as above.
+    if (dst.fd < 0 || Sys().lstat(target.c_str(), &named) != 0 || !SameFile(named, dst.st)) {
+      if (dst.fd >= 0) CloseFd(dst.fd);
       if (!(s = LockTarget(target, src.st, share, &dst)).ok()) return abandon(s);
       if (dst.fd >= 0) target = dst.path;
-    } else if (Sys().lstat(target.c_str(), &named) != 0 || !SameFile(named, dst.st)) {
-      return abandon(SharingViolation(EAGAIN));  // replaced by one who does not lock
     }
     const bool had_target = dst.fd >= 0;
     int err = RenameHeld(temp, target, &tmp.fd, &dst.fd, share);
     if (err == 0) {
-      FoldedRenamed(ParentOf(target), BaseName(temp), BaseName(target));
+      if (recorded) FoldedRenamed(ParentOf(target), BaseName(temp), BaseName(target));
       CloseFd(src.fd);
       // The server may have taken our close after the stamp; it has now (an open file is not
       // renamed there). The data is in place whatever this meets.
@@ -347,24 +351,20 @@ class PosixEnv final : public Env {
     return SharingViolation(EAGAIN);
   }
 
+  // The held file is the one its handle was opened on: what it is was read then, once.
   bool NamesHeldFile(const std::string& path, FileHandle h) override {
-    const int fd = FdOf(h);
-    struct stat mine, named;
-    return fd >= 0 && !BadPath(path) && Sys().fstat(fd, &mine) == 0 && Sys().lstat(path.c_str(), &named) == 0 &&
-           SameFile(mine, named);
+    Held held;
+    return m_handles.Get(h, &held) && !BadPath(path) && held.Named(path);
   }
 
   // Deleted while still held: our lock keeps every other opener off until the name is gone.
   Status CloseAndDelete(FileHandle h, const std::string& path) override {
-    std::intptr_t fd = -1;
-    if (!m_handles.Get(h, &fd)) return Fail(ErrorKind::kNotFound, EBADF);
-    struct stat mine, named;
+    Held held;
+    if (!m_handles.Get(h, &held)) return Fail(ErrorKind::kNotFound, EBADF);
     // A name that is not (or not spelled as) this very file goes the long way.
-    if (BadPath(path) || Sys().fstat(static_cast<int>(fd), &mine) != 0 ||
-        Sys().lstat(path.c_str(), &named) != 0 || !SameFile(mine, named))
-      return Env::CloseAndDelete(h, path);
-    m_handles.Remove(h, &fd);
-    const int err = UnlinkHeld(static_cast<int>(fd), path, OnShare(mine.st_dev, path));
+    if (BadPath(path) || !held.Named(path)) return Env::CloseAndDelete(h, path);
+    m_handles.Remove(h, &held);
+    const int err = UnlinkHeld(held.fd, path, OnShare(held.dev, path));
     if (err == 0) return Status::Ok();
     return err == EBUSY ? SharingViolation(err) : Fail(err);
   }
@@ -586,14 +586,25 @@ class PosixEnv final : public Env {
   }
 
  private:
+  // An open file: its descriptor, and which file it is (which never changes while it is open).
+  struct Held {
+    int fd = -1;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    bool Named(const std::string& path) const {
+      struct stat named;
+      return Sys().lstat(path.c_str(), &named) == 0 && named.st_dev == dev && named.st_ino == ino;
+    }
+  };
+
   int FdOf(FileHandle h) const {
-    std::intptr_t fd;
-    return m_handles.Get(h, &fd) ? static_cast<int>(fd) : -1;
+    Held held;
+    return m_handles.Get(h, &held) ? held.fd : -1;
   }
 
   // Handle values are never reused, so a stale copy of a closed handle cannot reach (or close, and
   // so unlock) a file opened later under the same descriptor number.
-  HandleTable m_handles;
+  HandleTableOf<Held> m_handles;
 };
 
 }  // namespace

@@ -21,7 +21,8 @@ namespace {
 // after another does not read the whole destination directory again for each of them.
 //
 // An entry is trusted while the directory's inode and change time are what they were when it was
-// read. A file this process creates is added to the entry at once, with the directory's new time;
+// read. A file this process creates is added to the entry at once, with the directory's new time
+// (a replacement of an existing file changes no name: it leaves the entry to be read again);
 // a name another process creates in the same microseconds goes unseen until the next change. On a
 // case-sensitive disk that could let a second spelling of one name be made; the host's own file
 // systems (and the shares) fold names themselves, so there nothing depends on this cache.

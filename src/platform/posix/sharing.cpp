@@ -183,7 +183,7 @@ Status OpenLocked(std::string path, int flags, Create create, Lock lock, unsigne
     if (create != Create::kNo) {
       fd = OpenNoHang(path, flags | O_CREAT | O_EXCL | O_CLOEXEC, &used, 0666);
       created = fd >= 0;
-      if (created) FoldedCreated(ParentOf(path), BaseName(path));
+      if (created && !(rules & kUnrecorded)) FoldedCreated(ParentOf(path), BaseName(path));
       if (fd < 0 && errno == EEXIST && create == Create::kIfMissing) {
         fd = OpenNoHang(path, flags | O_CLOEXEC, &used);
         if (fd < 0 && errno == ENOENT) {  // deleted between the two opens: create it again
@@ -197,7 +197,7 @@ Status OpenLocked(std::string path, int flags, Create create, Lock lock, unsigne
     if (fd < 0) return Fail(errno);
 
     struct stat mine;
-    if (int err = CheckRegular(fd, used, &mine)) {
+    if (int err = CheckRegular(fd, (rules & kLockOnly) ? 0 : used, &mine)) {
       CloseFd(fd);
       return Fail(err);
     }
@@ -207,8 +207,10 @@ Status OpenLocked(std::string path, int flags, Create create, Lock lock, unsigne
         return IsConflict(err) ? SharingViolation(err) : Fail(err);
       }
       struct stat named;
-      int rc = (rules & kNoFinalLink) ? Sys().lstat(path.c_str(), &named) : Sys().stat(path.c_str(), &named);
-      if (rc != 0 || !SameFile(mine, named)) {
+      int rc = 0;
+      if (!(rules & kNamedLater))
+        rc = (rules & kNoFinalLink) ? Sys().lstat(path.c_str(), &named) : Sys().stat(path.c_str(), &named);
+      if (!(rules & kNamedLater) && (rc != 0 || !SameFile(mine, named))) {
         CloseFd(fd);  // unlinked or replaced while we locked: the lock guards nothing, try again
         retry_reason = EAGAIN;
         continue;

@@ -34,8 +34,21 @@ enum class Create { kNo, kIfMissing, kOnlyNew };
 
 // How a path is taken: OpenFile takes no final symbolic link and, on shares, the listed spelling;
 // CopyFile follows links as the system's copy would, and lists nothing, to stay fast. kListedShare:
-// the caller has spelled the directories as listed already and found them on a share.
-enum Rules : unsigned { kAsGiven = 0, kNoFinalLink = 1, kAsListed = 2, kListedShare = 4 };
+// the caller has spelled the directories as listed already and found them on a share. kLockOnly:
+// the descriptor only holds the lock, nothing is read or written through it, so it may stay
+// non-blocking. kNamedLater: the caller checks that the path names the locked file (SameFile with
+// Opened::st) before it relies on that, so no status is read right after the lock. kUnrecorded: a
+// file this open makes is not added to the names cached for its directory (names.cpp); the
+// directory's next time then says the cache is stale.
+enum Rules : unsigned {
+  kAsGiven = 0,
+  kNoFinalLink = 1,
+  kAsListed = 2,
+  kListedShare = 4,
+  kLockOnly = 8,
+  kNamedLater = 16,
+  kUnrecorded = 32,
+};
 
 // Opens without waiting for a FIFO's other end (see sharing.cpp). *flags_used says which flags the
 // descriptor was opened with.
