@@ -1,5 +1,9 @@
 #include "copy/copy_thread.h"
 
+#include <algorithm>
+#include <utility>
+#include <vector>
+
 #include "base/path.h"
 #include "base/text.h"
 #include "copy/copy_thread_timings.h"
@@ -172,6 +176,10 @@ bool CCopyThread::Pass(QueueNode& current) {
     case Recovery::kGiveUp: return Touch([&] { GiveUp(current); });
     default: break;
   }
+  if (WriteRun(current) > 0) {
+    ReportRecovered(ui::kStrContinueWorking);
+    return true;
+  }
   switch (CarryOut(current)) {
     case Outcome::kStopped: return false;
     case Outcome::kNotOurs: return Touch([&] { GiveUp(current); });
@@ -304,7 +312,7 @@ CCopyThread::Outcome CCopyThread::CarryOut(const QueueNode& request) {
   if (m_pQueue && m_pcsQueue) {
     // From the first read of its file on, a change of that file is queued anew.
     std::lock_guard<std::recursive_mutex> lock(*m_pcsQueue);
-    m_pQueue->BeginFront(request.Serial());
+    m_pQueue->BeginFront(request.Serial(), request.Serial());
   }
   const std::string lockPath = ModelOf(request).LockPath();
   Outcome once = TryOnce(request, lockPath);
@@ -343,6 +351,56 @@ CCopyThread::Outcome CCopyThread::TryOnce(const QueueNode& request, const std::s
       done = true;
   }
   return done ? Outcome::kDoneAtOnce : Outcome::kFailed;
+}
+
+std::size_t CCopyThread::WriteRun(const QueueNode& head) {
+  if (head.Kind() != RequestCopy || !m_pQueue || !m_pcsQueue || m_stop.load()) return 0;
+  const std::string lockPath = ModelOf(head).LockPath();
+  std::vector<QueueNode> run;
+  {
+    std::lock_guard<std::recursive_mutex> lock(*m_pcsQueue);
+    for (const QueueNode* n = m_pQueue->Head(); n && run.size() < kRunLength; n = n->Next()) {
+      if (n->Kind() != RequestCopy || !GuardedBy(*n, lockPath)) break;
+      if (std::any_of(run.begin(), run.end(),
+                      [&](const QueueNode& r) { return text::EqualsNoCase(r.WorkingFile(), n->WorkingFile()); }))
+        break;
+      run.push_back(n->Detached());
+    }
+    if (run.size() < 2 || run.front().Serial() != head.Serial()) return 0;
+    // From the first read of their files on, a change of one of them is queued anew.
+    m_pQueue->BeginFront(run.front().Serial(), run.back().Serial());
+  }
+  std::vector<std::pair<std::string, std::string>> pairs;
+  for (const QueueNode& r : run) {
+    const std::string name = path::BaseName(r.WorkingFile());
+    // A working file that has gone is done the one-by-one way.
+    if (name.empty() || r.ModelDirectory().empty() || !FileExists(r.WorkingFile())) break;
+    pairs.emplace_back(r.WorkingFile(), path::WithSeparator(r.ModelDirectory()) + name);
+  }
+  if (pairs.size() < 2) return 0;
+  std::size_t done = 0;
+  {
+    // The model's lock stays ours while the files are written: its releases wait for this guard.
+    std::unique_lock<std::mutex> writing;
+    if (m_pHost) {
+      LockManager& locks = m_pHost->Locks();
+      writing = std::unique_lock<std::mutex>(locks.m_csWrite);
+      LockManager::Which which;
+      if (locks.OwnershipOf(lockPath, &which) == LockManager::Ownership::kReleased) return 0;
+    }
+    // A failure is met again, and answered, when its request is carried out alone.
+    // A suspension or a stop ends the run at the file under way.
+    const auto go_on = [this] { return !m_stop.load() && m_bSuspendRequested.load() == 0; };
+    platform::Current().ReplaceWithCopies(pairs, go_on, &done).IgnoreError();
+  }
+  for (std::size_t i = 0; i < done; ++i) {
+    if (!Touch([&] {
+          if (m_pHost) m_pHost->Leaving(run[i], true);
+          PopHead(run[i]);
+        }))
+      break;
+  }
+  return done;
 }
 
 }  // namespace miradel

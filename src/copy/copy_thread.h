@@ -132,6 +132,12 @@ class CCopyThread {
   Outcome CarryOut(const QueueNode& request);
   // kDoneAtOnce, kFailed or kNotOurs (lockPath: the request's model's lock).
   Outcome TryOnce(const QueueNode& request, const std::string& lockPath);
+  // The head and the copies queued right behind it for the same model, of other files, written
+  // back in one go, their flushes grouped (Env::ReplaceWithCopies), and taken out of the queue: how
+  // many, from the head on. 0 when there is no such run or its first request failed: the head then
+  // goes the one-by-one way, with its tries and questions.
+  std::size_t WriteRun(const QueueNode& head);
+  static constexpr std::size_t kRunLength = 32;
 
   std::unique_ptr<Recovery> m_recovery;
   // Live as long as the loop: the model name of the last failure question and the user's Retry.

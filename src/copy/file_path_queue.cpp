@@ -51,7 +51,7 @@ int FilePathQueue::PushBackUnique(QueueNode* node) {
   auto found = m_latest.find(key);
   if (found != m_latest.end()) {
     const QueueNode* latest = found->second.node;
-    if (latest->m_nSerial != m_inProgress && latest->Equals(*node)) return 0;
+    if (latest->m_nSerial > m_inProgressTo && latest->Equals(*node)) return 0;
     found->second = {node, found->second.count + 1};
   } else {
     found = m_latest.emplace(key, Latest{node, 1}).first;
@@ -94,7 +94,6 @@ int FilePathQueue::PopFront() {
   m_pHead = head->m_pNext;
   if (!m_pHead) m_pTail = nullptr;
   --m_nCount;
-  if (head->m_nSerial == m_inProgress) m_inProgress = 0;
   delete head;
   return 1;
 }
@@ -104,8 +103,9 @@ int FilePathQueue::PopFrontIf(std::uint64_t serial) {
   return PopFront();
 }
 
-void FilePathQueue::BeginFront(std::uint64_t serial) {
-  if (m_pHead && m_pHead->m_nSerial == serial) m_inProgress = serial;
+void FilePathQueue::BeginFront(std::uint64_t head, std::uint64_t last) {
+  // Serials grow from the head to the tail: the ones carried out are those up to `last`.
+  if (m_pHead && m_pHead->m_nSerial == head) m_inProgressTo = last;
 }
 
 int FilePathQueue::Clear() {
@@ -117,7 +117,7 @@ int FilePathQueue::Clear() {
   }
   m_pHead = m_pTail = nullptr;
   m_nCount = 0;
-  m_inProgress = 0;
+  m_inProgressTo = 0;
   m_latest.clear();
   return 1;
 }
@@ -128,9 +128,8 @@ std::vector<QueueNode*> FilePathQueue::RemoveIf(const std::function<bool(const Q
   QueueNode* previous = nullptr;
   for (QueueNode* node = m_pHead; node;) {
     QueueNode* next = node->m_pNext;
-    if ((inProgressToo || node->m_nSerial != m_inProgress) && pred(*node)) {
+    if ((inProgressToo || node->m_nSerial > m_inProgressTo) && pred(*node)) {
       removed.push_back(node);
-      if (node->m_nSerial == m_inProgress) m_inProgress = 0;
       Unindex(node);
       (previous ? previous->m_pNext : m_pHead) = next;
       if (m_pTail == node) m_pTail = previous;

@@ -98,9 +98,10 @@ class FilePathQueue {
   int PopFront();
   // Destroys the head if it is the request with that serial; 0 when it is not (it was removed).
   int PopFrontIf(std::uint64_t serial);
-  // The head with that serial is being carried out from now on: a request equal to it is no
-  // longer a duplicate. Nothing happens when the head is another request.
-  void BeginFront(std::uint64_t serial);
+  // The requests from the head, whose serial is `head`, through the one with serial `last` are
+  // being carried out from now on (and no others): a request equal to one of them is no longer a
+  // duplicate. Nothing happens when the head is another request.
+  void BeginFront(std::uint64_t head, std::uint64_t last);
   bool IsEmpty() const { return m_nCount == 0; }
   int GetCount() const { return m_nCount; }
   // Destroys every request, head to tail; always 1.
@@ -127,7 +128,7 @@ class FilePathQueue {
   QueueNode* m_pTail = nullptr;
   std::int32_t m_nCount = 0;
   std::uint64_t m_lastSerial = 0;
-  std::uint64_t m_inProgress = 0;
+  std::uint64_t m_inProgressTo = 0;  // the requests with serials up to this one are carried out
   // By working file: the duplicate test costs O(1) instead of a walk along a list that may hold a
   // whole model's files.
   std::unordered_map<std::string, Latest> m_latest;

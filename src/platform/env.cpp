@@ -86,6 +86,12 @@ class ContextEnv final : public EnvWrapper {
     Status s = target()->ReplaceWithCopy(from, to);
     return s.ok() ? s : s.With("replace", from + " -> " + to);
   }
+  Status ReplaceWithCopies(const std::vector<std::pair<std::string, std::string>>& pairs,
+                           const std::function<bool()>& go_on, std::size_t* done) override {
+    Status s = target()->ReplaceWithCopies(pairs, go_on, done);
+    if (s.ok() || *done >= pairs.size()) return s;
+    return s.With("replace", pairs[*done].first + " -> " + pairs[*done].second);
+  }
   Status DeleteFile(const std::string& path) override { return Named("delete", path, target()->DeleteFile(path)); }
   Status Rename(const std::string& from, const std::string& to) override {
     Status s = target()->Rename(from, to);

@@ -26,7 +26,9 @@
 #include <chrono>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/path.h"
@@ -179,6 +181,18 @@ class Env {
   // deleting first) with the temporary file as the only whole copy. A temporary file that a killed
   // process left is taken over by the next ReplaceWithCopy of the same target.
   virtual Status ReplaceWithCopy(const std::string& from, const std::string& to) = 0;
+  // ReplaceWithCopy for each pair (from, to) in turn, where the port can with the flushes grouped:
+  // no target is replaced before every copy of the run is on the disk or server, and the targets are
+  // replaced in the order given. Ends at the first failure, which it returns, or without one where
+  // go_on, asked before each pair after the first, says no. *done tells how many were replaced, the
+  // first ones; the targets after them are left as they were. A wrapper that changes
+  // ReplaceWithCopy meets every pair of a run through it.
+  virtual Status ReplaceWithCopies(const std::vector<std::pair<std::string, std::string>>& pairs,
+                                   const std::function<bool()>& go_on, std::size_t* done) {
+    for (*done = 0; *done < pairs.size() && (*done == 0 || go_on()); ++*done)
+      if (Status s = ReplaceWithCopy(pairs[*done].first, pairs[*done].second); !s.ok()) return s;
+    return Status::Ok();
+  }
   // Deletes a file; a file that an exclusive writer holds is refused with a sharing violation.
   virtual Status DeleteFile(const std::string& path) = 0;
   // Deletes the file at path, which h holds, and closes h: where the system lets the holder delete

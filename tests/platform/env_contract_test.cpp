@@ -369,7 +369,9 @@ struct SystemName {
 };
 TYPED_TEST_SUITE(EnvReplaceTest, ::testing::Types<Env>, SystemName);
 
-// Afterwards the target is whole and new or whole and old, and nothing else is left there.
+// Afterwards the target is whole and new or whole and old, and nothing else is left there; alone,
+// and in the middle of a run (ReplaceWithCopies), where the first is replaced whatever it meets and
+// the last only after it.
 TYPED_TEST(EnvReplaceTest, ReplaceWithCopyLeavesTheTargetWholeAndNewOrWholeAndOld) {
   Env& env = System();
   enum Setup { kExisting, kMissing, kLeftover, kReader, kOtherCase, kExclusiveWriter, kTempHeld, kReadOnly, kNoSource };
@@ -379,8 +381,9 @@ TYPED_TEST(EnvReplaceTest, ReplaceWithCopyLeavesTheTargetWholeAndNewOrWholeAndOl
       {kTempHeld, ErrorKind::kSharingViolation}, {kReadOnly, ErrorKind::kAccessDenied},
       {kNoSource, ErrorKind::kNotFound}};
   const std::string temp_name = ReplacementTempName("pump.dat");
-  for (const auto& [setup, kind] : cases) {
-    SCOPED_TRACE(setup);
+  for (const auto& [setup, kind] : cases)
+  for (const bool run : {false, true}) {
+    SCOPED_TRACE(std::to_string(setup) + (run ? " in a run" : " alone"));
     test::ModelFolder dir;
     test::TempDir local;  // the working copy, written back into the model folder
     // Old and read-only: a copy stamped "now", or one that dropped the attribute, does not pass.
@@ -396,14 +399,22 @@ TYPED_TEST(EnvReplaceTest, ReplaceWithCopyLeavesTheTargetWholeAndNewOrWholeAndOl
     if (setup == kExclusiveWriter || setup == kTempHeld)
       ASSERT_TRUE(OpenExclusiveWriter(env, setup == kTempHeld ? dir / temp_name : target, &h).ok());
 
-    const Status s = env.ReplaceWithCopy(setup == kNoSource ? local / "gone.dat" : source,
-                                         setup == kOtherCase ? dir / "PUMP.DAT" : target);
+    const std::pair<std::string, std::string> pair{setup == kNoSource ? local / "gone.dat" : source,
+                                                   setup == kOtherCase ? dir / "PUMP.DAT" : target};
+    std::size_t done = 0;
+    const Status s = !run ? env.ReplaceWithCopy(pair.first, pair.second)
+                          : env.ReplaceWithCopies({{local.Write("a.dat", "first"), dir / "a.dat"}, pair,
+                                                   {local.Write("z.dat", "last"), dir / "z.dat"}},
+                                                  [] { return true; }, &done);
     if (h != kNoFile) EXPECT_TRUE(env.Close(h).ok());
+    if (run) EXPECT_EQ(done, s.ok() ? 3u : 1u);
+    const std::string first = run ? "a.dat " : "", last = run && s.ok() ? "z.dat " : "";
+    if (run) EXPECT_EQ(dir.Read("a.dat"), "first");
     if (kind != ErrorKind::kNone) ExpectKindAndSystemText(env, s, kind);
     EXPECT_TRUE(s.ok() == (kind == ErrorKind::kNone)) << s.ToString();
     EXPECT_EQ(dir.Read("pump.dat"), s.ok() ? "new content" : "old");
     // The target under the name it had, and no temporary file but one that another replacement holds.
-    EXPECT_EQ(test::DirectoryNames(dir.path()), "pump.dat " + (setup == kTempHeld ? temp_name + " " : ""));
+    EXPECT_EQ(test::DirectoryNames(dir.path()), first + "pump.dat " + last + (setup == kTempHeld ? temp_name + " " : ""));
     FileInfo from, to;
     ASSERT_TRUE(env.GetFileInfo(source, &from).ok());
     ASSERT_TRUE(env.GetFileInfo(target, &to).ok());
@@ -416,7 +427,7 @@ TYPED_TEST(EnvReplaceTest, ReplaceWithCopyLeavesTheTargetWholeAndNewOrWholeAndOl
     if (setup == kMissing && s.ok()) {
       EXPECT_TRUE(env.SetReadOnly(target, false).ok());
       EXPECT_TRUE(env.ReplaceWithCopy(source, dir / "PUMP.DAT").ok());
-      EXPECT_EQ(test::DirectoryNames(dir.path()), "pump.dat ");
+      EXPECT_EQ(test::DirectoryNames(dir.path()), first + "pump.dat " + last);
     }
   }
 }

@@ -141,6 +141,34 @@ TEST_F(PosixSyscalls, ATargetReplacedDuringItsCopyIsLockedAgainBeforeTheRename) 
   }
 }
 
+// A run's copies are flushed with one syncfs; where that reports a failed write, one by one, which
+// tells whose: the run ends before that copy, and its target and the later ones stay as they were.
+// One that is asked to end early ends after the file under way.
+TEST_F(PosixSyscalls, ARunFlushesItsCopiesOnceAndOneByOneWhenThatReportsAFailedWrite) {
+  static bool syncfs_fails;
+  const struct {
+    bool syncfs_fails, go_on;
+    std::size_t done;
+    int fsyncs;
+    const char* contents;
+  } cases[] = {{false, true, 3, 0, "newnewnew"}, {true, true, 1, 2, "newoldold"}, {false, false, 1, 0, "newoldold"}};
+  for (const auto& c : cases) {
+    syncfs_fails = c.syncfs_fails, calls_ = 0;
+    posix::Sys().syncfs = [](int) { return syncfs_fails ? (errno = EIO, -1) : 0; };
+    posix::Sys().fsync = [](int fd) { return ++calls_ == 2 ? (errno = EIO, -1) : ::fsync(fd); };
+    std::vector<std::pair<std::string, std::string>> pairs;
+    for (const std::string name : {"a.dat", "b.dat", "c.dat"})
+      pairs.emplace_back(dir_.Write("new-" + name, "new"), dir_.Write(name, "old"));
+    std::size_t done = 0;
+    const bool go_on = c.go_on;
+    EXPECT_EQ(env_.ReplaceWithCopies(pairs, [go_on] { return go_on; }, &done).ok(), !c.syncfs_fails);
+    EXPECT_EQ(done, c.done);
+    EXPECT_EQ(calls_, c.fsyncs);
+    EXPECT_EQ(dir_.Read("a.dat") + dir_.Read("b.dat") + dir_.Read("c.dat"), c.contents);
+    EXPECT_EQ(test::DirectoryNames(dir_.path()), "a.dat b.dat c.dat new-a.dat new-b.dat new-c.dat ");
+  }
+}
+
 // A share's server refuses to unlink a file that anyone has open: the port closes its own handle
 // and tries again, and reports a sharing violation only while another holder keeps it.
 TEST_F(PosixSyscalls, AnUnlinkRefusedWhileTheFileIsOpenIsTriedAgainAfterTheClose) {

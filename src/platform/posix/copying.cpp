@@ -108,9 +108,10 @@ int SyncFd(int fd) {
   return 0;
 }
 
-int WriteCopy(int src, const struct stat& sst, int* fd, const std::string& path, mode_t mode, bool share) {
+int WriteCopy(int src, const struct stat& sst, int* fd, const std::string& path, mode_t mode, bool share,
+              bool sync) {
   int err = share ? CopyData(src, *fd, static_cast<std::uint64_t>(sst.st_size)) : FillCopy(src, sst, *fd, mode);
-  if (err == 0) err = SyncFd(*fd);
+  if (err == 0 && (sync || share)) err = SyncFd(*fd);
   if (err != 0 || !share) return err;
   err = Sys().close(*fd) != 0 && errno != EINTR ? errno : 0;
   *fd = -1;
@@ -177,6 +178,91 @@ int RenameHeld(const std::string& from, const std::string& to, int* from_fd, int
   // Not giving way: a replacement that gives up here is written in place, which a failing share can
   // tear.
   return RetryWhileBusy([&] { return Sys().rename(from.c_str(), to.c_str()); }, false);
+}
+
+// The copy goes into a temporary file beside the target, synced, and is renamed over the target
+// while we hold the target as an exclusive writer (from before the copy, so that a holder is
+// refused before the data moves). Only rename is one step: the target is never emptied.
+Status Replacement::Prepare(const std::string& from, const std::string& to, bool flush) {
+  if (BadPath(from) || BadPath(to)) return Fail(EINVAL);
+  Status s = OpenSource(from, &m_src);
+  if (!s.ok()) return s;
+  Device device;
+  const std::string resolved = Resolve(to, &device);
+  m_target = ListedDirectories(resolved, &m_share, &device);
+  if (!(s = LockTarget(m_target, m_src.st, m_share, &m_dst, true)).ok()) return s;
+  if (m_dst.fd >= 0) m_target = m_dst.path;  // the spelling the directory lists, which the file keeps
+  m_temp = Join(DirName(m_target), ReplacementTempName(BaseName(m_target)));
+  // Replacing a file leaves its directory's names as they were: the cache of them is not told of
+  // the temporary file (a stat of the directory each time) and learns of the change at its next use.
+  m_recorded = m_dst.fd < 0;
+  if (!(s = OpenTemp(m_temp, m_share, &m_tmp, m_recorded)).ok()) return s;
+  m_temp_ours = true;
+  // The target's permissions, where the file system keeps them; a failure here costs nothing else.
+  m_mode = (m_dst.fd >= 0 ? m_dst.st.st_mode : m_tmp.st.st_mode | S_IWUSR) & 07777;
+  if (m_mode != (m_tmp.st.st_mode & 07777)) (void)::fchmod(m_tmp.fd, m_mode);
+  if (int err = WriteCopy(m_src.fd, m_src.st, &m_tmp.fd, m_temp, m_mode, m_share, flush)) return Fail(err);
+  m_unflushed = !flush && m_tmp.fd >= 0;
+  return Status::Ok();
+}
+
+Status Replacement::Finish() {
+  if (!m_temp_ours || m_unflushed) return Fail(EINVAL);
+  // Whether the name still is the file we locked is read once, here, where it counts. None at the
+  // start, or replaced since (between our open and our lock, or by one who does not lock): what
+  // the name holds now is locked and checked before anything is renamed over it.
+  struct stat named;
+  if (m_dst.fd < 0 || Sys().lstat(m_target.c_str(), &named) != 0 || !SameFile(named, m_dst.st)) {
+    if (m_dst.fd >= 0) CloseFd(m_dst.fd);
+    if (Status s = LockTarget(m_target, m_src.st, m_share, &m_dst); !s.ok()) return s;
+    if (m_dst.fd >= 0) m_target = m_dst.path;
+  }
+  const bool had_target = m_dst.fd >= 0;
+  int err = RenameHeld(m_temp, m_target, &m_tmp.fd, &m_dst.fd, m_share);
+  if (err == 0) {
+    m_temp_ours = false;
+    if (m_recorded) FoldedRenamed(ParentOf(m_target), BaseName(m_temp), BaseName(m_target));
+    // The server may have taken our close after the stamp; it has now (an open file is not
+    // renamed there). The data is in place whatever this meets.
+    if (m_share) (void)Stamp(-1, m_target, m_src.st, m_mode);
+    return Status::Ok();
+  }
+  if (err != EBUSY) {
+    // A share's client that deleted the target before its rename failed (the share went) leaves
+    // the copy as the only whole file: it stays.
+    if (had_target && Sys().lstat(m_target.c_str(), &named) != 0 && errno == ENOENT) m_temp_ours = false;
+    return Fail(err);
+  }
+
+  // Someone else has the target open, and the share will not replace an open file: written in
+  // place as CopyFile does, which may tear it when the share fails but never deletes it. The
+  // server may take our close after the stamp and give the file its own time: nothing waits for it.
+  if (Status s = LockTarget(m_target, m_src.st, m_share, &m_dst); !s.ok()) return s;
+  if (m_dst.fd < 0) {
+    // Gone since: the share's client renames over a file by deleting it first and then renaming,
+    // which fails while the server still has our copy open. The copy takes its place after all;
+    // where even that fails, it stays, the only whole file left.
+    m_temp_ours = false;
+    err = RenameHeld(m_temp, m_target, &m_tmp.fd, &m_dst.fd, m_share);
+    return err == 0 ? Status::Ok() : Fail(err);
+  }
+  Sys().unlink(m_temp.c_str());
+  m_temp_ours = false;
+  err = ::ftruncate(m_dst.fd, 0) == 0 && ::lseek(m_src.fd, 0, SEEK_SET) == 0 ? 0 : errno;
+  if (err == 0) err = WriteCopy(m_src.fd, m_src.st, &m_dst.fd, m_target, m_dst.st.st_mode, m_share);
+  if (m_dst.fd < 0 || err != 0) return err == 0 ? Status::Ok() : Fail(err);
+  const int fd = m_dst.fd;
+  m_dst.fd = -1;
+  if (Sys().close(fd) != 0 && errno != EINTR) return Fail(errno);
+  return Status::Ok();
+}
+
+Replacement::~Replacement() {
+  if (m_temp_ours && m_tmp.fd >= 0) UnlinkHeld(m_tmp.fd, m_temp, m_share);
+  else if (m_temp_ours) Sys().unlink(m_temp.c_str());  // on a share, fails while someone took it since: theirs now
+  else if (m_tmp.fd >= 0) CloseFd(m_tmp.fd);
+  if (m_dst.fd >= 0) CloseFd(m_dst.fd);
+  if (m_src.fd >= 0) CloseFd(m_src.fd);
 }
 
 }  // namespace miradel::platform::posix

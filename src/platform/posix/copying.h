@@ -20,9 +20,11 @@ int SyncFd(int fd);
 int Stamp(int fd, const std::string& path, const struct stat& sst, mode_t mode);
 // Fills dst (empty, at its start) with the rest of src and stamps it as src. Returns 0 or an errno.
 int FillCopy(int src, const struct stat& sst, int dst, mode_t dst_mode);
-// FillCopy, made durable. A share's server stamps a written file anew when it is closed: there the
-// file is closed first (*fd becomes -1; a delayed write error is reported) and stamped by name.
-int WriteCopy(int src, const struct stat& sst, int* fd, const std::string& path, mode_t mode, bool share);
+// FillCopy, made durable (unless the caller flushes it later: !sync). A share's server stamps a
+// written file anew when it is closed: there the file is flushed and closed at once (*fd becomes
+// -1; a delayed write error is reported) and stamped by name.
+int WriteCopy(int src, const struct stat& sst, int* fd, const std::string& path, mode_t mode, bool share,
+              bool sync = true);
 // Opens a file to copy from, under the name as given first: looking it up without regard to case
 // costs a call or more for each file.
 Status OpenSource(const std::string& from, Opened* src);
@@ -43,5 +45,35 @@ Status OpenTemp(const std::string& path, bool share, Opened* out, bool record);
 // error of *from_fd's file is reported) and tries a few times, as UnlinkHeld does; EBUSY that
 // persists means someone else has `to` open. Descriptors closed are set to -1.
 int RenameHeld(const std::string& from, const std::string& to, int* from_fd, int* to_fd, bool share);
+
+// One ReplaceWithCopy (see Env), in two steps, so that a run of them can flush their copies
+// together: Prepare takes the target, the temporary file and the source, and writes the copy;
+// Finish puts it in place. What is not finished is abandoned when the object goes: the temporary
+// file is deleted and the target left as it was.
+class Replacement {
+ public:
+  Replacement() = default;
+  Replacement(const Replacement&) = delete;
+  Replacement& operator=(const Replacement&) = delete;
+  ~Replacement();
+  // flush: false leaves the copy for the caller to flush through Unflushed() before Finish (a
+  // share's copy is flushed at once all the same, as its close must follow).
+  Status Prepare(const std::string& from, const std::string& to, bool flush);
+  // The descriptor of a copy that still needs its flush, else -1.
+  int Unflushed() const { return m_unflushed ? m_tmp.fd : -1; }
+  // The caller has flushed it.
+  void Flushed() { m_unflushed = false; }
+  dev_t FileSystem() const { return m_tmp.st.st_dev; }
+  Status Finish();
+
+ private:
+  Opened m_src, m_dst, m_tmp;
+  std::string m_target, m_temp;
+  bool m_share = false;
+  bool m_recorded = false;   // the temporary file is in the cache of folded names
+  bool m_temp_ours = false;  // made or taken by us, and not yet renamed or given up
+  bool m_unflushed = false;
+  mode_t m_mode = 0;
+};
 
 }  // namespace miradel::platform::posix

@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <cstring>
 #include <ctime>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -195,96 +197,50 @@ class PosixEnv final : public Env {
     return Status::Ok();
   }
 
-  // The copy goes into a temporary file beside the target, synced, and is renamed over the target
-  // while we hold the target as an exclusive writer (from before the copy, so that a holder is
-  // refused before the data moves). Only rename is one step: the target is never emptied.
   Status ReplaceWithCopy(const std::string& from, const std::string& to) override {
-    if (BadPath(from) || BadPath(to)) return Fail(EINVAL);
-    Opened src;
-    Status s = OpenSource(from, &src);
-    if (!s.ok()) return s;
-    bool share = false;
-    Device device;
-    const std::string resolved = Resolve(to, &device);
-    std::string target = ListedDirectories(resolved, &share, &device);
-    Opened dst, tmp;
-    s = LockTarget(target, src.st, share, &dst, true);
-    if (s.ok() && dst.fd >= 0) target = dst.path;  // the spelling the directory lists, which the file keeps
-    const std::string temp = Join(DirName(target), ReplacementTempName(BaseName(target)));
-    // Replacing a file leaves its directory's names as they were: the cache of them is not told of
-    // the temporary file (a stat of the directory each time) and learns of the change at its next use.
-    const bool recorded = dst.fd < 0;
-    if (s.ok()) s = OpenTemp(temp, share, &tmp, recorded);
-    if (!s.ok()) {
-      if (dst.fd >= 0) CloseFd(dst.fd);
-      CloseFd(src.fd);
-      return s;
-    }
-    auto abandon = [&](const Status& st) {
-      if (tmp.fd >= 0) UnlinkHeld(tmp.fd, temp, share);
-      else Sys().unlink(temp.c_str());  // on a share, fails while someone took it since: theirs now
-      if (dst.fd >= 0) CloseFd(dst.fd);
-      CloseFd(src.fd);
-      return st;
-    };
+    Replacement replacement;
+    const Status s = replacement.Prepare(from, to, true);
+    return s.ok() ? replacement.Finish() : s;
+  }
 
-    // The target's permissions, where the file system keeps them; a failure here costs nothing else.
-    const mode_t mode = (dst.fd >= 0 ? dst.st.st_mode : tmp.st.st_mode | S_IWUSR) & 07777;
-    if (mode != (tmp.st.st_mode & 07777)) (void)::fchmod(tmp.fd, mode);
-    if (int err = WriteCopy(src.fd, src.st, &tmp.fd, temp, mode, share)) return abandon(Fail(err));
-    // Whether the name still is the file we locked is read once, here, where it counts. None at the
-    // start, or replaced since (between our open and our lock, or by one who does not lock): what
-    // the name holds now is locked and checked before anything is renamed over it.
-    struct stat named;
-    if (dst.fd < 0 || Sys().lstat(target.c_str(), &named) != 0 || !SameFile(named, dst.st)) {
-      if (dst.fd >= 0) CloseFd(dst.fd);
-      if (!(s = LockTarget(target, src.st, share, &dst)).ok()) return abandon(s);
-      if (dst.fd >= 0) target = dst.path;
-    }
-    const bool had_target = dst.fd >= 0;
-    int err = RenameHeld(temp, target, &tmp.fd, &dst.fd, share);
-    if (err == 0) {
-      if (recorded) FoldedRenamed(ParentOf(target), BaseName(temp), BaseName(target));
-      CloseFd(src.fd);
-      // The server may have taken our close after the stamp; it has now (an open file is not
-      // renamed there). The data is in place whatever this meets.
-      if (share) (void)Stamp(-1, target, src.st, mode);
-      return Status::Ok();
-    }
-    if (err != EBUSY) {
-      // A share's client that deleted the target before its rename failed (the share went) leaves
-      // the copy as the only whole file: it stays.
-      if (had_target && Sys().lstat(target.c_str(), &named) != 0 && errno == ENOENT) {
-        CloseFd(src.fd);
-        return Fail(err);
+  // The copies are written, then flushed with one syncfs per file system: a flush per file costs a
+  // commit of the file system's journal each. syncfs reports a write that failed on the file system
+  // since our file was opened, whosever: the copies of that file system are then flushed one by one,
+  // which tells whose. A share's copies are flushed one by one anyway (see Replacement).
+  Status ReplaceWithCopies(const std::vector<std::pair<std::string, std::string>>& pairs,
+                           const std::function<bool()>& go_on, std::size_t* done) override {
+    *done = 0;
+    std::vector<std::unique_ptr<Replacement>> run;
+    Status failed;
+    for (const auto& [from, to] : pairs) {
+      if (!run.empty() && !go_on()) break;
+      run.push_back(std::make_unique<Replacement>());
+      if (!(failed = run.back()->Prepare(from, to, false)).ok()) {
+        run.pop_back();
+        break;
       }
-      return abandon(Fail(err));
     }
-
-    // Someone else has the target open, and the share will not replace an open file: written in
-    // place as CopyFile does, which may tear it when the share fails but never deletes it. The
-    // server may take our close after the stamp and give the file its own time: nothing waits for it.
-    s = LockTarget(target, src.st, share, &dst);
-    if (s.ok() && dst.fd < 0) {
-      // Gone since: the share's client renames over a file by deleting it first and then renaming,
-      // which fails while the server still has our copy open. The copy takes its place after all;
-      // where even that fails, it stays, the only whole file left.
-      err = RenameHeld(temp, target, &tmp.fd, &dst.fd, share);
-      CloseFd(src.fd);
-      return err == 0 ? Status::Ok() : Fail(err);
+    std::map<dev_t, bool> synced;
+    for (const auto& r : run)
+      if (r->Unflushed() >= 0 && !synced.count(r->FileSystem())) synced[r->FileSystem()] = Sys().syncfs(r->Unflushed()) == 0;
+    for (std::size_t i = 0; i < run.size(); ++i) {
+      const int fd = run[i]->Unflushed();
+      if (fd >= 0 && !synced[run[i]->FileSystem()]) {
+        if (int err = SyncFd(fd)) {
+          failed = Fail(err);
+          run.resize(i);
+          break;
+        }
+      }
+      run[i]->Flushed();
     }
-    if (!s.ok()) return abandon(s);
-    Sys().unlink(temp.c_str());
-    err = ::ftruncate(dst.fd, 0) == 0 && ::lseek(src.fd, 0, SEEK_SET) == 0 ? 0 : errno;
-    if (err == 0) err = WriteCopy(src.fd, src.st, &dst.fd, target, dst.st.st_mode, share);
-    CloseFd(src.fd);
-    if (dst.fd < 0) return err == 0 ? Status::Ok() : Fail(err);
-    if (err != 0) {
-      CloseFd(dst.fd);
-      return Fail(err);
+    // In order, so that a file is never newer than one queued before it; the first failure ends it.
+    for (std::size_t i = 0; i < run.size(); ++i) {
+      const Status s = run[i]->Finish();
+      if (!s.ok()) return s;
+      ++*done;
     }
-    if (Sys().close(dst.fd) != 0 && errno != EINTR) return Fail(errno);
-    return Status::Ok();
+    return failed;
   }
 
   Status DeleteFile(const std::string& path) override {

@@ -36,6 +36,7 @@ Syscalls& Sys() {
       [](int fd, struct stat* st) { return ::fstat(fd, st); },
       [](const char* path, struct statfs* fs) { return ::statfs(path, fs); },
       ::fsync,
+      ::syncfs,
   };
   return calls;
 }

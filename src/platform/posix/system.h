@@ -26,6 +26,7 @@ struct Syscalls {
   int (*fstat)(int fd, struct stat* st);
   int (*statfs)(const char* path, struct statfs* fs);
   int (*fsync)(int fd);
+  int (*syncfs)(int fd);
 };
 Syscalls& Sys();
 
