@@ -414,7 +414,8 @@ TYPED_TEST(EnvReplaceTest, ReplaceWithCopyLeavesTheTargetWholeAndNewOrWholeAndOl
     EXPECT_TRUE(s.ok() == (kind == ErrorKind::kNone)) << s.ToString();
     EXPECT_EQ(dir.Read("pump.dat"), s.ok() ? "new content" : "old");
     // The target under the name it had, and no temporary file but one that another replacement holds.
-    EXPECT_EQ(test::DirectoryNames(dir.path()), first + "pump.dat " + last + (setup == kTempHeld ? temp_name + " " : ""));
+    const std::string held = setup == kTempHeld ? temp_name + " " : "";
+    EXPECT_EQ(test::DirectoryNames(dir.path()), first + "pump.dat " + last + held);
     FileInfo from, to;
     ASSERT_TRUE(env.GetFileInfo(source, &from).ok());
     ASSERT_TRUE(env.GetFileInfo(target, &to).ok());

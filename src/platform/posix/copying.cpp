@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 #include <vector>
 
 #include "platform/posix/names.h"
@@ -144,7 +145,8 @@ Status LockTarget(const std::string& path, const struct stat& source, bool share
 }
 
 Status OpenTemp(const std::string& path, bool share, Opened* out, bool record) {
-  const unsigned rules = kNoFinalLink | (share ? kListedShare : kAsGiven) | (record ? 0u : unsigned{kUnrecorded});
+  const unsigned rules =
+      kNoFinalLink | kMadeIsOurs | (share ? kListedShare : kAsGiven) | (record ? 0u : unsigned{kUnrecorded});
   Status s = OpenLocked(path, O_RDWR, Create::kIfMissing, Lock::kExclusive, rules, out);
   struct stat st;
   if (s.code() == EACCES && Sys().lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
@@ -180,17 +182,51 @@ int RenameHeld(const std::string& from, const std::string& to, int* from_fd, int
   return RetryWhileBusy([&] { return Sys().rename(from.c_str(), to.c_str()); }, false);
 }
 
+namespace {
+std::mutex last_local_mu;
+Folder* last_local = new Folder;  // never destroyed, as System()
+}  // namespace
+
+bool RecalledLocalFolder(const std::string& given, Folder* out) {
+  std::lock_guard<std::mutex> guard(last_local_mu);
+  if (last_local->given.empty() || last_local->given != given) return false;
+  *out = *last_local;
+  return true;
+}
+
+void RecallLocalFolder(const Folder& folder) {
+  std::lock_guard<std::mutex> guard(last_local_mu);
+  *last_local = folder;
+}
+
 // The copy goes into a temporary file beside the target, synced, and is renamed over the target
 // while we hold the target as an exclusive writer (from before the copy, so that a holder is
 // refused before the data moves). Only rename is one step: the target is never emptied.
-Status Replacement::Prepare(const std::string& from, const std::string& to, bool flush) {
+Status Replacement::Prepare(const std::string& from, const std::string& to, bool flush,
+                            const Replacement* before) {
   if (BadPath(from) || BadPath(to)) return Fail(EINVAL);
   Status s = OpenSource(from, &m_src);
   if (!s.ok()) return s;
-  Device device;
-  const std::string resolved = Resolve(to, &device);
-  m_target = ListedDirectories(resolved, &m_share, &device);
-  if (!(s = LockTarget(m_target, m_src.st, m_share, &m_dst, true)).ok()) return s;
+  // The folder the file before it in a run was found in, a moment ago, is taken as it was: on a
+  // share that saves a listing of it and of each folder above it. Off a share, that of the last
+  // replacement of any run: the disk keeps no other spelling of it. Either holds while the target
+  // is found there, on the device it was found on (a share mounted over it since has another).
+  Folder known;
+  const bool reused = before && !before->m_folder.given.empty() && before->m_folder.given == DirName(to)
+                          ? (known = before->m_folder, true)
+                          : RecalledLocalFolder(DirName(to), &known);
+  if (reused) {
+    m_share = known.share;
+    s = LockTarget(m_target = Join(known.listed, BaseName(to)), m_src.st, m_share, &m_dst, true);
+    if (!s.ok()) return s;
+  }
+  if (!reused || m_dst.fd < 0 || m_dst.st.st_dev != known.dev) {
+    if (m_dst.fd >= 0) CloseFd(m_dst.fd);
+    Device device;
+    m_target = ListedDirectories(Resolve(to, &device), &m_share, &device);
+    if (!(s = LockTarget(m_target, m_src.st, m_share, &m_dst, true)).ok()) return s;
+  }
+  m_folder = {DirName(to), DirName(m_target), m_share, 0};
   if (m_dst.fd >= 0) m_target = m_dst.path;  // the spelling the directory lists, which the file keeps
   m_temp = Join(DirName(m_target), ReplacementTempName(BaseName(m_target)));
   // Replacing a file leaves its directory's names as they were: the cache of them is not told of
@@ -198,6 +234,8 @@ Status Replacement::Prepare(const std::string& from, const std::string& to, bool
   m_recorded = m_dst.fd < 0;
   if (!(s = OpenTemp(m_temp, m_share, &m_tmp, m_recorded)).ok()) return s;
   m_temp_ours = true;
+  m_folder.dev = m_tmp.st.st_dev;
+  if (!m_share) RecallLocalFolder(m_folder);
   // The target's permissions, where the file system keeps them; a failure here costs nothing else.
   m_mode = (m_dst.fd >= 0 ? m_dst.st.st_mode : m_tmp.st.st_mode | S_IWUSR) & 07777;
   if (m_mode != (m_tmp.st.st_mode & 07777)) (void)::fchmod(m_tmp.fd, m_mode);

@@ -46,6 +46,16 @@ Status OpenTemp(const std::string& path, bool share, Opened* out, bool record);
 // persists means someone else has `to` open. Descriptors closed are set to -1.
 int RenameHeld(const std::string& from, const std::string& to, int* from_fd, int* to_fd, bool share);
 
+// A target's folder: as given, as found (on a share: spelled as listed), and where.
+struct Folder {
+  std::string given, listed;
+  bool share = false;
+  dev_t dev = 0;
+};
+// The folder of the last replacement off a share (of any thread), when it was given so.
+bool RecalledLocalFolder(const std::string& given, Folder* out);
+void RecallLocalFolder(const Folder& folder);
+
 // One ReplaceWithCopy (see Env), in two steps, so that a run of them can flush their copies
 // together: Prepare takes the target, the temporary file and the source, and writes the copy;
 // Finish puts it in place. What is not finished is abandoned when the object goes: the temporary
@@ -58,7 +68,8 @@ class Replacement {
   ~Replacement();
   // flush: false leaves the copy for the caller to flush through Unflushed() before Finish (a
   // share's copy is flushed at once all the same, as its close must follow).
-  Status Prepare(const std::string& from, const std::string& to, bool flush);
+  // before: the replacement before this one in a run, if any.
+  Status Prepare(const std::string& from, const std::string& to, bool flush, const Replacement* before = nullptr);
   // The descriptor of a copy that still needs its flush, else -1.
   int Unflushed() const { return m_unflushed ? m_tmp.fd : -1; }
   // The caller has flushed it.
@@ -69,6 +80,7 @@ class Replacement {
  private:
   Opened m_src, m_dst, m_tmp;
   std::string m_target, m_temp;
+  Folder m_folder;
   bool m_share = false;
   bool m_recorded = false;   // the temporary file is in the cache of folded names
   bool m_temp_ours = false;  // made or taken by us, and not yet renamed or given up

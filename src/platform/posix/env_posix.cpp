@@ -214,15 +214,17 @@ class PosixEnv final : public Env {
     Status failed;
     for (const auto& [from, to] : pairs) {
       if (!run.empty() && !go_on()) break;
+      const Replacement* before = run.empty() ? nullptr : run.back().get();
       run.push_back(std::make_unique<Replacement>());
-      if (!(failed = run.back()->Prepare(from, to, false)).ok()) {
+      if (!(failed = run.back()->Prepare(from, to, false, before)).ok()) {
         run.pop_back();
         break;
       }
     }
     std::map<dev_t, bool> synced;
     for (const auto& r : run)
-      if (r->Unflushed() >= 0 && !synced.count(r->FileSystem())) synced[r->FileSystem()] = Sys().syncfs(r->Unflushed()) == 0;
+      if (r->Unflushed() >= 0 && !synced.count(r->FileSystem()))
+        synced[r->FileSystem()] = Sys().syncfs(r->Unflushed()) == 0;
     for (std::size_t i = 0; i < run.size(); ++i) {
       const int fd = run[i]->Unflushed();
       if (fd >= 0 && !synced[run[i]->FileSystem()]) {

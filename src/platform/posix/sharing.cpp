@@ -207,10 +207,10 @@ Status OpenLocked(std::string path, int flags, Create create, Lock lock, unsigne
         return IsConflict(err) ? SharingViolation(err) : Fail(err);
       }
       struct stat named;
+      const bool look = !(rules & kNamedLater) && !(created && (rules & kMadeIsOurs));
       int rc = 0;
-      if (!(rules & kNamedLater))
-        rc = (rules & kNoFinalLink) ? Sys().lstat(path.c_str(), &named) : Sys().stat(path.c_str(), &named);
-      if (!(rules & kNamedLater) && (rc != 0 || !SameFile(mine, named))) {
+      if (look) rc = (rules & kNoFinalLink) ? Sys().lstat(path.c_str(), &named) : Sys().stat(path.c_str(), &named);
+      if (look && (rc != 0 || !SameFile(mine, named))) {
         CloseFd(fd);  // unlinked or replaced while we locked: the lock guards nothing, try again
         retry_reason = EAGAIN;
         continue;

@@ -39,7 +39,9 @@ enum class Create { kNo, kIfMissing, kOnlyNew };
 // non-blocking. kNamedLater: the caller checks that the path names the locked file (SameFile with
 // Opened::st) before it relies on that, so no status is read right after the lock. kUnrecorded: a
 // file this open makes is not added to the names cached for its directory (names.cpp); the
-// directory's next time then says the cache is stale.
+// directory's next time then says the cache is stale. kMadeIsOurs: a file this open makes is the
+// one it locks, without a look at its name after the lock, as nobody deletes a file of its kind
+// (a replacement's temporary file, which the next replacement takes over, never deletes).
 enum Rules : unsigned {
   kAsGiven = 0,
   kNoFinalLink = 1,
@@ -48,6 +50,7 @@ enum Rules : unsigned {
   kLockOnly = 8,
   kNamedLater = 16,
   kUnrecorded = 32,
+  kMadeIsOurs = 64,
 };
 
 // Opens without waiting for a FIFO's other end (see sharing.cpp). *flags_used says which flags the
