@@ -169,6 +169,18 @@ TEST_F(PosixSyscalls, ARunFlushesItsCopiesOnceAndOneByOneWhenThatReportsAFailedW
   }
 }
 
+// A replacement keeps the target's permissions, also those the umask takes from a new file.
+TEST_F(PosixSyscalls, AReplacementKeepsTheTargetsPermissionsWhateverTheUmask) {
+  const mode_t was = ::umask(022);
+  const std::string target = dir_.Write("pump.dat", "old");
+  for (const mode_t mode : {0644, 0664, 0600}) {
+    ASSERT_EQ(::chmod(target.c_str(), mode), 0);
+    ASSERT_TRUE(env_.ReplaceWithCopy(dir_.Write("new.dat", "new"), target).ok());
+    EXPECT_EQ(fs::status(target).permissions(), static_cast<fs::perms>(mode)) << std::oct << mode;
+  }
+  ::umask(was);
+}
+
 // A share's server refuses to unlink a file that anyone has open: the port closes its own handle
 // and tries again, and reports a sharing violation only while another holder keeps it.
 TEST_F(PosixSyscalls, AnUnlinkRefusedWhileTheFileIsOpenIsTriedAgainAfterTheClose) {

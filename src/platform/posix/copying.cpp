@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <mutex>
@@ -144,7 +145,45 @@ Status LockTarget(const std::string& path, const struct stat& source, bool share
   return s;
 }
 
-Status OpenTemp(const std::string& path, bool share, Opened* out, bool record) {
+namespace {
+// The process's umask as the kernel reports it (Linux 4.7 on), or -1. Read, never set and set back,
+// which would give another thread's new file the wrong one.
+int CurrentUmask() {
+  const int fd = OpenRetrying("/proc/self/status", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  char buf[4096];
+  const ssize_t n = ::read(fd, buf, sizeof buf - 1);
+  CloseFd(fd);
+  if (n <= 0) return -1;
+  buf[n] = 0;
+  const char* line = std::strstr(buf, "\nUmask:");
+  if (!line) return -1;
+  char* end = nullptr;
+  const long mask = std::strtol(line + 7, &end, 8);
+  return end != line + 7 && mask >= 0 && mask <= 0777 ? static_cast<int>(mask) : -1;
+}
+}  // namespace
+
+Status OpenTemp(const std::string& path, bool share, Opened* out, bool record, const struct stat* target) {
+  // Beside a target, a new one is made with the target's permissions, and known without a look at
+  // it: a regular file on the target's device, with those permissions less the umask.
+  const int mask = target ? CurrentUmask() : -1;
+  if (mask >= 0) {
+    const mode_t mode = target->st_mode & 07777;
+    const int fd = OpenRetrying(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd < 0 && errno != EEXIST) return Fail(errno);
+    if (fd >= 0) {
+      if (int err = TakeLock(fd, Lock::kExclusive)) {  // another replacement has it already: theirs
+        CloseFd(fd);
+        return IsConflict(err) ? SharingViolation(err) : Fail(err);
+      }
+      if (record) FoldedCreated(ParentOf(path), BaseName(path));
+      *out = Opened{fd, false, *target, path};
+      out->st.st_mode = S_IFREG | (mode & ~static_cast<mode_t>(mask));
+      out->st.st_size = 0;
+      return Status::Ok();
+    }
+  }
   const unsigned rules =
       kNoFinalLink | kMadeIsOurs | (share ? kListedShare : kAsGiven) | (record ? 0u : unsigned{kUnrecorded});
   Status s = OpenLocked(path, O_RDWR, Create::kIfMissing, Lock::kExclusive, rules, out);
@@ -232,7 +271,7 @@ Status Replacement::Prepare(const std::string& from, const std::string& to, bool
   // Replacing a file leaves its directory's names as they were: the cache of them is not told of
   // the temporary file (a stat of the directory each time) and learns of the change at its next use.
   m_recorded = m_dst.fd < 0;
-  if (!(s = OpenTemp(m_temp, m_share, &m_tmp, m_recorded)).ok()) return s;
+  if (!(s = OpenTemp(m_temp, m_share, &m_tmp, m_recorded, m_dst.fd >= 0 ? &m_dst.st : nullptr)).ok()) return s;
   m_temp_ours = true;
   m_folder.dev = m_tmp.st.st_dev;
   if (!m_share) RecallLocalFolder(m_folder);

@@ -38,8 +38,9 @@ Status LockTarget(const std::string& path, const struct stat& source, bool share
 // The temporary file of a replacement, held as an exclusive writer holds a file (a second writer of
 // the same target is refused here) and emptied. A read-only one that a killed replacement left is
 // made writable first. path as for LockTarget.
-// record: whether a new one joins the names cached for its directory.
-Status OpenTemp(const std::string& path, bool share, Opened* out, bool record);
+// record: whether a new one joins the names cached for its directory. target: the status of the
+// file it is to replace, if there is one.
+Status OpenTemp(const std::string& path, bool share, Opened* out, bool record, const struct stat* target);
 // Renames `from` over `to`, whose files *from_fd and *to_fd (-1: none) hold locked, and closes
 // both. A share will not rename over an open file: there it closes them first (a delayed write
 // error of *from_fd's file is reported) and tries a few times, as UnlinkHeld does; EBUSY that
