@@ -388,9 +388,9 @@ std::size_t CCopyThread::WriteRun(const QueueNode& head) {
       LockManager::Which which;
       if (locks.OwnershipOf(lockPath, &which) == LockManager::Ownership::kReleased) return 0;
     }
-    // A failure is met again, and answered, when its request is carried out alone.
     // A suspension or a stop ends the run at the file under way.
     const auto go_on = [this] { return !m_stop.load() && m_bSuspendRequested.load() == 0; };
+    // A failure is met again, and answered, when its request is carried out alone.
     platform::Current().ReplaceWithCopies(pairs, go_on, &done).IgnoreError();
   }
   for (std::size_t i = 0; i < done; ++i) {

@@ -181,9 +181,9 @@ class Env {
   // deleting first) with the temporary file as the only whole copy. A temporary file that a killed
   // process left is taken over by the next ReplaceWithCopy of the same target.
   virtual Status ReplaceWithCopy(const std::string& from, const std::string& to) = 0;
-  // ReplaceWithCopy for each pair (from, to) in turn, where the port can with the flushes grouped:
-  // no target is replaced before every copy of the run is on the disk or server, and the targets are
-  // replaced in the order given. Ends at the first failure, which it returns, or without one where
+  // ReplaceWithCopy for each pair (from, to), the targets replaced in the order given; where the port
+  // can, with the flushes grouped: every copy is written and on the disk before the first target is
+  // replaced. Ends at the first failure, which it returns, or without one where
   // go_on, asked before each pair after the first, says no. *done tells how many were replaced, the
   // first ones; the targets after them are left as they were. A wrapper that changes
   // ReplaceWithCopy meets every pair of a run through it.
