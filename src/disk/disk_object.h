@@ -104,7 +104,7 @@ class CDiskObject {
   int CopyInto(const std::string& source, const std::string& destination, const std::string* new_name, bool replace);
   int CopyList(const std::vector<std::string>& sources, const std::string& destination, bool replace);
   platform::Status Put(const std::string& source, const std::string& target, bool replace);
-  // Lists the matching files of an already qualified directory into out (not sorted).
+  // Lists the matching files of an already qualified directory into out, in byte order.
   platform::Status CollectFiles(const std::string& pattern, const std::string& qualified_dir, int mode,
                                 std::vector<std::string>* out);
   int Walk(const std::string& root, std::vector<std::string>* subdirs, std::vector<std::string>* files);
