@@ -267,7 +267,9 @@ int main(int argc, char** argv) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     // A usage error, as command-line tools report one: one line, a hint, status 2.
-    std::cerr << "miradel: " << e.what() << "\nTry 'miradel --help' for more information.\n";
+    const bool unknown = app.get_subcommands().empty() && argc > 1 && argv[1][0] != '-';
+    std::cerr << "miradel: " << (unknown ? "unknown command '" + std::string(argv[1]) + "'" : std::string(e.what()))
+              << "\nTry 'miradel --help' for more information.\n";
     return 2;
   }
 

@@ -3,6 +3,8 @@
 // running holder, a killed one, a colleague's and one's own permanent lock nobody holds, and a lock
 // file that names no one. Run on a share too (scripts/test-smb).
 
+#include <filesystem>
+
 #include <nlohmann/json.hpp>
 
 #include "doctor.h"
@@ -27,6 +29,27 @@ std::string Verdicts(const tools::DoctorReport& report) {
   return out;
 }
 
+// A share that guards nothing: a second create of a folder, a delete of a held file and a second
+// writer all go through.
+struct LaxShare : platform::EnvWrapper {
+  using EnvWrapper::EnvWrapper;
+  platform::Status CreateDirectory(const std::string& path) override {
+    const platform::Status s = target()->CreateDirectory(path);
+    return s.kind() == platform::ErrorKind::kAlreadyExists ? platform::Status::Ok() : s;
+  }
+  platform::Status DeleteFile(const std::string& path) override {
+    std::error_code ec;
+    return std::filesystem::remove(std::filesystem::u8path(path), ec) ? platform::Status::Ok() : target()->DeleteFile(path);
+  }
+  platform::Status OpenFile(const std::string& path, unsigned access, unsigned share, platform::Disposition disp,
+                            platform::FileHandle* handle, bool* existed) override {
+    const platform::Status s = target()->OpenFile(path, access, share, disp, handle, existed);
+    if (!s.IsSharingViolation()) return s;
+    return target()->OpenFile(path, platform::kRead, platform::kShareRead | platform::kShareWrite | platform::kShareDelete,
+                              disp, handle, existed);
+  }
+};
+
 TEST(Doctor, PassesAFitFolderAndNamesWhatAnUnfitOneLacks) {
   ModelFolder folder;
   const auto parsed = Json({"doctor", folder.path(), "--json"});
@@ -48,6 +71,10 @@ TEST(Doctor, PassesAFitFolderAndNamesWhatAnUnfitOneLacks) {
     EXPECT_FALSE(report.Passed()) << c.lacking;
     EXPECT_EQ(Verdicts(report), c.lacking);
   }
+  LaxShare lax(&platform::System());
+  platform::ScopedEnv scoped(&lax);
+  EXPECT_EQ(Verdicts(tools::Examine(folder.path(), hostkit::SiblingProgram("miradel"))),
+            "exclusive create;held lock file;held data file;");
 }
 
 TEST(SharedModel, TheBoardAndWaitTellHeldStaleAndPermanentLocksApart) {
@@ -94,7 +121,7 @@ TEST(SharedModel, TheBoardAndWaitTellHeldStaleAndPermanentLocksApart) {
   EXPECT_EQ(waiter->Wait(PatienceMs()), 0);
 
   for (const std::vector<std::string>& usage : {std::vector<std::string>{"who", plant}, {"who", plant, "--json"},
-                                                {"who", "-r", plant, "pump"}, {"wait", plant}}) {
+                                                {"who", "-r", plant, "pump"}, {"wait", plant}, {"wiat", plant}}) {
     const std::string out = Miradel(usage);
     EXPECT_EQ(out.substr(out.rfind("exit ")), "exit 2") << usage.back();
   }
