@@ -28,7 +28,7 @@ std::string Verdicts(const tools::DoctorReport& report) {
 }
 
 // A share that guards nothing: a second create of a folder, a delete of a held file and a second
-// writer are all reported done.
+// writer are all reported done; and a rename over a file deletes that file first.
 struct LaxShare : platform::EnvWrapper {
   using EnvWrapper::EnvWrapper;
   platform::Status CreateDirectory(const std::string& path) override {
@@ -38,6 +38,11 @@ struct LaxShare : platform::EnvWrapper {
   platform::Status DeleteFile(const std::string& path) override {
     target()->DeleteFile(path).IgnoreError();
     return platform::Status::Ok();
+  }
+  platform::Status Rename(const std::string& from, const std::string& to) override {
+    target()->DeleteFile(to).IgnoreError();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return target()->Rename(from, to);
   }
   platform::Status OpenFile(const std::string& path, unsigned access, unsigned share, platform::Disposition disp,
                             platform::FileHandle* handle, bool* existed) override {
@@ -71,8 +76,9 @@ TEST(Doctor, PassesAFitFolderAndNamesWhatAnUnfitOneLacks) {
   }
   LaxShare lax(&platform::System());
   platform::ScopedEnv scoped(&lax);
-  EXPECT_EQ(Verdicts(tools::Examine(folder.path(), hostkit::SiblingProgram("miradel"))),
-            "exclusive create;held lock file;held data file;");
+  const tools::DoctorReport lax_report = tools::Examine(folder.path(), hostkit::SiblingProgram("miradel"));
+  EXPECT_EQ(Verdicts(lax_report), "exclusive create;held lock file;held data file;");
+  EXPECT_EQ(lax_report.checks[6].property + " " + lax_report.checks[6].reason.substr(0, 12), "replace by rename not one step");
 }
 
 TEST(SharedModel, TheBoardAndWaitTellHeldStaleAndPermanentLocksApart) {
