@@ -1,5 +1,6 @@
 #include "doctor.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -171,44 +172,46 @@ class Examiner {
     platform::FileInfo left;
     if (!ReadWhole(m_env, target, &got) || got != "new contents" || m_env.GetFileInfo(incoming, &left).ok())
       return Say("replace by rename", DoctorCheck::kFail, "the renamed file is not the new one alone");
-    const int gaps = NameGapsDuringRenames(target, incoming, &s);
+    const int gapAt = RenameWithAGap(target, incoming, &s);
     if (s.ok()) s = WriteWhole(m_env, incoming, std::string(3 * kMiB, 'r'), true);
     if (s.ok()) s = m_env.ReplaceWithCopy(incoming, target);
     const bool whole = s.ok() && ReadWhole(m_env, target, &got) && got == std::string(3 * kMiB, 'r');
     if (!whole)
       Say("replace by rename", DoctorCheck::kFail,
           "the crash-safe replace failed: " + (s.ok() ? std::string("the result differs") : s.ToString()));
-    else if (gaps > 0)
+    else if (gapAt > 0)
       // The new copy is whole on the share before the old one goes, and the working copy keeps the
       // change until its write-back is confirmed: a crash in the gap loses nothing.
       Say("replace by rename", DoctorCheck::kNote,
-          "not one step here: the name was missing " + std::to_string(gaps) + " times during " +
-              std::to_string(kRenames) + " renames; a colleague may find a model file missing for a moment, "
-              "and a crash in between leaves the new copy beside it for the next write-back");
+          "not one step here: the name went missing during rename " + std::to_string(gapAt) + " of " +
+              std::to_string(kRenames) +
+              "; a colleague may find a model file missing for a moment, and a crash in between leaves "
+              "the new copy beside it for the next write-back");
     else
       Say("replace by rename", DoctorCheck::kOk,
           "a file is replaced in one step: its name never went missing during " + std::to_string(kRenames) + " renames");
   }
 
-  // How often a watcher found the name missing while files were renamed over it: a rename that
-  // removes the old file first shows a gap.
-  int NameGapsDuringRenames(const std::string& target, const std::string& incoming, Status* s) {
-    std::atomic<bool> done{false};
-    std::atomic<int> gaps{0};
+  // The rename, counted from 1, during which a watcher found the target's name missing, or 0: a
+  // rename that removes the old file first shows a gap. The watcher looks without pause, as gaps are
+  // short; the first one settles it, which keeps the probe short on a slow share.
+  int RenameWithAGap(const std::string& target, const std::string& incoming, Status* s) {
+    std::atomic<bool> done{false}, gap{false};
     std::thread watcher([&] {
       const auto name = std::filesystem::u8path(target);
       while (!done.load()) {
         std::error_code ec;
-        if (!std::filesystem::exists(name, ec) && !ec) ++gaps;
+        if (!std::filesystem::exists(name, ec) && !ec) return gap.store(true);
       }
     });
-    for (int i = 0; i < kRenames && s->ok(); ++i) {
-      *s = WriteWhole(m_env, incoming, std::to_string(i), false);
+    int renamed = 0;
+    for (; renamed < kRenames && s->ok() && !gap.load(); ++renamed) {
+      *s = WriteWhole(m_env, incoming, std::to_string(renamed), false);
       if (s->ok()) *s = m_env.Rename(incoming, target);
     }
     done = true;
     watcher.join();
-    return gaps;
+    return gap.load() ? std::max(renamed, 1) : 0;
   }
 
   void FlushAndReadBack() {
